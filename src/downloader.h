@@ -1,0 +1,74 @@
+#ifndef DOWNLOADER_H
+#define DOWNLOADER_H
+
+#include <QDir>
+#include <QFile>
+#include <QNetworkReply>
+#include <QObject>
+#include <QUrl>
+
+class QNetworkAccessManager;
+
+/*!
+    Fetches one URL at a time into the application's directory. The bytes go
+    into "<name>.part" as they arrive; only a transfer that completed cleanly
+    (no network error, a 2xx status, every announced byte written) is moved to
+    its final name. Every transfer ends with doFinished(), whatever happened;
+    succeeded() and errorString() tell the outcome.
+*/
+class Downloader : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Downloader(QObject *parent = nullptr);
+
+    /*! Sets the local file name. Refused (returns false) while a transfer runs. */
+    bool setFileName(const QString &name);
+    /*! Starts a transfer of \a url; an empty text reuses the previous URL. Ignored while one runs. */
+    void startDownload(QString url);
+
+    const QString &fileName() const { return downloadName; }
+    QFile *file() { return &downloadFile; }
+    void setUrl(const QString &url);
+    QDir *directory() { return &downloadDir; }
+
+    bool isDownloading() const { return downloading; }
+    /*! True when the latest transfer ended with its file under the final name. */
+    bool succeeded() const { return ok; }
+    /*! Why the latest transfer failed; empty after a success. */
+    QString errorString() const { return failure; }
+    qint64 bytesWritten() const { return written; }
+
+signals:
+    void doProgress(qint64 bytesReceived, qint64 bytesTotal);
+    void onError(QNetworkReply::NetworkError code);
+    void doFinished();
+    void doShowInfo(const QString &message);
+
+private:
+    void handleProgress(qint64 bytesReceived, qint64 bytesTotal);
+    void handleMetaData();
+    void handleFinished();
+    void writeAvailable();
+    bool preparePartFile();
+    void fail(const QString &message);
+    QString partPath() const;
+
+    QNetworkAccessManager *manager;
+    QNetworkReply *reply = nullptr;
+    bool downloading = false;
+    QUrl url;
+    QString downloadName = QString("");
+    QFile downloadFile;
+    QDir downloadDir;
+
+    QString requestedName; // the caller's name, kept when the server's is unusable
+    bool ok = false;
+    QString failure;
+    bool partOpened = false;
+    qint64 written = 0;
+    QByteArray buffer;
+};
+
+#endif // DOWNLOADER_H

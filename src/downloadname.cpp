@@ -1,0 +1,30 @@
+#include "downloadname.h"
+
+#include <QRegularExpression>
+
+QString contentDispositionFileName(const QByteArray &headerValue)
+{
+    const QByteArray decoded = QByteArray::fromPercentEncoding(headerValue, '%');
+    const QString text = QString::fromUtf8(decoded.constData()); // stops at a NUL
+    static const QRegularExpression pattern(QStringLiteral("(.*)filename=\"(?<filename>.*)\""));
+    const QRegularExpressionMatch match = pattern.match(text);
+    return match.hasMatch() ? match.captured(QStringLiteral("filename")) : QString();
+}
+
+QString safeFileName(const QString &name)
+{
+    int cut = -1;
+    for (int i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':'))
+            cut = i;
+    }
+    const QString bare = name.mid(cut + 1);
+    if (bare.isEmpty() || bare == QLatin1String(".") || bare == QLatin1String(".."))
+        return QString();
+    for (const QChar c : bare) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return QString();
+    }
+    return bare;
+}

@@ -1,0 +1,100 @@
+#include "updaterdialog.h"
+#include "ui_updaterdialog.h"
+
+#include "downloader.h"
+#include "launchparams.h"
+#include "patcharchive.h"
+#include "platform.h"
+#include "progresstext.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+
+void UpdaterDialog::on_btn_update_clicked()
+{
+    startTransfer(downloadFull ? fullUrl : patchUrl);
+}
+
+void UpdaterDialog::on_btn_update_patch_clicked()
+{
+    if (downloader->isDownloading())
+        return;
+    downloadFull = false;
+    startTransfer(patchUrl);
+}
+
+void UpdaterDialog::startTransfer(const QString &url)
+{
+    // One transfer at a time: its name, start time and kind stay as they began.
+    if (downloader->isDownloading())
+        return;
+    ui->btn_update->setEnabled(false);
+    ui->btn_update_patch->setEnabled(false);
+    downloader->setFileName(downloadFileName);
+    downloadStartTime = int(QDateTime::currentDateTime().toSecsSinceEpoch());
+    lastSampleMs = quint32(QDateTime::currentDateTime().toMSecsSinceEpoch());
+    lastSampleBytes = 0;
+    downloadReceived = 0;
+    transferIsFull = downloadFull;
+    downloader->startDownload(url);
+}
+
+void UpdaterDialog::handleDownloadFinished()
+{
+    const quint32 seconds = quint32(QDateTime::currentSecsSinceEpoch()) - quint32(downloadStartTime);
+    // Without an announced length, the bytes that arrived are the best total.
+    const quint64 bytes = downloadTotal > 0 ? quint64(downloadTotal) : quint64(downloadReceived);
+    ui->label_3->setText(downloadSummaryText(seconds, bytes));
+    ui->btn_update->setEnabled(true);
+    ui->btn_update_patch->setEnabled(true);
+
+    if (!downloader->succeeded()) {
+        ui->show->appendPlainText(QStringLiteral("download failed, nothing was installed: ")
+                                  + downloader->errorString());
+        return;
+    }
+    ui->show->appendPlainText(QStringLiteral("download finished"));
+    onDownloadFinished();
+}
+
+void UpdaterDialog::onDownloadFinished()
+{
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+            this, QStringLiteral("update"), QStringLiteral("download finished\nstart update?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+    if (answer != QMessageBox::Yes)
+        return;
+
+    QString name;
+    if (transferIsFull) {
+        name = downloader->fileName();
+    } else {
+        const QFileInfo archiveInfo(*downloader->file());
+        PatchArchive archive(archiveInfo.absoluteFilePath());
+        if (!archive.extractTo(archiveInfo.path())) {
+            // Nothing of the application was touched; let the user see why.
+            ui->show->appendPlainText(QStringLiteral("update failed, the application was not changed: ")
+                                      + archive.errorString());
+            return;
+        }
+        name = Platform::programFileName(appName);
+    }
+
+    const QFileInfo program(QCoreApplication::applicationDirPath() + QStringLiteral("/") + name);
+    if (program.exists())
+        Platform::openProgram(program.absoluteFilePath());
+    QCoreApplication::quit();
+}
+
+void UpdaterDialog::on_btn_cancel_clicked()
+{
+    if (!process)
+        process = new QProcess; // no parent: the application outlives the tool
+    Platform::prepareApplicationProcess(process, appName);
+    process->start(QIODevice::ReadWrite);
+    process->waitForStarted(30000);
+    QCoreApplication::quit();
+}

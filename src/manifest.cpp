@@ -1,0 +1,66 @@
+#include "manifest.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QStringList>
+
+bool parseManifest(const QByteArray &body, const QString &platform, ManifestRecord *record)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    if (document.isNull())
+        return false;
+
+    // A top-level array yields an empty object, which reads as an empty record.
+    const QJsonObject entry = document.object()
+                                  .value(QStringLiteral("updates")).toObject()
+                                  .value(platform).toObject();
+    record->changelog = entry.value(QStringLiteral("changelog")).toString();
+    record->patchVersion = entry.value(QStringLiteral("patch-version")).toString();
+    record->fullVersion = entry.value(QStringLiteral("full-version")).toString();
+    record->modifyTime = entry.value(QStringLiteral("modify-time")).toString();
+    record->modifyCnt = entry.value(QStringLiteral("modifyCnt")).toString();
+    record->downloadFull = entry.value(QStringLiteral("download-full")).toBool(false);
+    record->patchUrlPrefix = entry.value(QStringLiteral("patch-url")).toString();
+    record->fullUrlPrefix = entry.value(QStringLiteral("full-url")).toString();
+    return true;
+}
+
+namespace {
+
+// Anything that does not convert (empty, letters, negative, above 32 bits) is 0.
+uint toNumber(const QString &text)
+{
+    return text.toUInt(nullptr, 10);
+}
+
+bool countTakesPart(const QString &count)
+{
+    return !count.isEmpty() && count != QLatin1String(" ");
+}
+
+} // namespace
+
+bool versionNeedsUpdate(const QString &current, const QString &latest,
+                        const QString &latestModifyTime, const QString &latestModifyCnt,
+                        const QString &currentModifyTime, const QString &currentModifyCnt)
+{
+    const QStringList currentParts = current.split(QLatin1Char('.'), Qt::KeepEmptyParts);
+    const QStringList latestParts = latest.split(QLatin1Char('.'), Qt::KeepEmptyParts);
+    if (currentParts.size() != latestParts.size())
+        return true;
+
+    for (int i = 0; i < currentParts.size(); ++i) {
+        const uint have = toNumber(currentParts.at(i));
+        const uint offered = toNumber(latestParts.at(i));
+        if (have < offered)
+            return true;
+        if (have > offered)
+            break; // installed is newer: never offer a downgrade by version
+    }
+
+    const bool newerTime = toNumber(latestModifyTime) > toNumber(currentModifyTime);
+    const bool newerCount = countTakesPart(latestModifyCnt) && countTakesPart(currentModifyCnt)
+            && toNumber(latestModifyCnt) > toNumber(currentModifyCnt);
+    return newerTime || newerCount;
+}

@@ -1,0 +1,41 @@
+#ifndef MANIFEST_H
+#define MANIFEST_H
+
+#include <QByteArray>
+#include <QString>
+
+/*!
+    The platform record of an update manifest ("updates.json"). Every value but
+    "download-full" is read as a string: a value of any other JSON type reads as
+    the empty string, and "download-full" is true only for the JSON literal true.
+*/
+struct ManifestRecord
+{
+    QString changelog;
+    QString patchVersion;
+    QString fullVersion;
+    QString modifyTime;
+    QString modifyCnt;
+    bool downloadFull = false;
+    QString patchUrlPrefix;
+    QString fullUrlPrefix;
+};
+
+/*!
+    Parses \a body and fills \a record from updates/<platform>. Returns false
+    only when the body is not a JSON document at all; a missing "updates" object
+    or platform record gives an empty record.
+*/
+bool parseManifest(const QByteArray &body, const QString &platform, ManifestRecord *record);
+
+/*!
+    Returns true when \a latest is newer than \a current. The dot-separated
+    parts are compared from the left and the first differing part decides; a
+    different number of parts always asks for an update. When the version
+    parts decide nothing, the modification time and count decide.
+*/
+bool versionNeedsUpdate(const QString &current, const QString &latest,
+                        const QString &latestModifyTime, const QString &latestModifyCnt,
+                        const QString &currentModifyTime, const QString &currentModifyCnt);
+
+#endif // MANIFEST_H

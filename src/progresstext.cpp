@@ -1,0 +1,51 @@
+#include "progresstext.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("UpdaterDialog", text);
+}
+
+} // namespace
+
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return tr("%1 bytes").arg(bytes);
+    if (bytes < 1048576)
+        return tr("%1 KB").arg(bytes >> 10);
+    return tr("%1 MB").arg(double(bytes) / 1048576.0);
+}
+
+QString timeLeftText(double seconds)
+{
+    if (seconds > 7200)
+        return tr("about %1 hours").arg(int(seconds / 3600 + 0.5));
+    if (seconds > 60) {
+        const int minutes = int(seconds / 60 + 0.5);
+        return minutes <= 1 ? tr("1 minute") : tr("%1 minutes").arg(minutes);
+    }
+    const int whole = int(seconds + 0.5);
+    return whole <= 1 ? tr("1 second") : tr("%1 seconds").arg(whole);
+}
+
+double intervalSpeed(quint64 bytes, quint32 milliseconds)
+{
+    if (milliseconds == 0)
+        return -1.0;
+    return double(bytes) * (1.0 / 1024) / double(milliseconds) * 1000;
+}
+
+QString downloadSummaryText(quint32 seconds, quint64 bytes)
+{
+    QString text = QStringLiteral("total time: ") + QString::number(double(seconds), 'g', 3)
+            + QStringLiteral("s");
+    if (seconds == 0)
+        return text;
+    const double average = double(bytes) * (1.0 / 1024) / double(seconds);
+    return text + QStringLiteral("    average speed: ") + QString::number(average, 'g', 3)
+            + QStringLiteral("kb/s");
+}

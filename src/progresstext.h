@@ -1,0 +1,26 @@
+#ifndef PROGRESSTEXT_H
+#define PROGRESSTEXT_H
+
+#include <QString>
+#include <QtGlobal>
+
+/*! "%1 bytes" below 1024, whole "%1 KB" below 1048576, else "%1 MB" ('g', 6 digits). */
+QString sizeText(qint64 bytes);
+
+/*! The time-left phrase for \a seconds: "1 second" ... "about %1 hours". */
+QString timeLeftText(double seconds);
+
+/*!
+    Kibibytes per second for \a bytes received within \a milliseconds. Returns
+    a negative value when no finite speed exists (an interval of 0 ms).
+*/
+double intervalSpeed(quint64 bytes, quint32 milliseconds);
+
+/*!
+    The summary after a download: "total time: <T>s    average speed: <A>kb/s",
+    both with three significant digits. A download that ended within its
+    starting second has no meaningful average, so the speed part is left out.
+*/
+QString downloadSummaryText(quint32 seconds, quint64 bytes);
+
+#endif // PROGRESSTEXT_H

@@ -1,0 +1,16 @@
+#ifndef TLSTRUST_H
+#define TLSTRUST_H
+
+#include <QByteArray>
+
+/*!
+    Adds the certificate authorities in \a pem to the ones every request of the
+    process trusts, on top of the system's store. Returns how many were added.
+    Certificate errors are never ignored; this only widens whom we trust.
+*/
+int addTrustedCertificates(const QByteArray &pem);
+
+/*! Trusts the authorities compiled in with UPDATER_CA_CERTIFICATES, if any. */
+int installCompiledCertificates();
+
+#endif // TLSTRUST_H

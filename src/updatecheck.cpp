@@ -1,0 +1,106 @@
+#include "updaterdialog.h"
+#include "ui_updaterdialog.h"
+
+#include "downloader.h"
+#include "launchparams.h"
+#include "manifest.h"
+
+#include <QDebug>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+
+namespace {
+
+const QString Rule = QStringLiteral("======================================");
+
+} // namespace
+
+void UpdaterDialog::on_btn_check_clicked()
+{
+    appName = ui->appNameInput->text();
+    if (appName.isEmpty()) {
+        ui->show->appendPlainText(QStringLiteral("Please input app name"));
+        return;
+    }
+    ui->show->clear();
+    ui->btn_update->setEnabled(false);
+    ui->btn_update_patch->setEnabled(false);
+    currentVersion = ui->versionInput->text();
+
+    if (!networkManager) {
+        networkManager = new QNetworkAccessManager(this);
+        connect(networkManager, SIGNAL(finished(QNetworkReply*)),
+                this, SLOT(onCheckReply(QNetworkReply*)));
+    }
+    checkUrl = composeCheckUrl(appName);
+    qDebug().noquote() << appName << checkUrl;
+    networkManager->get(QNetworkRequest(QUrl(checkUrl, QUrl::TolerantMode)));
+}
+
+void UpdaterDialog::onCheckReply(QNetworkReply *reply)
+{
+    if (reply->error() != QNetworkReply::NoError) {
+        ui->show->appendPlainText(QStringLiteral("check error"));
+        return;
+    }
+    ManifestRecord record;
+    if (!parseManifest(reply->readAll(), platformKey, &record)) {
+        ui->show->appendPlainText(QStringLiteral("reply doc is null"));
+        return;
+    }
+
+    changelog = record.changelog;
+    patchVersion = record.patchVersion;
+    fullVersion = record.fullVersion;
+    latestModifyTime = record.modifyTime;
+    latestModifyCnt = record.modifyCnt;
+    downloadFull = record.downloadFull;
+    if (currentVersion.isEmpty() || currentVersion == QLatin1String("0"))
+        downloadFull = true;
+
+    const QString patchName = appName + QStringLiteral("-patch-v") + patchVersion + QStringLiteral(".zip");
+    const QString fullName = appName + QStringLiteral("-full-v") + fullVersion + QStringLiteral(".exe");
+    downloadFileName = patchName;
+    patchUrl = record.patchUrlPrefix + appName + QStringLiteral("/") + patchName;
+    fullUrl = record.fullUrlPrefix + appName + QStringLiteral("/") + fullName;
+    const QString latestVersion = downloadFull ? fullVersion : patchVersion;
+
+    if (needUpdate(currentVersion, latestVersion)) {
+        ui->show->appendPlainText(Rule
+                + tr("\ncurrent version: v") + currentVersion
+                + tr("\nmodify     time: ") + currentModifyTime
+                + tr("\nmodify      cnt: ") + currentModifyCnt
+                + QStringLiteral("\n    ------------------------------")
+                + tr("\nlatest  version: v") + latestVersion
+                + tr("\nmodify     time: ") + latestModifyTime
+                + tr("\nmodify      cnt: ") + latestModifyCnt
+                + tr("\nchange      log: ") + changelog
+                + QStringLiteral("\n") + Rule);
+        if (downloadFull) {
+            ui->show->appendPlainText(QStringLiteral("need download full exe"));
+            downloadFileName = fullName;
+        }
+        ui->show->appendPlainText(tr("click update button to update"));
+    } else {
+        ui->show->appendPlainText(Rule
+                + tr("\ncurrent software is up-to-date")
+                + tr("\nversion        : v") + latestVersion
+                + tr("\nmodify     time: ") + latestModifyTime
+                + tr("\nmodify      cnt: ") + latestModifyCnt
+                + QStringLiteral("\n") + Rule
+                + tr("\nno need to update")
+                + tr("\nclick cancel button to quit"));
+    }
+
+    // A running transfer keeps the buttons; its end enables them again.
+    if (downloader->isDownloading())
+        return;
+    ui->btn_update->setEnabled(true);
+    ui->btn_update_patch->setEnabled(true);
+}
+
+bool UpdaterDialog::needUpdate(const QString &current, const QString &latest) const
+{
+    return versionNeedsUpdate(current, latest, latestModifyTime, latestModifyCnt,
+                              currentModifyTime, currentModifyCnt);
+}

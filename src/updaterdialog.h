@@ -1,0 +1,71 @@
+#ifndef UPDATERDIALOG_H
+#define UPDATERDIALOG_H
+
+#include <QDialog>
+#include <QNetworkReply>
+
+class Downloader;
+class QNetworkAccessManager;
+class QProcess;
+
+namespace Ui {
+class UpdaterDialog;
+}
+
+/*!
+    The tool's one window: checks the application's manifest, downloads the
+    patch or the installer with a live progress display, and installs it.
+    The slots live in updatecheck.cpp, progressdisplay.cpp and install.cpp.
+*/
+class UpdaterDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit UpdaterDialog(QWidget *parent = nullptr);
+    ~UpdaterDialog() override;
+
+    /*! True when the version decision asks for \a latest over \a current. */
+    bool needUpdate(const QString &current, const QString &latest) const;
+
+private slots:
+    void on_btn_check_clicked();
+    void onCheckReply(QNetworkReply *reply);
+    void on_btn_update_clicked();
+    void on_btn_cancel_clicked();
+    void onDownloadFinished();
+    void on_btn_update_patch_clicked();
+
+private:
+    void showProgress(qint64 bytesReceived, qint64 bytesTotal);
+    void updateSizeLabel(qint64 bytesReceived, qint64 bytesTotal);
+    void updateSpeedLabel(qint64 bytesReceived, qint64 bytesTotal);
+    void handleDownloadFinished();
+    void startTransfer(const QString &url);
+
+    Ui::UpdaterDialog *ui;
+    Downloader *downloader;
+    QString currentVersion;
+    QNetworkAccessManager *networkManager = nullptr;
+    QString changelog;
+    QString patchUrl;
+    QString patchVersion;
+    QString fullUrl;
+    QString fullVersion;
+    QString latestModifyTime;
+    QString latestModifyCnt;
+    QString downloadFileName = QString("");
+    bool downloadFull = false;
+    int downloadStartTime = 0;
+    qint64 downloadTotal = 0;
+    QProcess *process = nullptr;
+
+    // The speed sample of the previous progress signal, reset per download.
+    quint32 lastSampleMs = 0;
+    qint64 lastSampleBytes = 0;
+    qint64 downloadReceived = 0;
+    // What the running transfer fetches; a check during it must not change that.
+    bool transferIsFull = false;
+};
+
+#endif // UPDATERDIALOG_H
