@@ -1,0 +1,73 @@
+#ifndef TESTSERVER_H
+#define TESTSERVER_H
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QPair>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QStringList>
+#include <QTcpServer>
+
+/*! One canned answer of the loopback server. */
+struct TestResponse
+{
+    enum Framing { ContentLength, Chunked, CloseDelimited };
+
+    int status = 200;
+    QByteArray reason = "OK";
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    qint64 generatedSize = -1; // when >= 0, stream this many pattern bytes instead of body
+    Framing framing = ContentLength;
+    qint64 announcedLength = -1; // a Content-Length other than the body's, when >= 0
+    qint64 cutAfter = -1;        // close the connection after this many body bytes
+    bool closeInHeaders = false; // close half-way through the status line and headers
+    int chunkSize = 64 * 1024;
+    int chunkDelayMs = 0;        // slow delivery: pause between chunks
+
+    static TestResponse ok(const QByteArray &body);
+    static TestResponse error(int code, const QByteArray &reason, const QByteArray &body = QByteArray());
+    TestResponse &header(const QByteArray &name, const QByteArray &value);
+};
+
+/*!
+    A loopback HTTP or HTTPS server for the tests: canned responses by path,
+    bodies cut short, chunked or slow, and streamed bodies of any size.
+*/
+class TestServer : public QTcpServer
+{
+    Q_OBJECT
+
+public:
+    explicit TestServer(QObject *parent = nullptr);
+
+    bool start();
+    bool startTls(const QSslCertificate &certificate, const QSslKey &key);
+    /*! "http://127.0.0.1:<port>" or "https://...". */
+    QString origin() const;
+
+    void setResponse(const QString &path, const TestResponse &response);
+    QStringList requests() const { return requestedPaths; }
+    int requestCount(const QString &path) const { return requestedPaths.count(path); }
+
+    /*! The byte at \a offset of every generated body. */
+    static char patternByte(qint64 offset) { return char(offset % 251); }
+    static bool isPattern(const QByteArray &data, qint64 offset = 0);
+
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
+private:
+    friend class TestConnection;
+    TestResponse responseFor(const QString &path);
+
+    QHash<QString, TestResponse> responses;
+    QStringList requestedPaths;
+    bool tls = false;
+    QSslCertificate certificate;
+    QSslKey key;
+};
+
+#endif // TESTSERVER_H

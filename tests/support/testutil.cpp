@@ -1,0 +1,83 @@
+#include "testutil.h"
+
+#include <private/qobject_p.h>
+#include <private/qthread_p.h>
+#include <private/qzipwriter_p.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QPushButton>
+#include <QBuffer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+
+QuestionAnswerer::QuestionAnswerer(QMessageBox::StandardButton button, QObject *parent)
+    : QObject(parent), answer(button)
+{
+    auto timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &QuestionAnswerer::poll);
+    timer->start(20);
+}
+
+void QuestionAnswerer::poll()
+{
+    auto box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible())
+        return;
+    ++asked;
+    title = box->windowTitle();
+    text = box->text();
+    buttons = box->standardButtons();
+    defaultButton = box->defaultButton();
+    if (QAbstractButton *b = box->button(answer))
+        b->click();
+    else
+        box->reject();
+}
+
+bool waitForQuit(int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer::singleShot(timeoutMs, &loop, [&loop] { loop.exit(1); });
+    const int code = loop.exec();
+    // quit() leaves the thread refusing new event loops; undo that for the next test.
+    QObjectPrivate::get(qApp)->threadData.loadRelaxed()->quitNow = false;
+    return code == 0;
+}
+
+QByteArray makeZip(const QList<QPair<QString, QByteArray>> &entries, bool executable)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QZipWriter writer(&buffer);
+    if (executable)
+        writer.setCreationPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                      | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
+                                      | QFile::ExeOther);
+    for (const auto &entry : entries) {
+        if (entry.first.endsWith(QLatin1Char('/')))
+            writer.addDirectory(entry.first);
+        else
+            writer.addFile(entry.first, entry.second);
+    }
+    writer.close();
+    return buffer.data();
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray markerScript(const QString &markerPath, const QString &text)
+{
+    return "#!/bin/sh\necho '" + text.toUtf8() + "' > '" + markerPath.toUtf8() + "'\n";
+}
