@@ -160,7 +160,8 @@ void Downloader::writeAvailable()
     if (!reply || !downloading)
         return;
     if (!failure.isEmpty()) {
-        reply->skip(reply->bytesAvailable()); // keep the connection draining
+        if (reply->isOpen())
+            reply->skip(reply->bytesAvailable()); // keep the connection draining
         return;
     }
     if (reply->bytesAvailable() <= 0)

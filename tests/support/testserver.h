@@ -70,4 +70,6 @@ private:
     QSslKey key;
 };
 
+Q_DECLARE_METATYPE(TestResponse)
+
 #endif // TESTSERVER_H

@@ -1,0 +1,405 @@
+#include "downloader.h"
+#include "testserver.h"
+#include "testutil.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QtTest>
+
+#include <sys/resource.h>
+
+class tst_Downloader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void savesUnderTheFinalName();
+    void signalOrder();
+    void secondStartIsIgnored();
+    void emptyUrlReusesThePreviousOne();
+    void setFileNameRefusedWhileRunning();
+    void existingFileIsBackedUp();
+    void sameDayBackupIsKept();
+    void leftoverPartFileIsDiscarded();
+    void serverFileName_data();
+    void serverFileName();
+    void takenServerNameIsMovedAside();
+    void unknownLength_data();
+    void unknownLength();
+    void failedTransfersAreNotPromoted_data();
+    void failedTransfersAreNotPromoted();
+    void unwritablePartFile();
+    void refusedConnection();
+    void largeDownloadKeepsMemoryBounded();
+
+private:
+    QString dir() const { return QCoreApplication::applicationDirPath(); }
+    QString path(const QString &name) const { return dir() + QStringLiteral("/") + name; }
+    bool run(Downloader *downloader, const QString &url);
+    QStringList events;
+    void record(Downloader *downloader);
+    TestServer server;
+};
+
+void tst_Downloader::init()
+{
+    events.clear();
+    if (!server.isListening())
+        QVERIFY(server.start());
+}
+
+void tst_Downloader::cleanup()
+{
+    QDir d(dir());
+    for (const QString &name : d.entryList({ "dl-*" }, QDir::AllEntries | QDir::Hidden)) {
+        if (QFileInfo(d.filePath(name)).isDir())
+            QDir(d.filePath(name)).removeRecursively();
+        else
+            QFile::remove(d.filePath(name));
+    }
+}
+
+void tst_Downloader::record(Downloader *downloader)
+{
+    connect(downloader, &Downloader::doProgress, this, [this](qint64 received, qint64 total) {
+        events << QStringLiteral("progress %1/%2").arg(received).arg(total);
+    });
+    connect(downloader, &Downloader::onError, this, [this](QNetworkReply::NetworkError code) {
+        events << QStringLiteral("error %1").arg(int(code));
+    });
+    connect(downloader, &Downloader::doShowInfo, this, [this](const QString &message) {
+        events << QStringLiteral("info ") + message;
+    });
+    connect(downloader, &Downloader::doFinished, this, [this] { events << QStringLiteral("finished"); });
+}
+
+bool tst_Downloader::run(Downloader *downloader, const QString &url)
+{
+    QSignalSpy finished(downloader, &Downloader::doFinished);
+    downloader->startDownload(url);
+    return finished.wait(30000) && finished.count() == 1;
+}
+
+void tst_Downloader::savesUnderTheFinalName()
+{
+    server.setResponse("/a.zip", TestResponse::ok("patch bytes"));
+    Downloader downloader;
+    QCOMPARE(downloader.directory()->path(), dir());
+    QVERIFY(downloader.setFileName("dl-a.zip"));
+    QVERIFY(run(&downloader, server.origin() + "/a.zip"));
+    QVERIFY(downloader.succeeded());
+    QCOMPARE(readFile(path("dl-a.zip")), QByteArray("patch bytes"));
+    QVERIFY(!QFile::exists(path("dl-a.zip.part")));
+    QCOMPARE(downloader.fileName(), QStringLiteral("dl-a.zip"));
+    QCOMPARE(QFileInfo(*downloader.file()).absoluteFilePath(), path("dl-a.zip"));
+    QVERIFY(!downloader.isDownloading());
+}
+
+void tst_Downloader::signalOrder()
+{
+    TestResponse slow = TestResponse::ok(QByteArray(3000, 'x'));
+    slow.chunkSize = 1000;
+    slow.chunkDelayMs = 30;
+    server.setResponse("/slow", slow);
+    Downloader downloader;
+    record(&downloader);
+    downloader.setFileName("dl-slow");
+    QVERIFY(run(&downloader, server.origin() + "/slow"));
+    QVERIFY(events.size() >= 2);
+    QCOMPARE(events.last(), QStringLiteral("finished"));
+    QCOMPARE(events.count("finished"), 1);
+    QCOMPARE(events.at(events.size() - 2), QStringLiteral("progress 3000/3000"));
+    for (int i = 0; i < events.size() - 1; ++i)
+        QVERIFY2(events.at(i).startsWith("progress"), qPrintable(events.at(i)));
+    QCOMPARE(readFile(path("dl-slow")), QByteArray(3000, 'x'));
+}
+
+void tst_Downloader::secondStartIsIgnored()
+{
+    TestResponse slow = TestResponse::ok(QByteArray(4000, 'x'));
+    slow.chunkSize = 1000;
+    slow.chunkDelayMs = 50;
+    server.setResponse("/first", slow);
+    server.setResponse("/second", TestResponse::ok("second"));
+    Downloader downloader;
+    downloader.setFileName("dl-first");
+    QSignalSpy finished(&downloader, &Downloader::doFinished);
+    QSignalSpy progress(&downloader, &Downloader::doProgress);
+    downloader.startDownload(server.origin() + "/first");
+    QVERIFY(downloader.isDownloading());
+    const int progressBefore = progress.count();
+    downloader.startDownload(server.origin() + "/second");
+    QCOMPARE(progress.count(), progressBefore); // no signal from the ignored call
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(server.requestCount("/second"), 0);
+    QCOMPARE(readFile(path("dl-first")), QByteArray(4000, 'x'));
+    QCOMPARE(finished.count(), 1);
+}
+
+void tst_Downloader::emptyUrlReusesThePreviousOne()
+{
+    server.setResponse("/again", TestResponse::ok("again"));
+    Downloader downloader;
+    downloader.setFileName("dl-again");
+    const int before = server.requestCount("/again");
+    QVERIFY(run(&downloader, server.origin() + "/again"));
+    QVERIFY(run(&downloader, QString()));
+    QCOMPARE(server.requestCount("/again"), before + 2);
+
+    Downloader preset;
+    preset.setFileName("dl-preset");
+    preset.setUrl(server.origin() + "/again");
+    QVERIFY(run(&preset, QString()));
+    QCOMPARE(readFile(path("dl-preset")), QByteArray("again"));
+}
+
+void tst_Downloader::setFileNameRefusedWhileRunning()
+{
+    TestResponse slow = TestResponse::ok(QByteArray(3000, 'y'));
+    slow.chunkSize = 1000;
+    slow.chunkDelayMs = 50;
+    server.setResponse("/rename", slow);
+    Downloader downloader;
+    downloader.setFileName("dl-kept");
+    QSignalSpy finished(&downloader, &Downloader::doFinished);
+    downloader.startDownload(server.origin() + "/rename");
+    QVERIFY(!downloader.setFileName("dl-other"));
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(downloader.fileName(), QStringLiteral("dl-kept"));
+    QVERIFY(QFile::exists(path("dl-kept")));
+    QVERIFY(!QFile::exists(path("dl-other")));
+    QVERIFY(downloader.setFileName("dl-other")); // idle again
+}
+
+static QString backupName(const QString &name)
+{
+    return name + QStringLiteral("_") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+void tst_Downloader::existingFileIsBackedUp()
+{
+    server.setResponse("/new", TestResponse::ok("new"));
+    QVERIFY(writeFile(path("dl-app.zip"), "old"));
+    Downloader downloader;
+    downloader.setFileName("dl-app.zip");
+    QVERIFY(run(&downloader, server.origin() + "/new"));
+    QCOMPARE(readFile(path("dl-app.zip")), QByteArray("new"));
+    QCOMPARE(readFile(path(backupName("dl-app.zip"))), QByteArray("old"));
+}
+
+void tst_Downloader::sameDayBackupIsKept()
+{
+    server.setResponse("/new", TestResponse::ok("new"));
+    QVERIFY(writeFile(path("dl-app.zip"), "second"));
+    QVERIFY(writeFile(path(backupName("dl-app.zip")), "first"));
+    Downloader downloader;
+    downloader.setFileName("dl-app.zip");
+    QVERIFY(run(&downloader, server.origin() + "/new"));
+    QCOMPARE(readFile(path("dl-app.zip")), QByteArray("new"));
+    QCOMPARE(readFile(path(backupName("dl-app.zip"))), QByteArray("first"));
+}
+
+void tst_Downloader::leftoverPartFileIsDiscarded()
+{
+    server.setResponse("/fresh", TestResponse::ok("fresh"));
+    server.setResponse("/named", TestResponse::ok("named").header("Content-Disposition",
+                                                                   "attachment; filename=\"dl-server.exe\""));
+    QVERIFY(writeFile(path("dl-fresh.part"), "stale bytes from an earlier run "));
+    QVERIFY(writeFile(path("dl-server.exe.part"), "stale bytes of the server's name "));
+    Downloader downloader;
+    downloader.setFileName("dl-fresh");
+    QVERIFY(run(&downloader, server.origin() + "/fresh"));
+    QCOMPARE(readFile(path("dl-fresh")), QByteArray("fresh"));
+    downloader.setFileName("dl-caller");
+    QVERIFY(run(&downloader, server.origin() + "/named"));
+    QCOMPARE(readFile(path("dl-server.exe")), QByteArray("named"));
+}
+
+void tst_Downloader::serverFileName_data()
+{
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("server's name") << QByteArray("attachment; filename=\"dl-Foo-1.2.exe\"") << "dl-Foo-1.2.exe";
+    QTest::newRow("percent escape") << QByteArray("attachment; filename=\"dl-My%20App.exe\"") << "dl-My App.exe";
+    QTest::newRow("no match keeps the caller's name") << QByteArray("attachment; filename=dl-x.exe") << "dl-caller";
+    QTest::newRow("parent traversal") << QByteArray("attachment; filename=\"../../dl-x.exe\"") << "dl-x.exe";
+    QTest::newRow("drive path") << QByteArray("attachment; filename=\"C:\\\\dl-x.exe\"") << "dl-x.exe";
+    QTest::newRow("absolute path") << QByteArray("attachment; filename=\"/etc/dl-x\"") << "dl-x";
+    QTest::newRow("escaped traversal") << QByteArray("attachment; filename=\"%2E%2E%2Fdl-y\"") << "dl-y";
+    QTest::newRow("only dots keeps the caller's name") << QByteArray("attachment; filename=\"..\"") << "dl-caller";
+}
+
+void tst_Downloader::serverFileName()
+{
+    QFETCH(QByteArray, header);
+    QFETCH(QString, expected);
+    server.setResponse("/named", TestResponse::ok("body").header("Content-Disposition", header));
+    const QDir parent = QDir(dir() + "/..");
+    const QStringList parentBefore = parent.entryList(QDir::AllEntries);
+    Downloader downloader;
+    downloader.setFileName("dl-caller");
+    QVERIFY(run(&downloader, server.origin() + "/named"));
+    QVERIFY(downloader.succeeded());
+    QCOMPARE(downloader.fileName(), expected);
+    QCOMPARE(readFile(path(expected)), QByteArray("body"));
+    QCOMPARE(QFileInfo(*downloader.file()).absoluteFilePath(), path(expected));
+    QCOMPARE(parent.entryList(QDir::AllEntries), parentBefore);
+}
+
+void tst_Downloader::takenServerNameIsMovedAside()
+{
+    server.setResponse("/named", TestResponse::ok("fresh").header("Content-Disposition",
+                                                                   "attachment; filename=\"dl-taken.exe\""));
+    QVERIFY(writeFile(path("dl-taken.exe"), "stale"));
+    Downloader downloader;
+    QSignalSpy info(&downloader, &Downloader::doShowInfo);
+    downloader.setFileName("dl-caller");
+    QVERIFY(run(&downloader, server.origin() + "/named"));
+    QVERIFY(downloader.succeeded());
+    QCOMPARE(info.count(), 0);
+    QCOMPARE(readFile(path("dl-taken.exe")), QByteArray("fresh"));
+    QCOMPARE(readFile(path(backupName("dl-taken.exe"))), QByteArray("stale"));
+}
+
+void tst_Downloader::unknownLength_data()
+{
+    QTest::addColumn<int>("framing");
+    QTest::newRow("chunked") << int(TestResponse::Chunked);
+    QTest::newRow("ends when the server closes") << int(TestResponse::CloseDelimited);
+}
+
+void tst_Downloader::unknownLength()
+{
+    QFETCH(int, framing);
+    TestResponse response = TestResponse::ok(QByteArray(200000, 'c'));
+    response.framing = TestResponse::Framing(framing);
+    response.chunkSize = 50000;
+    response.chunkDelayMs = 150;
+    server.setResponse("/unknown", response);
+    Downloader downloader;
+    QList<qint64> totals;
+    connect(&downloader, &Downloader::doProgress, this, [&totals](qint64, qint64 total) { totals << total; });
+    downloader.setFileName("dl-unknown");
+    QVERIFY(run(&downloader, server.origin() + "/unknown"));
+    QVERIFY(downloader.succeeded());
+    QVERIFY(!totals.isEmpty());
+    QCOMPARE(totals.first(), qint64(-1));
+    // Written as it arrives, though no report ever had a positive total.
+    QCOMPARE(readFile(path("dl-unknown")), QByteArray(200000, 'c'));
+}
+
+void tst_Downloader::failedTransfersAreNotPromoted_data()
+{
+    QTest::addColumn<TestResponse>("response");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("404 page") << TestResponse::error(404, "Not Found", "<html>gone</html>") << "HTTP status 404";
+    QTest::newRow("302 redirect")
+        << TestResponse::error(302, "Found").header("Location", "http://127.0.0.1:1/x") << "HTTP status 302";
+    QTest::newRow("500") << TestResponse::error(500, "Internal Server Error", "oops") << "HTTP status 500";
+    TestResponse cut = TestResponse::ok(QByteArray(30000, 'z'));
+    cut.cutAfter = 10000;
+    cut.chunkSize = 5000;
+    QTest::newRow("body cut short") << cut << "";
+    TestResponse longer = TestResponse::ok(QByteArray(1000, 'z'));
+    longer.announcedLength = 5000;
+    QTest::newRow("Content-Length larger than the body") << longer << "";
+    TestResponse headers = TestResponse::ok("never");
+    headers.closeInHeaders = true;
+    QTest::newRow("closed in the headers") << headers << "";
+    TestResponse empty = TestResponse::ok(QByteArray());
+    QTest::newRow("empty body") << empty << "";
+}
+
+void tst_Downloader::failedTransfersAreNotPromoted()
+{
+    QFETCH(TestResponse, response);
+    QFETCH(QString, reason);
+    server.setResponse("/bad", response);
+    QVERIFY(writeFile(path("dl-bad.zip"), "the file we had"));
+    Downloader downloader;
+    record(&downloader);
+    downloader.setFileName("dl-bad.zip");
+    QVERIFY(run(&downloader, server.origin() + "/bad"));
+    QVERIFY(!downloader.succeeded());
+    QVERIFY(!downloader.errorString().isEmpty());
+    if (!reason.isEmpty())
+        QCOMPARE(downloader.errorString(), reason);
+    QCOMPARE(events.last(), QStringLiteral("finished"));
+    QCOMPARE(events.count("finished"), 1);
+    QVERIFY2(events.filter("info ").size() >= 1, qPrintable(events.join('|')));
+    // The final name keeps what it had, nothing was backed up, no part file stays.
+    QCOMPARE(readFile(path("dl-bad.zip")), QByteArray("the file we had"));
+    QVERIFY(!QFile::exists(path(backupName("dl-bad.zip"))));
+    QVERIFY(!QFile::exists(path("dl-bad.zip.part")));
+    QVERIFY(!downloader.isDownloading());
+}
+
+void tst_Downloader::unwritablePartFile()
+{
+    server.setResponse("/big", TestResponse::ok(QByteArray(100000, 'b')));
+    // A folder where the part file should go: it can be neither removed nor opened.
+    QVERIFY(QDir().mkpath(path("dl-blocked.part/inner")));
+    Downloader downloader;
+    QSignalSpy info(&downloader, &Downloader::doShowInfo);
+    downloader.setFileName("dl-blocked");
+    QVERIFY(run(&downloader, server.origin() + "/big"));
+    QVERIFY(!downloader.succeeded());
+    QVERIFY2(downloader.errorString().startsWith("cannot write"), qPrintable(downloader.errorString()));
+    QVERIFY(!QFile::exists(path("dl-blocked")));
+    QCOMPARE(info.count(), 1);
+}
+
+void tst_Downloader::refusedConnection()
+{
+    TestServer closed;
+    QVERIFY(closed.start());
+    const QString url = closed.origin() + "/x";
+    closed.close();
+    Downloader downloader;
+    record(&downloader);
+    downloader.setFileName("dl-refused");
+    QVERIFY(run(&downloader, url));
+    QVERIFY(!downloader.succeeded());
+    QVERIFY(events.contains(QStringLiteral("error %1").arg(int(QNetworkReply::ConnectionRefusedError))));
+    QCOMPARE(events.last(), QStringLiteral("finished"));
+    QVERIFY(!QFile::exists(path("dl-refused")));
+}
+
+static qint64 peakResidentKiB()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+void tst_Downloader::largeDownloadKeepsMemoryBounded()
+{
+    const qint64 size = 256ll * 1024 * 1024;
+    TestResponse big;
+    big.generatedSize = size;
+    big.chunkSize = 256 * 1024;
+    server.setResponse("/big", big);
+    Downloader downloader;
+    qint64 reports = 0;
+    connect(&downloader, &Downloader::doProgress, this, [&reports] { ++reports; });
+    downloader.setFileName("dl-big");
+    const qint64 before = peakResidentKiB();
+    QSignalSpy finished(&downloader, &Downloader::doFinished);
+    downloader.startDownload(server.origin() + "/big");
+    QVERIFY(finished.wait(120000));
+    const qint64 growth = peakResidentKiB() - before;
+    QVERIFY(downloader.succeeded());
+    QCOMPARE(QFileInfo(path("dl-big")).size(), size);
+    QFile file(path("dl-big"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.seek(size - 4096));
+    QVERIFY(TestServer::isPattern(file.read(4096), size - 4096));
+    QVERIFY2(growth < 64 * 1024, qPrintable(QStringLiteral("peak memory grew by %1 KiB").arg(growth)));
+    QVERIFY(reports > 0);
+}
+
+QTEST_GUILESS_MAIN(tst_Downloader)
+#include "tst_downloader.moc"
