@@ -1,0 +1,263 @@
+#include "launchparams.h"
+#include "testcerts.h"
+#include "testserver.h"
+#include "tlstrust.h"
+#include "updaterdialog.h"
+
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString ServerPath = QStringLiteral("/Vornek/deploy/raw/branch/master/");
+const QString Rule = QStringLiteral("======================================");
+
+QByteArray manifest(const QString &patch, const QString &full, const QString &time, const QString &cnt,
+                    bool downloadFull, const QString &changelog = QStringLiteral("fixes"))
+{
+    return QStringLiteral("{\"updates\":{\"windows\":{\"changelog\":\"%1\",\"patch-version\":\"%2\","
+                          "\"full-version\":\"%3\",\"modify-time\":\"%4\",\"modifyCnt\":\"%5\","
+                          "\"download-full\":%6,\"patch-url\":\"https://files.example/patch/\","
+                          "\"full-url\":\"https://files.example/full/\"}}}")
+        .arg(changelog, patch, full, time, cnt, downloadFull ? QStringLiteral("true") : QStringLiteral("false"))
+        .toUtf8();
+}
+
+QString updateReport(const QString &current, const QString &latest, const QString &time, const QString &cnt,
+                     const QString &changelog)
+{
+    return Rule + "\ncurrent version: v" + current + "\nmodify     time: 100\nmodify      cnt: 3"
+            + "\n    ------------------------------"
+            + "\nlatest  version: v" + latest + "\nmodify     time: " + time + "\nmodify      cnt: " + cnt
+            + "\nchange      log: " + changelog + "\n" + Rule;
+}
+
+QString upToDateReport(const QString &latest, const QString &time, const QString &cnt)
+{
+    return Rule + "\ncurrent software is up-to-date\nversion        : v" + latest + "\nmodify     time: " + time
+            + "\nmodify      cnt: " + cnt + "\n" + Rule + "\nno need to update\nclick cancel button to quit";
+}
+
+} // namespace
+
+class tst_UpdateCheck : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void emptyNameAsksForOne();
+    void nameOfSpacesIsUsedAsIs();
+    void outcomes_data();
+    void outcomes();
+    void unreachableServer();
+    void buttonsDisabledWhileChecking();
+    void twoQuickClicksGiveTwoReports();
+    void trustedTls();
+    void untrustedTlsFails();
+
+private:
+    void check(UpdaterDialog *dialog, const QString &name, const QString &version);
+    QPlainTextEdit *report(UpdaterDialog *dialog) { return dialog->findChild<QPlainTextEdit *>("show"); }
+    bool updateButtonsEnabled(UpdaterDialog *dialog)
+    {
+        const bool full = dialog->findChild<QPushButton *>("btn_update")->isEnabled();
+        const bool patch = dialog->findChild<QPushButton *>("btn_update_patch")->isEnabled();
+        return full && patch;
+    }
+    TestServer server;
+};
+
+void tst_UpdateCheck::initTestCase()
+{
+    QVERIFY(server.start());
+}
+
+void tst_UpdateCheck::init()
+{
+    baseUrl = server.origin() + ServerPath;
+    currentModifyTime = QStringLiteral("100");
+    currentModifyCnt = QStringLiteral("3");
+}
+
+void tst_UpdateCheck::check(UpdaterDialog *dialog, const QString &name, const QString &version)
+{
+    dialog->findChild<QLineEdit *>("appNameInput")->setText(name);
+    dialog->findChild<QLineEdit *>("versionInput")->setText(version);
+    QTest::mouseClick(dialog->findChild<QPushButton *>("btn_check"), Qt::LeftButton);
+}
+
+void tst_UpdateCheck::emptyNameAsksForOne()
+{
+    appName = QStringLiteral("Given");
+    UpdaterDialog dialog;
+    report(&dialog)->appendPlainText(QStringLiteral("earlier text"));
+    const int before = server.requests().size();
+    check(&dialog, QString(), QStringLiteral("1.0"));
+    QCOMPARE(report(&dialog)->toPlainText(), QStringLiteral("earlier text\nPlease input app name"));
+    QCOMPARE(appName, QString());
+    QTest::qWait(50);
+    QCOMPARE(server.requests().size(), before);
+    QCOMPARE(dialog.findChildren<QNetworkAccessManager *>(QString(), Qt::FindDirectChildrenOnly).size(), 0);
+}
+
+void tst_UpdateCheck::nameOfSpacesIsUsedAsIs()
+{
+    server.setResponse(ServerPath + "%20%20/updates.json", TestResponse::ok(manifest("1", "1", "100", "3", false)));
+    UpdaterDialog dialog;
+    check(&dialog, QStringLiteral("  "), QStringLiteral("1"));
+    QCOMPARE(appName, QStringLiteral("  "));
+    QCOMPARE(checkUrl, baseUrl + "  /updates.json");
+    QTRY_VERIFY(updateButtonsEnabled(&dialog));
+    QCOMPARE(server.requests().last(), ServerPath + "%20%20/updates.json");
+}
+
+void tst_UpdateCheck::outcomes_data()
+{
+    QTest::addColumn<TestResponse>("response");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("enabled");
+
+    QTest::newRow("404") << TestResponse::error(404, "Not Found", "<html/>") << "1.0" << "check error" << false;
+    QTest::newRow("500") << TestResponse::error(500, "Oops", "{}") << "1.0" << "check error" << false;
+    QTest::newRow("not JSON") << TestResponse::ok("<html>hello</html>") << "1.0" << "reply doc is null" << false;
+    QTest::newRow("empty body") << TestResponse::ok("") << "1.0" << "reply doc is null" << false;
+    const QString emptyUpdate = Rule + "\ncurrent version: v1.0\nmodify     time: 100\nmodify      cnt: 3"
+            + "\n    ------------------------------\nlatest  version: v\nmodify     time: \nmodify      cnt: "
+            + "\nchange      log: \n" + Rule + "\nclick update button to update";
+    QTest::newRow("empty object") << TestResponse::ok("{}") << "1.0" << emptyUpdate << true;
+    QTest::newRow("array") << TestResponse::ok("[1,2]") << "1.0" << emptyUpdate << true;
+    QTest::newRow("update by patch")
+        << TestResponse::ok(manifest("1.2.4", "1.3.0", "100", "3", false)) << "1.2.3"
+        << updateReport("1.2.3", "1.2.4", "100", "3", "fixes") + "\nclick update button to update" << true;
+    QTest::newRow("update by installer")
+        << TestResponse::ok(manifest("1.2.4", "1.3.0", "100", "3", true)) << "1.2.3"
+        << updateReport("1.2.3", "1.3.0", "100", "3", "fixes") + "\nneed download full exe\nclick update button to update"
+        << true;
+    QTest::newRow("version 0 forces the installer")
+        << TestResponse::ok(manifest("1.2.4", "1.3.0", "100", "3", false)) << "0"
+        << updateReport("0", "1.3.0", "100", "3", "fixes") + "\nneed download full exe\nclick update button to update"
+        << true;
+    QTest::newRow("newer modify time")
+        << TestResponse::ok(manifest("1.2.4", "1.3.0", "101", "3", false)) << "1.2.4"
+        << updateReport("1.2.4", "1.2.4", "101", "3", "fixes") + "\nclick update button to update" << true;
+    QTest::newRow("multi-line change log")
+        << TestResponse::ok(manifest("2", "2", "100", "3", false, "one\\ntwo")) << "1"
+        << updateReport("1", "2", "100", "3", "one\ntwo") + "\nclick update button to update" << true;
+    QTest::newRow("up to date")
+        << TestResponse::ok(manifest("1.2.4", "1.3.0", "100", "3", false)) << "1.2.4"
+        << upToDateReport("1.2.4", "100", "3") << true;
+    QTest::newRow("up to date, installer asked for")
+        << TestResponse::ok(manifest("1.2.4", "1.3.0", "100", "3", true)) << "1.3.0"
+        << upToDateReport("1.3.0", "100", "3") << true;
+    QTest::newRow("installed is newer: no downgrade")
+        << TestResponse::ok(manifest("1.2.9", "1.2.9", "100", "3", false)) << "1.3.0"
+        << upToDateReport("1.2.9", "100", "3") << true;
+}
+
+void tst_UpdateCheck::outcomes()
+{
+    QFETCH(TestResponse, response);
+    QFETCH(QString, version);
+    QFETCH(QString, expected);
+    QFETCH(bool, enabled);
+    QString name = QStringLiteral("App");
+    for (const QChar c : QString::fromLatin1(QTest::currentDataTag()))
+        if (c.isLetterOrNumber())
+            name += c;
+    server.setResponse(ServerPath + QUrl::toPercentEncoding(name) + "/updates.json", response);
+    UpdaterDialog dialog;
+    report(&dialog)->appendPlainText(QStringLiteral("cleared by the check"));
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(name + " " + baseUrl + name + "/updates.json"));
+    check(&dialog, name, version);
+    QTRY_VERIFY(report(&dialog)->toPlainText().contains(expected.left(11)));
+    QTest::qWait(20);
+    QCOMPARE(report(&dialog)->toPlainText(), expected);
+    QCOMPARE(updateButtonsEnabled(&dialog), enabled);
+}
+
+void tst_UpdateCheck::unreachableServer()
+{
+    TestServer closed;
+    QVERIFY(closed.start());
+    baseUrl = closed.origin() + ServerPath;
+    closed.close();
+    UpdaterDialog dialog;
+    check(&dialog, QStringLiteral("Foo"), QStringLiteral("1"));
+    QTRY_COMPARE(report(&dialog)->toPlainText(), QStringLiteral("check error"));
+    QVERIFY(!updateButtonsEnabled(&dialog));
+}
+
+void tst_UpdateCheck::buttonsDisabledWhileChecking()
+{
+    TestResponse slow = TestResponse::ok(manifest("2", "2", "100", "3", false));
+    slow.chunkSize = 10;
+    slow.chunkDelayMs = 20;
+    server.setResponse(ServerPath + "Slow/updates.json", slow);
+    server.setResponse(ServerPath + "Broken/updates.json", TestResponse::error(404, "Not Found"));
+    UpdaterDialog dialog;
+    check(&dialog, QStringLiteral("Slow"), QStringLiteral("1"));
+    QVERIFY(!updateButtonsEnabled(&dialog));
+    QTRY_VERIFY(updateButtonsEnabled(&dialog));
+    // A failed check leaves them disabled until a later one succeeds.
+    check(&dialog, QStringLiteral("Broken"), QStringLiteral("1"));
+    QVERIFY(!updateButtonsEnabled(&dialog));
+    QTRY_COMPARE(report(&dialog)->toPlainText(), QStringLiteral("check error"));
+    QVERIFY(!updateButtonsEnabled(&dialog));
+}
+
+void tst_UpdateCheck::twoQuickClicksGiveTwoReports()
+{
+    server.setResponse(ServerPath + "Twice/updates.json", TestResponse::ok(manifest("2", "2", "100", "3", false)));
+    const int before = server.requestCount(ServerPath + "Twice/updates.json");
+    UpdaterDialog dialog;
+    check(&dialog, QStringLiteral("Twice"), QStringLiteral("1"));
+    check(&dialog, QStringLiteral("Twice"), QStringLiteral("1"));
+    const QString one = updateReport("1", "2", "100", "3", "fixes") + "\nclick update button to update";
+    QTRY_COMPARE(report(&dialog)->toPlainText(), one + "\n" + one);
+    QTest::qWait(100); // no third report arrives
+    QCOMPARE(report(&dialog)->toPlainText(), one + "\n" + one);
+    QCOMPARE(server.requestCount(ServerPath + "Twice/updates.json"), before + 2);
+    QCOMPARE(dialog.findChildren<QNetworkAccessManager *>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
+}
+
+void tst_UpdateCheck::trustedTls()
+{
+    QTemporaryDir dir;
+    const TestCertificates certs = TestCertificates::create(dir.path(), QStringLiteral("trusted"));
+    QVERIFY2(certs.error.isEmpty(), qPrintable(certs.error));
+    TestServer tls;
+    QVERIFY(tls.startTls(QSslCertificate(certs.certPem), QSslKey(certs.keyPem, QSsl::Rsa)));
+    tls.setResponse(ServerPath + "Secure/updates.json", TestResponse::ok(manifest("2", "2", "100", "3", false)));
+    QCOMPARE(addTrustedCertificates(certs.caPem), 1);
+    baseUrl = tls.origin() + ServerPath;
+    UpdaterDialog dialog;
+    check(&dialog, QStringLiteral("Secure"), QStringLiteral("1"));
+    QTRY_VERIFY_WITH_TIMEOUT(updateButtonsEnabled(&dialog), 10000);
+    QVERIFY(report(&dialog)->toPlainText().startsWith(Rule + "\ncurrent version: v1"));
+}
+
+void tst_UpdateCheck::untrustedTlsFails()
+{
+    QTemporaryDir dir;
+    const TestCertificates certs = TestCertificates::create(dir.path(), QStringLiteral("stranger"));
+    QVERIFY2(certs.error.isEmpty(), qPrintable(certs.error));
+    TestServer tls;
+    QVERIFY(tls.startTls(QSslCertificate(certs.certPem), QSslKey(certs.keyPem, QSsl::Rsa)));
+    tls.setResponse(ServerPath + "Secure/updates.json", TestResponse::ok(manifest("2", "2", "100", "3", false)));
+    baseUrl = tls.origin() + ServerPath;
+    UpdaterDialog dialog;
+    check(&dialog, QStringLiteral("Secure"), QStringLiteral("1"));
+    QTRY_COMPARE_WITH_TIMEOUT(report(&dialog)->toPlainText(), QStringLiteral("check error"), 10000);
+    QVERIFY(!updateButtonsEnabled(&dialog));
+    QCOMPARE(tls.requestCount(ServerPath + "Secure/updates.json"), 0);
+}
+
+QTEST_MAIN(tst_UpdateCheck)
+#include "tst_updatecheck.moc"
