@@ -53,22 +53,8 @@ void UpdaterDialog::updateSpeedLabel(qint64 bytesReceived, qint64 bytesTotal)
 
     const quint32 elapsed = quint32(quint32(QDateTime::currentDateTime().toSecsSinceEpoch())
                                     - quint32(downloadStartTime));
-    if (elapsed == 0)
-        return;
-
-    // Two signals in the same millisecond have no finite speed; keep the last text.
-    const double speed = intervalSpeed(quint64(bytesReceived - prevBytes), nowMs - prevMs);
-    if (speed < 0)
-        return;
-    const QString speedPart = tr("speed: %1 kb/s  ").arg(speed);
-
-    // Fewer bytes than seconds (or a clock set back) gives no rate to divide by,
-    // and an unknown total gives nothing to count down: show the speed alone.
-    const qint64 rate = bytesReceived / qint64(elapsed);
-    if (rate == 0 || bytesTotal < 0) {
-        ui->label_3->setText(speedPart.trimmed());
-        return;
-    }
-    const double left = double((bytesTotal - bytesReceived) / rate);
-    ui->label_3->setText(speedPart + tr("Time remaining") + QStringLiteral(": ") + timeLeftText(left));
+    const QString text = speedLabelText(bytesReceived, bytesTotal, elapsed,
+                                        quint64(bytesReceived - prevBytes), nowMs - prevMs);
+    if (!text.isNull())
+        ui->label_3->setText(text);
 }

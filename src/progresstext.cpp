@@ -39,6 +39,23 @@ double intervalSpeed(quint64 bytes, quint32 milliseconds)
     return double(bytes) * (1.0 / 1024) / double(milliseconds) * 1000;
 }
 
+QString speedLabelText(qint64 received, qint64 total, quint32 elapsedSeconds,
+                       quint64 intervalBytes, quint32 intervalMs)
+{
+    if (elapsedSeconds == 0)
+        return QString();
+    const double speed = intervalSpeed(intervalBytes, intervalMs);
+    if (speed < 0)
+        return QString();
+    const QString speedPart = tr("speed: %1 kb/s  ").arg(speed);
+    // Fewer bytes than seconds (or a clock set back) leaves no rate to divide by.
+    const qint64 rate = received / qint64(elapsedSeconds);
+    if (rate == 0 || total < 0)
+        return speedPart.trimmed();
+    const double left = double((total - received) / rate);
+    return speedPart + tr("Time remaining") + QStringLiteral(": ") + timeLeftText(left);
+}
+
 QString downloadSummaryText(quint32 seconds, quint64 bytes)
 {
     QString text = QStringLiteral("total time: ") + QString::number(double(seconds), 'g', 3)

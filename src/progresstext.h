@@ -17,6 +17,16 @@ QString timeLeftText(double seconds);
 double intervalSpeed(quint64 bytes, quint32 milliseconds);
 
 /*!
+    The speed and time-left line for \a received of \a total bytes, \a elapsedSeconds
+    after the start, \a intervalBytes within \a intervalMs since the previous
+    report. Returns a null string when the line should keep its text: within the
+    starting second, or for two reports in the same millisecond. Without a rate
+    or a known total, the speed stands alone.
+*/
+QString speedLabelText(qint64 received, qint64 total, quint32 elapsedSeconds,
+                       quint64 intervalBytes, quint32 intervalMs);
+
+/*!
     The summary after a download: "total time: <T>s    average speed: <A>kb/s",
     both with three significant digits. A download that ended within its
     starting second has no meaningful average, so the speed part is left out.

@@ -13,6 +13,8 @@ private slots:
     void timeLeft();
     void speed_data();
     void speed();
+    void speedLabel_data();
+    void speedLabel();
     void summary_data();
     void summary();
 };
@@ -82,6 +84,48 @@ void tst_ProgressText::speed()
     QFETCH(quint32, ms);
     QFETCH(double, kibps);
     QCOMPARE(intervalSpeed(bytes, ms), kibps);
+}
+
+void tst_ProgressText::speedLabel_data()
+{
+    QTest::addColumn<qint64>("received");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<quint32>("elapsed");
+    QTest::addColumn<quint64>("intervalBytes");
+    QTest::addColumn<quint32>("intervalMs");
+    QTest::addColumn<QString>("text"); // null: the label keeps its text
+
+    // 536000 bytes in 1000 ms is 523.4375 KiB/s; 180 s left at 1000 bytes/s.
+    QTest::newRow("the example") << qint64(10000) << qint64(190000) << quint32(10) << quint64(536000) << quint32(1000)
+                                 << "speed: 523.438 kb/s  Time remaining: 3 minutes";
+    QTest::newRow("nothing left") << qint64(5000) << qint64(5000) << quint32(5) << quint64(1536) << quint32(1000)
+                                  << "speed: 1.5 kb/s  Time remaining: 1 second";
+    QTest::newRow("hours") << qint64(1) << qint64(7202) << quint32(1) << quint64(1024) << quint32(1000)
+                           << "speed: 1 kb/s  Time remaining: about 2 hours";
+    QTest::newRow("start second: unchanged") << qint64(100) << qint64(1000) << quint32(0) << quint64(100) << quint32(5)
+                                             << QString();
+    QTest::newRow("same millisecond: unchanged") << qint64(100) << qint64(1000) << quint32(3) << quint64(100)
+                                                 << quint32(0) << QString();
+    QTest::newRow("fewer bytes than seconds: speed alone") << qint64(2) << qint64(1000) << quint32(3)
+                                                           << quint64(1024) << quint32(1000) << "speed: 1 kb/s";
+    QTest::newRow("clock set back: speed alone") << qint64(5000) << qint64(10000) << quint32(4294967290u)
+                                                 << quint64(2048) << quint32(1000) << "speed: 2 kb/s";
+    QTest::newRow("unknown total: speed alone") << qint64(5000) << qint64(-1) << quint32(2) << quint64(2048)
+                                                << quint32(1000) << "speed: 2 kb/s";
+}
+
+void tst_ProgressText::speedLabel()
+{
+    QFETCH(qint64, received);
+    QFETCH(qint64, total);
+    QFETCH(quint32, elapsed);
+    QFETCH(quint64, intervalBytes);
+    QFETCH(quint32, intervalMs);
+    QFETCH(QString, text);
+    const QString result = speedLabelText(received, total, elapsed, intervalBytes, intervalMs);
+    QCOMPARE(result.isNull(), text.isNull());
+    QCOMPARE(result, text);
+    QVERIFY(!result.contains(QLatin1String("inf")) && !result.contains(QLatin1String("nan")));
 }
 
 void tst_ProgressText::summary_data()
