@@ -51,6 +51,7 @@ public:
     void setResponse(const QString &path, const TestResponse &response);
     QStringList requests() const { return requestedPaths; }
     int requestCount(const QString &path) const { return requestedPaths.count(path); }
+    void clearRequests() { requestedPaths.clear(); }
 
     /*! The byte at \a offset of every generated body. */
     static char patternByte(qint64 offset) { return char(offset % 251); }

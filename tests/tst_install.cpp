@@ -1,0 +1,291 @@
+#include "downloader.h"
+#include "launchparams.h"
+#include "platform.h"
+#include "testserver.h"
+#include "testutil.h"
+#include "updaterdialog.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString ServerPath = QStringLiteral("/Vornek/deploy/raw/branch/master/");
+
+} // namespace
+
+class tst_Install : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void patchRoad();
+    void fullRoadUsesTheServersName();
+    void answeringNoChangesNothing();
+    void failedDownloadOffersNothing();
+    void hostileArchiveInstallsNothing();
+    void buttonsInertWhileDownloading();
+    void checkDuringDownloadKeepsTheTransfer();
+    void cancelStartsTheApplication();
+    void cancelWithoutProgramStillQuits();
+
+private:
+    QString appDir() const { return QCoreApplication::applicationDirPath(); }
+    QString appPath(const QString &name) const { return appDir() + QStringLiteral("/") + name; }
+    QString marker(const QString &name) const { return markers->filePath(name); }
+    void publish(const QString &name, const QString &patch, const QString &full, bool downloadFull,
+                 const TestResponse &patchFile, const TestResponse &fullFile);
+    void check(UpdaterDialog *dialog, const QString &name, const QString &version);
+    QPushButton *button(UpdaterDialog *dialog, const char *name) { return dialog->findChild<QPushButton *>(name); }
+    QString report(UpdaterDialog *dialog) { return dialog->findChild<QPlainTextEdit *>("show")->toPlainText(); }
+
+    TestServer server;
+    QScopedPointer<QTemporaryDir> markers;
+};
+
+void tst_Install::initTestCase()
+{
+    QVERIFY(server.start());
+}
+
+void tst_Install::init()
+{
+    baseUrl = server.origin() + ServerPath;
+    currentModifyTime = QStringLiteral("100");
+    currentModifyCnt = QStringLiteral("3");
+    server.clearRequests();
+    markers.reset(new QTemporaryDir);
+    QVERIFY(markers->isValid());
+}
+
+void tst_Install::cleanup()
+{
+    QDir dir(appDir());
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    for (const QString &name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (name == self)
+            continue;
+        if (QFileInfo(dir.filePath(name)).isDir())
+            QDir(dir.filePath(name)).removeRecursively();
+        else
+            QFile::remove(dir.filePath(name));
+    }
+}
+
+void tst_Install::publish(const QString &name, const QString &patch, const QString &full, bool downloadFull,
+                          const TestResponse &patchFile, const TestResponse &fullFile)
+{
+    const QString files = server.origin() + QStringLiteral("/files/");
+    const QByteArray json = QStringLiteral("{\"updates\":{\"windows\":{\"changelog\":\"c\",\"patch-version\":\"%1\","
+                                           "\"full-version\":\"%2\",\"modify-time\":\"100\",\"modifyCnt\":\"3\","
+                                           "\"download-full\":%3,\"patch-url\":\"%4\",\"full-url\":\"%4\"}}}")
+                                .arg(patch, full, downloadFull ? QStringLiteral("true") : QStringLiteral("false"), files)
+                                .toUtf8();
+    server.setResponse(ServerPath + name + "/updates.json", TestResponse::ok(json));
+    server.setResponse("/files/" + name + "/" + name + "-patch-v" + patch + ".zip", patchFile);
+    server.setResponse("/files/" + name + "/" + name + "-full-v" + full + ".exe", fullFile);
+}
+
+void tst_Install::check(UpdaterDialog *dialog, const QString &name, const QString &version)
+{
+    dialog->findChild<QLineEdit *>("appNameInput")->setText(name);
+    dialog->findChild<QLineEdit *>("versionInput")->setText(version);
+    button(dialog, "btn_check")->click();
+    QTRY_VERIFY(button(dialog, "btn_update_patch")->isEnabled());
+}
+
+void tst_Install::patchRoad()
+{
+    const QString program = Platform::programFileName("Foo");
+    QVERIFY(writeFile(appPath(program), "old program"));
+    QVERIFY(writeFile(appPath("keep.dat"), "user data"));
+    const QByteArray zip = makeZip({ { program, markerScript(marker("patched"), "new Foo ran") },
+                                     { "lib/", {} }, { "lib/new.so", "library" } }, true);
+    publish("Foo", "1.2.4", "1.3.0", false, TestResponse::ok(zip), TestResponse::ok("installer"));
+
+    UpdaterDialog dialog;
+    check(&dialog, "Foo", "1.2.3");
+    QuestionAnswerer answerer(QMessageBox::Yes);
+    QTimer::singleShot(0, button(&dialog, "btn_update_patch"), &QPushButton::click);
+    QVERIFY(waitForQuit(30000));
+
+    QCOMPARE(answerer.asked, 1);
+    QCOMPARE(answerer.title, QStringLiteral("update"));
+    QCOMPARE(answerer.text, QStringLiteral("download finished\nstart update?"));
+    QCOMPARE(answerer.buttons, QMessageBox::Yes | QMessageBox::No);
+    QVERIFY(!answerer.defaultButton);
+    QVERIFY(report(&dialog).endsWith("download finished"));
+    QVERIFY(dialog.findChild<QLabel *>("label_3")->text().startsWith("total time: "));
+    QVERIFY(!dialog.findChild<QLabel *>("label_3")->text().contains("inf"));
+    QCOMPARE(server.requestCount("/files/Foo/Foo-patch-v1.2.4.zip"), 1);
+    QCOMPARE(server.requestCount("/files/Foo/Foo-full-v1.3.0.exe"), 0);
+    QVERIFY(QFile::exists(appPath("Foo-patch-v1.2.4.zip"))); // the archive stays
+    QCOMPARE(readFile(appPath("lib/new.so")), QByteArray("library"));
+    QCOMPARE(readFile(appPath("keep.dat")), QByteArray("user data"));
+    QTRY_COMPARE(readFile(marker("patched")), QByteArray("new Foo ran\n"));
+}
+
+void tst_Install::fullRoadUsesTheServersName()
+{
+    TestResponse installer = TestResponse::ok(markerScript(marker("installed"), "installer ran"));
+    installer.header("Content-Disposition", "attachment; filename=\"Foo-setup.run\"");
+    publish("Foo", "1.2.4", "2.0.0", true, TestResponse::error(404, "Not Found"), installer);
+
+    UpdaterDialog dialog;
+    check(&dialog, "Foo", "1.2.3");
+    QVERIFY(report(&dialog).contains("need download full exe"));
+    QuestionAnswerer answerer(QMessageBox::Yes);
+    QTimer::singleShot(0, button(&dialog, "btn_update"), &QPushButton::click);
+    QVERIFY(waitForQuit(30000));
+    QCOMPARE(answerer.asked, 1);
+    QCOMPARE(server.requestCount("/files/Foo/Foo-full-v2.0.0.exe"), 1);
+    QVERIFY(QFile::exists(appPath("Foo-setup.run")));
+    QVERIFY(!QFile::exists(appPath("Foo-full-v2.0.0.exe")));
+    QTRY_COMPARE(readFile(marker("installed")), QByteArray("installer ran\n"));
+}
+
+void tst_Install::answeringNoChangesNothing()
+{
+    const QString program = Platform::programFileName("Foo");
+    QVERIFY(writeFile(appPath(program), "old program"));
+    const QByteArray zip = makeZip({ { program, "new program" } });
+    publish("Foo", "1.2.4", "1.3.0", false, TestResponse::ok(zip), TestResponse::ok("installer"));
+
+    UpdaterDialog dialog;
+    check(&dialog, "Foo", "1.2.3");
+    QuestionAnswerer answerer(QMessageBox::No);
+    button(&dialog, "btn_update_patch")->click();
+    QTRY_COMPARE(answerer.asked, 1);
+    QVERIFY(!waitForQuit(300));
+    QCOMPARE(readFile(appPath(program)), QByteArray("old program"));
+    QVERIFY(QFile::exists(appPath("Foo-patch-v1.2.4.zip")));
+    QVERIFY(button(&dialog, "btn_update_patch")->isEnabled());
+    QVERIFY(button(&dialog, "btn_update")->isEnabled());
+
+    // A second click downloads again and asks again.
+    button(&dialog, "btn_update_patch")->click();
+    QTRY_COMPARE(answerer.asked, 2);
+    QCOMPARE(server.requestCount("/files/Foo/Foo-patch-v1.2.4.zip"), 2);
+    QCOMPARE(readFile(appPath(program)), QByteArray("old program"));
+}
+
+void tst_Install::failedDownloadOffersNothing()
+{
+    const QString program = Platform::programFileName("Foo");
+    QVERIFY(writeFile(appPath(program), "old program"));
+    TestResponse cut = TestResponse::ok(makeZip({ { program, QByteArray(100000, 'n') } }));
+    cut.cutAfter = cut.body.size() / 2;
+    publish("Foo", "1.2.4", "1.3.0", false, cut, TestResponse::ok("installer"));
+
+    UpdaterDialog dialog;
+    check(&dialog, "Foo", "1.2.3");
+    QuestionAnswerer answerer(QMessageBox::Yes);
+    button(&dialog, "btn_update_patch")->click();
+    QTRY_VERIFY(report(&dialog).contains("download failed, nothing was installed"));
+    QVERIFY(!waitForQuit(300));
+    QCOMPARE(answerer.asked, 0);
+    QVERIFY(!report(&dialog).contains("\ndownload finished"));
+    QCOMPARE(readFile(appPath(program)), QByteArray("old program"));
+    QVERIFY(!QFile::exists(appPath("Foo-patch-v1.2.4.zip")));
+    QVERIFY(!QFile::exists(appPath("Foo-patch-v1.2.4.zip.part")));
+    QVERIFY(button(&dialog, "btn_update_patch")->isEnabled());
+}
+
+void tst_Install::hostileArchiveInstallsNothing()
+{
+    const QString program = Platform::programFileName("Foo");
+    QVERIFY(writeFile(appPath(program), "old program"));
+    const QByteArray zip = makeZip({ { program, "new program" }, { "../escaped", "evil" } });
+    publish("Foo", "1.2.4", "1.3.0", false, TestResponse::ok(zip), TestResponse::ok("installer"));
+
+    UpdaterDialog dialog;
+    check(&dialog, "Foo", "1.2.3");
+    QuestionAnswerer answerer(QMessageBox::Yes);
+    button(&dialog, "btn_update_patch")->click();
+    QTRY_VERIFY(report(&dialog).contains("update failed, the application was not changed"));
+    QVERIFY(!waitForQuit(300)); // the tool stays open to show why
+    QCOMPARE(readFile(appPath(program)), QByteArray("old program"));
+    QVERIFY(!QFile::exists(appDir() + "/../escaped"));
+}
+
+void tst_Install::buttonsInertWhileDownloading()
+{
+    TestResponse slow = TestResponse::ok(makeZip({ { "Foo", QByteArray(20000, 's') } }));
+    slow.chunkSize = 2000;
+    slow.chunkDelayMs = 40;
+    publish("Foo", "1.2.4", "1.3.0", false, slow, TestResponse::ok("installer"));
+
+    UpdaterDialog dialog;
+    check(&dialog, "Foo", "1.2.3");
+    QuestionAnswerer answerer(QMessageBox::No);
+    button(&dialog, "btn_update_patch")->click();
+    QVERIFY(!button(&dialog, "btn_update_patch")->isEnabled());
+    QVERIFY(!button(&dialog, "btn_update")->isEnabled());
+    // Even when invoked directly, the slots leave the running transfer alone.
+    QMetaObject::invokeMethod(&dialog, "on_btn_update_clicked");
+    QMetaObject::invokeMethod(&dialog, "on_btn_update_patch_clicked");
+    QTRY_VERIFY(dialog.findChild<QLabel *>("label_2")->text().startsWith("Downloading updates ("));
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.asked, 1, 20000);
+    QCOMPARE(server.requestCount("/files/Foo/Foo-patch-v1.2.4.zip"), 1);
+    QCOMPARE(server.requestCount("/files/Foo/Foo-full-v1.3.0.exe"), 0);
+    QVERIFY(button(&dialog, "btn_update_patch")->isEnabled());
+}
+
+void tst_Install::checkDuringDownloadKeepsTheTransfer()
+{
+    const QString program = Platform::programFileName("Foo");
+    QVERIFY(writeFile(appPath(program), "old program"));
+    TestResponse slow = TestResponse::ok(makeZip({ { program, markerScript(marker("patched"), "patched") } }, true));
+    slow.chunkSize = 50;
+    slow.chunkDelayMs = 50;
+    publish("Foo", "1.2.4", "1.3.0", false, slow, TestResponse::ok("installer"));
+
+    UpdaterDialog dialog;
+    QuestionAnswerer answerer(QMessageBox::Yes);
+    check(&dialog, "Foo", "1.2.3");
+    button(&dialog, "btn_update_patch")->click();
+    // The server now asks for the installer; a check during the download sees that.
+    publish("Foo", "1.2.4", "1.3.0", true, slow, TestResponse::ok("installer"));
+    dialog.findChild<QLineEdit *>("versionInput")->setText("1.2.3");
+    button(&dialog, "btn_check")->click();
+    QTRY_VERIFY(report(&dialog).contains("need download full exe"));
+    QVERIFY(!button(&dialog, "btn_update")->isEnabled()); // still downloading
+    QCOMPARE(answerer.asked, 0);
+    QVERIFY(waitForQuit(30000));
+    // The running patch was installed as a patch.
+    QCOMPARE(server.requestCount("/files/Foo/Foo-full-v1.3.0.exe"), 0);
+    QTRY_COMPARE(readFile(marker("patched")), QByteArray("patched\n"));
+}
+
+void tst_Install::cancelStartsTheApplication()
+{
+    const QString program = Platform::programFileName("Foo");
+    QVERIFY(writeFile(appPath(program), markerScript(marker("started"), "started by cancel")));
+    QFile::setPermissions(appPath(program), QFile::permissions(appPath(program)) | QFile::ExeOwner);
+    appName = QStringLiteral("Foo");
+    UpdaterDialog dialog;
+    QTimer::singleShot(0, button(&dialog, "btn_cancel"), &QPushButton::click);
+    QVERIFY(waitForQuit(30000));
+    QTRY_COMPARE(readFile(marker("started")), QByteArray("started by cancel\n"));
+}
+
+void tst_Install::cancelWithoutProgramStillQuits()
+{
+    appName = QString();
+    UpdaterDialog dialog;
+    QElapsedTimer timer;
+    timer.start();
+    QTimer::singleShot(0, button(&dialog, "btn_cancel"), &QPushButton::click);
+    QVERIFY(waitForQuit(30000));
+    QVERIFY(timer.elapsed() < 10000); // a failed start does not wait the full 30 s
+}
+
+QTEST_MAIN(tst_Install)
+#include "tst_install.moc"
