@@ -1,0 +1,24 @@
+# Shared by the scripts: the packages the tool needs, installed when missing.
+# Source it; it defines ensure_packages and the package lists.
+
+BUILD_PACKAGES="build-essential cmake ninja-build qtbase5-dev qtbase5-private-dev zlib1g-dev"
+TEST_PACKAGES="openssl nginx-light fonts-liberation fonts-dejavu-core"
+DEMO_PACKAGES="xvfb xdotool imagemagick x11-utils"
+FUZZ_PACKAGES="clang libclang-rt-14-dev"
+
+# ensure_packages PKG...: apt-get installs those not installed yet (through sudo
+# when not root). Does nothing when all are there, so it needs no network then.
+ensure_packages() {
+    missing=""
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+            missing="$missing $pkg"
+        fi
+    done
+    [ -z "$missing" ] && return 0
+    echo "Installing:$missing"
+    sudo_cmd=""
+    [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+    $sudo_cmd apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends $missing
+}
