@@ -12,4 +12,4 @@ export QT_QPA_PLATFORM=offscreen
 echo "== Build and test (build/)"
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUPDATER_WARNINGS_AS_ERRORS=ON
 cmake --build "$root/build" -j "$jobs"
-ctest --test-dir "$root/build" -j "$jobs" --output-on-failure
+(cd "$root/build" && ctest -j "$jobs" --output-on-failure)

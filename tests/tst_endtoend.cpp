@@ -1,0 +1,219 @@
+#include "downloader.h"
+#include "launchparams.h"
+#include "nginxserver.h"
+#include "platform.h"
+#include "testutil.h"
+#include "tlstrust.h"
+#include "updaterdialog.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+const QString ServerPath = QStringLiteral("/Vornek/deploy/raw/branch/master/");
+
+} // namespace
+
+// The whole road through the real dialog against nginx over HTTPS.
+class tst_EndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void patchRoad();
+    void fullRoadWithTheServersName();
+    void upToDate();
+    void missingManifest();
+    void htmlManifest();
+    void missingDownload();
+    void downloadCutShort();
+
+private:
+    QString appPath(const QString &name) const { return QCoreApplication::applicationDirPath() + "/" + name; }
+    QString www(const QString &path) const { return nginx.root() + path; }
+    void put(const QString &path, const QByteArray &data);
+    void publishDemo(const QString &app, const QString &filesUrl);
+    void check(UpdaterDialog *dialog, const QString &name, const QString &version);
+    QString report(UpdaterDialog *dialog) { return dialog->findChild<QPlainTextEdit *>("show")->toPlainText(); }
+    QPushButton *button(UpdaterDialog *dialog, const char *name) { return dialog->findChild<QPushButton *>(name); }
+
+    NginxServer nginx;
+    QTemporaryDir markers;
+    QByteArray oldProgram = "#!/bin/sh\necho old\n";
+};
+
+void tst_EndToEnd::initTestCase()
+{
+    nginx.addContentDisposition("-full-v1.1.0.exe", "Demo-setup-1.1.0.run");
+    nginx.addSlowLocation("/slow/", 200000);
+    QVERIFY2(nginx.start(), qPrintable(nginx.errorString()));
+    QCOMPARE(addTrustedCertificates(nginx.certificates().caPem), 1);
+    publishDemo("Demo", "/files/");
+    publishDemo("Slow", "/slow/");
+    put(ServerPath + "Html/updates.json", "<html><body>Welcome to nginx</body></html>");
+    put(ServerPath + "Gone/updates.json", QStringLiteral(
+        "{\"updates\":{\"windows\":{\"patch-version\":\"1.1.0\",\"full-version\":\"1.1.0\","
+        "\"modify-time\":\"0\",\"modifyCnt\":\"0\",\"patch-url\":\"%1/files/\",\"full-url\":\"%1/files/\"}}}")
+        .arg(nginx.httpsOrigin()).toUtf8());
+}
+
+void tst_EndToEnd::put(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(www(path)).path());
+    QVERIFY(writeFile(www(path), data));
+}
+
+void tst_EndToEnd::publishDemo(const QString &app, const QString &filesPath)
+{
+    const QString files = nginx.httpsOrigin() + filesPath;
+    put(ServerPath + app + "/updates.json", QStringLiteral(
+        "{\"updates\":{\"windows\":{\"changelog\":\"Faster start, fewer bugs\",\"patch-version\":\"1.1.0\","
+        "\"full-version\":\"1.1.0\",\"modify-time\":\"1700000000\",\"modifyCnt\":\"1\",\"download-full\":false,"
+        "\"patch-url\":\"%1\",\"full-url\":\"%1\"},\"linux\":{\"patch-version\":\"9\"}}}").arg(files).toUtf8());
+    const QString program = Platform::programFileName(app);
+    // Incompressible, so that the archive really is this large.
+    QByteArray padding(app == "Slow" ? 2 * 1024 * 1024 : 100, Qt::Uninitialized);
+    quint32 seed = 12345;
+    for (char &c : padding) {
+        seed = seed * 1103515245u + 12345u;
+        c = char(seed >> 24);
+    }
+    put(filesPath + app + "/" + app + "-patch-v1.1.0.zip",
+        makeZip({ { program, markerScript(markers.filePath(app + "-patched"), app + " 1.1.0 ran") },
+                  { "share/", {} }, { "share/notes.txt", "release notes" }, { "share/padding", padding } }, true));
+    put(filesPath + app + "/" + app + "-full-v1.1.0.exe",
+        markerScript(markers.filePath(app + "-installed"), app + " installer ran"));
+}
+
+void tst_EndToEnd::init()
+{
+    baseUrl = nginx.httpsOrigin() + ServerPath;
+    currentModifyTime = QStringLiteral("0");
+    currentModifyCnt = QStringLiteral("0");
+    QVERIFY(writeFile(appPath(Platform::programFileName("Demo")), oldProgram));
+    QVERIFY(writeFile(appPath(Platform::programFileName("Slow")), oldProgram));
+}
+
+void tst_EndToEnd::cleanup()
+{
+    QDir dir(QCoreApplication::applicationDirPath());
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    for (const QString &name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (name == self)
+            continue;
+        if (QFileInfo(dir.filePath(name)).isDir())
+            QDir(dir.filePath(name)).removeRecursively();
+        else
+            QFile::remove(dir.filePath(name));
+    }
+}
+
+void tst_EndToEnd::check(UpdaterDialog *dialog, const QString &name, const QString &version)
+{
+    dialog->findChild<QLineEdit *>("appNameInput")->setText(name);
+    dialog->findChild<QLineEdit *>("versionInput")->setText(version);
+    button(dialog, "btn_check")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!report(dialog).isEmpty(), 15000);
+}
+
+void tst_EndToEnd::patchRoad()
+{
+    UpdaterDialog dialog;
+    check(&dialog, "Demo", "1.0.0");
+    QVERIFY2(report(&dialog).contains("latest  version: v1.1.0\nmodify     time: 1700000000"), qPrintable(report(&dialog)));
+    QVERIFY(report(&dialog).contains("change      log: Faster start, fewer bugs"));
+    QVERIFY(button(&dialog, "btn_update_patch")->isEnabled());
+
+    int progress = 0;
+    connect(dialog.findChild<Downloader *>(), &Downloader::doProgress, this, [&progress] { ++progress; });
+    QuestionAnswerer answerer(QMessageBox::Yes);
+    QTimer::singleShot(0, button(&dialog, "btn_update_patch"), &QPushButton::click);
+    QVERIFY(waitForQuit(30000));
+    QCOMPARE(answerer.asked, 1);
+    QVERIFY(progress > 0);
+    QVERIFY(dialog.findChild<QLabel *>("label_2")->text().startsWith("Downloading updates ("));
+    QCOMPARE(readFile(appPath("share/notes.txt")), QByteArray("release notes"));
+    QTRY_COMPARE(readFile(markers.filePath("Demo-patched")), QByteArray("Demo 1.1.0 ran\n"));
+}
+
+void tst_EndToEnd::fullRoadWithTheServersName()
+{
+    UpdaterDialog dialog;
+    check(&dialog, "Demo", "0"); // version 0 asks for the installer
+    QVERIFY(report(&dialog).contains("need download full exe"));
+    QuestionAnswerer answerer(QMessageBox::Yes);
+    QTimer::singleShot(0, button(&dialog, "btn_update"), &QPushButton::click);
+    QVERIFY(waitForQuit(30000));
+    QVERIFY(QFile::exists(appPath("Demo-setup-1.1.0.run")));
+    QVERIFY(!QFile::exists(appPath("Demo-full-v1.1.0.exe")));
+    QTRY_COMPARE(readFile(markers.filePath("Demo-installed")), QByteArray("Demo installer ran\n"));
+    QCOMPARE(readFile(appPath(Platform::programFileName("Demo"))), oldProgram);
+}
+
+void tst_EndToEnd::upToDate()
+{
+    UpdaterDialog dialog;
+    currentModifyTime = QStringLiteral("1700000000");
+    currentModifyCnt = QStringLiteral("1");
+    check(&dialog, "Demo", "1.1.0");
+    QCOMPARE(report(&dialog), QStringLiteral("======================================\ncurrent software is up-to-date\n"
+                                             "version        : v1.1.0\nmodify     time: 1700000000\n"
+                                             "modify      cnt: 1\n======================================\n"
+                                             "no need to update\nclick cancel button to quit"));
+}
+
+void tst_EndToEnd::missingManifest()
+{
+    UpdaterDialog dialog;
+    check(&dialog, "Nope", "1.0.0");
+    QCOMPARE(report(&dialog), QStringLiteral("check error"));
+    QVERIFY(!button(&dialog, "btn_update_patch")->isEnabled());
+}
+
+void tst_EndToEnd::htmlManifest()
+{
+    UpdaterDialog dialog;
+    check(&dialog, "Html", "1.0.0");
+    QCOMPARE(report(&dialog), QStringLiteral("reply doc is null"));
+    QVERIFY(!button(&dialog, "btn_update_patch")->isEnabled());
+}
+
+void tst_EndToEnd::missingDownload()
+{
+    UpdaterDialog dialog;
+    check(&dialog, "Gone", "1.0.0");
+    QuestionAnswerer answerer(QMessageBox::Yes);
+    button(&dialog, "btn_update_patch")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(report(&dialog).contains("download failed, nothing was installed: HTTP status 404"), 15000);
+    QCOMPARE(answerer.asked, 0);
+    QVERIFY(!QFile::exists(appPath("Gone-patch-v1.1.0.zip")));
+    QVERIFY(!QFile::exists(appPath("Gone-patch-v1.1.0.zip.part")));
+}
+
+void tst_EndToEnd::downloadCutShort()
+{
+    UpdaterDialog dialog;
+    check(&dialog, "Slow", "1.0.0");
+    QuestionAnswerer answerer(QMessageBox::Yes);
+    Downloader *downloader = dialog.findChild<Downloader *>();
+    button(&dialog, "btn_update_patch")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(downloader->bytesWritten() > 100000, 15000);
+    nginx.stop(); // the server goes away in the middle of the transfer
+    QTRY_VERIFY_WITH_TIMEOUT(report(&dialog).contains("download failed, nothing was installed"), 15000);
+    QCOMPARE(answerer.asked, 0);
+    QCOMPARE(readFile(appPath(Platform::programFileName("Slow"))), oldProgram);
+    QVERIFY(!QFile::exists(appPath("Slow-patch-v1.1.0.zip")));
+    QVERIFY(!QFile::exists(appPath("Slow-patch-v1.1.0.zip.part")));
+    QVERIFY(!QFile::exists(appPath("share")));
+    QVERIFY(button(&dialog, "btn_update_patch")->isEnabled());
+}
+
+QTEST_MAIN(tst_EndToEnd)
+#include "tst_endtoend.moc"
