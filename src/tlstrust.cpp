@@ -1,6 +1,6 @@
 #include "tlstrust.h"
 
-#include "buildconfig.h"
+#include "compiledcerts.h"
 
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -23,5 +23,5 @@ int addTrustedCertificates(const QByteArray &pem)
 
 int installCompiledCertificates()
 {
-    return addTrustedCertificates(QByteArray(UPDATER_CA_PEM));
+    return addTrustedCertificates(QByteArray(compiledCaPem));
 }
