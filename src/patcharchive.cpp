@@ -1,5 +1,7 @@
 #include "patcharchive.h"
 
+#include "platform.h"
+
 #include <private/qzipreader_p.h>
 
 #include <QDir>
@@ -9,9 +11,6 @@
 #include <QTemporaryDir>
 
 #include <zlib.h>
-
-#include <filesystem>
-#include <system_error>
 
 struct PatchArchive::Entry
 {
@@ -243,12 +242,9 @@ bool PatchArchive::extractTo(const QString &directory)
             continue;
         }
         QDir().mkpath(QFileInfo(final).path());
-        std::error_code code;
-        std::filesystem::rename(std::filesystem::path(stage.filePath(entry.name).toStdWString()),
-                                std::filesystem::path(final.toStdWString()), code);
-        if (code)
-            return setError(QStringLiteral("cannot replace %1: %2")
-                                .arg(final, QString::fromLocal8Bit(code.message().c_str())));
+        QString reason;
+        if (!Platform::replaceFile(stage.filePath(entry.name), final, &reason))
+            return setError(QStringLiteral("cannot replace %1: %2").arg(final, reason));
     }
     return true;
 }

@@ -2,10 +2,19 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QUrl>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#else
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#endif
 
 namespace Platform {
 
@@ -25,6 +34,16 @@ void openProgram(const QString &absoluteFilePath)
 void prepareApplicationProcess(QProcess *process, const QString &appName)
 {
     process->setProgram(programFileName(appName));
+}
+
+bool replaceFile(const QString &from, const QString &to, QString *error)
+{
+    const std::wstring source = QDir::toNativeSeparators(from).toStdWString();
+    const std::wstring target = QDir::toNativeSeparators(to).toStdWString();
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    *error = qt_error_string(int(GetLastError()));
+    return false;
 }
 
 #else
@@ -50,6 +69,16 @@ void prepareApplicationProcess(QProcess *process, const QString &appName)
     // The application outlives the tool; it must not write into our dead pipes.
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());
+}
+
+bool replaceFile(const QString &from, const QString &to, QString *error)
+{
+    // rename(2) replaces the target atomically. The names go through Qt's file
+    // name encoding, which copes with any name the archive may carry.
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    *error = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
 }
 
 #endif

@@ -26,6 +26,13 @@ void openProgram(const QString &absoluteFilePath);
 */
 void prepareApplicationProcess(QProcess *process, const QString &appName);
 
+/*!
+    Moves \a from over \a to in one step, replacing a file already there, so that
+    \a to names either the old or the new file, never a half-written one. Both
+    lie on the same file system. Returns false and sets \a error on failure.
+*/
+bool replaceFile(const QString &from, const QString &to, QString *error);
+
 } // namespace Platform
 
 #endif // PLATFORM_H

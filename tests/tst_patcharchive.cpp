@@ -23,6 +23,9 @@ private slots:
     void refusesDamagedArchives_data();
     void refusesDamagedArchives();
     void refusesFileOverFolder();
+    void nonAsciiNames();
+    void fuzzRegressions_data();
+    void fuzzRegressions();
 
 private:
     // Every file below the temporary folder with its content: the whole state.
@@ -168,6 +171,43 @@ void tst_PatchArchive::refusesFileOverFolder()
     PatchArchive archive(zip);
     QVERIFY(!archive.extractTo(app));
     QCOMPARE(snapshot(), before);
+}
+
+void tst_PatchArchive::nonAsciiNames()
+{
+    const QString folder = QString::fromUtf8("donn\xC3\xA9" "es");
+    const QString file = folder + QString::fromUtf8("/\xC3\xA9t\xC3\xA9 \xE6\x97\xA5.txt");
+    const QString zip = writeArchive(makeZip({ { file, "summer" } }));
+    PatchArchive archive(zip);
+    QVERIFY2(archive.extractTo(app), qPrintable(archive.errorString()));
+    QCOMPARE(readFile(app + "/" + file), QByteArray("summer"));
+}
+
+// Inputs the fuzzer once crashed on: they must be handled, inside the folder.
+void tst_PatchArchive::fuzzRegressions_data()
+{
+    QTest::addColumn<QString>("input");
+    const QDir dir(QStringLiteral(FUZZ_REGRESSIONS "/archive"));
+    for (const QString &name : dir.entryList(QDir::Files))
+        QTest::newRow(qPrintable(name)) << dir.filePath(name);
+}
+
+void tst_PatchArchive::fuzzRegressions()
+{
+    QFETCH(QString, input);
+    const QString zip = writeArchive(readFile(input));
+    const auto before = snapshot();
+    PatchArchive archive(zip);
+    const bool extracted = archive.extractTo(app);
+    const auto after = snapshot();
+    if (!extracted) {
+        QCOMPARE(after, before);
+        return;
+    }
+    for (auto it = after.cbegin(); it != after.cend(); ++it) {
+        if (before.value(it.key()) != it.value())
+            QVERIFY2(it.key().startsWith(app + "/"), qPrintable(it.key()));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_PatchArchive)
