@@ -27,10 +27,23 @@ namespace {
 quint32 le16(const uchar *p) { return quint32(p[0]) | quint32(p[1]) << 8; }
 quint32 le32(const uchar *p) { return le16(p) | le16(p + 2) << 16; }
 
-// The names as the archive's central directory stores them. The zip reader
+// Deflate cannot expand data by more than about 1032:1; a larger claim is a bomb.
+constexpr qint64 MaxDeflateRatio = 1032;
+// The reader holds an entry in memory; larger entries are refused, not attempted.
+constexpr qint64 MaxEntrySize = qint64(1) << 30;
+
+struct RawEntry
+{
+    QString name;
+    quint32 method = 0;
+    qint64 compressedSize = 0;
+    qint64 size = 0;
+};
+
+// The entries as the archive's central directory stores them. The zip reader
 // cleans names before it hands them out (it drops a leading "../" but keeps
 // "a/../../x"), so the check has to see the originals.
-bool readRawNames(QFile *file, QStringList *names)
+bool readDirectory(QFile *file, QList<RawEntry> *entries)
 {
     const qint64 size = file->size();
     const qint64 tail = qMin<qint64>(size, 65535 + 22);
@@ -62,6 +75,10 @@ bool readRawNames(QFile *file, QStringList *names)
         if (at + 46 > directorySize || le32(p + at) != 0x02014b50)
             return false;
         const quint32 flags = le16(p + at + 8);
+        RawEntry entry;
+        entry.method = le16(p + at + 10);
+        entry.compressedSize = le32(p + at + 20);
+        entry.size = le32(p + at + 24);
         const quint32 nameLength = le16(p + at + 28);
         const quint32 extraLength = le16(p + at + 30);
         const quint32 commentLength = le16(p + at + 32);
@@ -69,8 +86,9 @@ bool readRawNames(QFile *file, QStringList *names)
             return false;
         const char *raw = reinterpret_cast<const char *>(p + at + 46);
         // Bit 11: the name is UTF-8; otherwise the reader takes it as local 8-bit.
-        names->append((flags & 0x800) ? QString::fromUtf8(raw, int(nameLength))
-                                      : QString::fromLocal8Bit(raw, int(nameLength)));
+        entry.name = (flags & 0x800) ? QString::fromUtf8(raw, int(nameLength))
+                                     : QString::fromLocal8Bit(raw, int(nameLength));
+        entries->append(entry);
         at += 46 + nameLength + extraLength + commentLength;
     }
     return true;
@@ -136,27 +154,41 @@ bool PatchArchive::readEntries(QList<Entry> *entries)
     QFile file(archivePath);
     if (!file.open(QIODevice::ReadOnly))
         return setError(QStringLiteral("cannot open %1: %2").arg(archivePath, file.errorString()));
-    QStringList rawNames;
-    if (!readRawNames(&file, &rawNames))
+    QList<RawEntry> raw;
+    if (!readDirectory(&file, &raw))
         return setError(QStringLiteral("%1 is not a readable zip archive").arg(archivePath));
+    const qint64 archiveSize = file.size();
     file.close();
+    // Sizes first: nothing is inflated that could not be genuine.
+    for (const RawEntry &entry : qAsConst(raw)) {
+        if (entry.method != 0 && entry.method != 8)
+            return setError(QStringLiteral("entry \"%1\" uses an unsupported compression").arg(entry.name));
+        if (entry.compressedSize > archiveSize
+            || (entry.method == 0 && entry.compressedSize != entry.size)
+            || entry.size > entry.compressedSize * MaxDeflateRatio + 1024)
+            return setError(QStringLiteral("entry \"%1\" claims an impossible size").arg(entry.name));
+        if (entry.size > MaxEntrySize)
+            return setError(QStringLiteral("entry \"%1\" is too large to unpack").arg(entry.name));
+    }
 
     QZipReader reader(archivePath, QIODevice::ReadOnly);
     if (!reader.isReadable() || reader.status() != QZipReader::NoError)
         return setError(QStringLiteral("%1 is not a readable zip archive").arg(archivePath));
     const QVector<QZipReader::FileInfo> infos = reader.fileInfoList();
-    if (infos.size() != rawNames.size())
+    if (infos.size() != raw.size())
         return setError(QStringLiteral("%1 has an unreadable directory").arg(archivePath));
 
     QSet<QString> seen;
     for (int i = 0; i < infos.size(); ++i) {
         const QZipReader::FileInfo &info = infos.at(i);
-        const QString &name = rawNames.at(i);
+        const QString &name = raw.at(i).name;
         const QString reason = unsafeEntryReason(name);
         if (!reason.isEmpty())
             return setError(reason);
         if (info.isSymLink)
             return setError(QStringLiteral("entry \"%1\" is a link").arg(name));
+        if (info.size != raw.at(i).size)
+            return setError(QStringLiteral("%1 has an unreadable directory").arg(archivePath));
         if (!info.isDir && !info.isFile)
             return setError(QStringLiteral("entry \"%1\" is neither a file nor a folder").arg(name));
 

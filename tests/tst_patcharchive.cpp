@@ -144,6 +144,15 @@ void tst_PatchArchive::refusesDamagedArchives_data()
     QByteArray flipped = good;
     flipped[60] = char(flipped.at(60) ^ 0x5a); // inside the first entry's data
     QTest::newRow("data damaged") << flipped;
+    // A directory that claims 2 GB for a few bytes: a bomb, refused before inflating.
+    QByteArray bomb = good;
+    const int central = bomb.indexOf(QByteArray("PK\x01\x02", 4));
+    QVERIFY(central > 0);
+    bomb[central + 24] = '\xff';
+    bomb[central + 25] = '\xff';
+    bomb[central + 26] = '\xff';
+    bomb[central + 27] = '\x7f';
+    QTest::newRow("impossible size") << bomb;
     QTest::newRow("cut in half") << good.left(good.size() / 2);
     QTest::newRow("directory cut off") << good.left(good.size() - 10);
     QTest::newRow("not a zip") << QByteArray("<html>not found</html>");
