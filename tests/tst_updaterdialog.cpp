@@ -162,7 +162,7 @@ void tst_UpdaterDialog::downloaderMessagesReachTheReport_data()
     QTest::newRow("named error") << int(QNetworkReply::ContentNotFoundError) << "ContentNotFoundError";
     QTest::newRow("TLS error") << int(QNetworkReply::SslHandshakeFailedError) << "SslHandshakeFailedError";
     QTest::newRow("no error") << int(QNetworkReply::NoError) << "NoError";
-    QTest::newRow("value without a name") << 12345 << "";
+    QTest::newRow("value without a name") << 450 << "";
 }
 
 void tst_UpdaterDialog::downloaderMessagesReachTheReport()

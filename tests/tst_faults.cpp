@@ -1,0 +1,170 @@
+#include "downloader.h"
+#include "launchparams.h"
+#include "platform.h"
+#include "testserver.h"
+#include "testutil.h"
+#include "updaterdialog.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+const QString ServerPath = QStringLiteral("/Vornek/deploy/raw/branch/master/");
+
+// Child mode: download with a file-size limit, as on a disk that fills up.
+int runFileSizeLimitedDownload(const QString &url, const QString &name)
+{
+    rlimit limit {};
+    limit.rlim_cur = limit.rlim_max = 1024 * 1024;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails with EFBIG instead
+    Downloader downloader;
+    QSignalSpy finished(&downloader, &Downloader::doFinished);
+    downloader.setFileName(name);
+    downloader.startDownload(url);
+    if (!finished.wait(60000))
+        return 3;
+    std::printf("succeeded=%d\nerror=%s\n", downloader.succeeded() ? 1 : 0,
+                qPrintable(downloader.errorString()));
+    return 0;
+}
+
+} // namespace
+
+class tst_Faults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void diskFillsDuringDownload();
+    void hostileManifests_data();
+    void hostileManifests();
+    void cancelDuringDownload();
+
+private:
+    QString appPath(const QString &name) const { return QCoreApplication::applicationDirPath() + "/" + name; }
+    TestServer server;
+};
+
+void tst_Faults::initTestCase()
+{
+    QVERIFY(server.start());
+}
+
+void tst_Faults::init()
+{
+    baseUrl = server.origin() + ServerPath;
+}
+
+void tst_Faults::cleanup()
+{
+    QDir dir(QCoreApplication::applicationDirPath());
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden))
+        if (name != self)
+            QFile::remove(dir.filePath(name));
+}
+
+void tst_Faults::diskFillsDuringDownload()
+{
+    TestResponse big;
+    big.generatedSize = 4 * 1024 * 1024;
+    server.setResponse("/big.zip", big);
+    QVERIFY(writeFile(appPath("full-disk.zip"), "the file we had"));
+
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QSignalSpy done(&child, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+    child.start(QCoreApplication::applicationFilePath(),
+                { "--fsize-child", server.origin() + "/big.zip", "full-disk.zip" });
+    QVERIFY(done.wait(60000));
+    QCOMPARE(child.exitCode(), 0);
+    const QString output = QString::fromLocal8Bit(child.readAllStandardOutput());
+    QVERIFY2(output.contains("succeeded=0"), qPrintable(output));
+    QVERIFY2(output.contains("error=cannot write"), qPrintable(output));
+    QCOMPARE(readFile(appPath("full-disk.zip")), QByteArray("the file we had"));
+    QVERIFY(!QFile::exists(appPath("full-disk.zip.part")));
+}
+
+void tst_Faults::hostileManifests_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("reportStart");
+
+    const QByteArray bigLog(6 * 1024 * 1024, 'x');
+    QTest::newRow("several megabytes")
+        << QByteArray("{\"updates\":{\"windows\":{\"patch-version\":\"2\",\"changelog\":\"" + bigLog + "\"}}}")
+        << "======================================\ncurrent version: v1";
+    QTest::newRow("deeply nested") << QByteArray(100000, '[') + QByteArray(100000, ']') << "reply doc is null";
+    QTest::newRow("deeply nested object")
+        << QByteArray("{\"updates\":") + QByteArray(5000, '[') + QByteArray(5000, ']') + "}" << "reply doc is null";
+    QTest::newRow("invalid UTF-8")
+        << QByteArray("{\"updates\":{\"windows\":{\"patch-version\":\"2\xff\xfe\"}}}") << "reply doc is null";
+    QTest::newRow("wrong types")
+        << QByteArray("{\"updates\":{\"windows\":{\"patch-version\":2,\"full-version\":[1],\"modify-time\":{},"
+                      "\"modifyCnt\":null,\"download-full\":\"true\",\"patch-url\":7,\"changelog\":false}}}")
+        << "======================================\ncurrent software is up-to-date\nversion        : v\n"
+           "modify     time: \nmodify      cnt: \n======================================\nno need to update";
+    QTest::newRow("NUL bytes") << QByteArray("{\"updates\"\0:{}}", 15) << "reply doc is null";
+}
+
+void tst_Faults::hostileManifests()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, reportStart);
+    currentModifyTime = QStringLiteral("0");
+    currentModifyCnt = QStringLiteral("0");
+    server.setResponse(ServerPath + "Hostile/updates.json", TestResponse::ok(body));
+    UpdaterDialog dialog;
+    auto report = dialog.findChild<QPlainTextEdit *>("show");
+    dialog.findChild<QLineEdit *>("appNameInput")->setText("Hostile");
+    dialog.findChild<QLineEdit *>("versionInput")->setText("1");
+    dialog.findChild<QPushButton *>("btn_check")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!report->toPlainText().isEmpty(), 20000);
+    QVERIFY2(report->toPlainText().startsWith(reportStart), qPrintable(report->toPlainText().left(300)));
+}
+
+void tst_Faults::cancelDuringDownload()
+{
+    TestResponse slow = TestResponse::ok(QByteArray(40000, 's'));
+    slow.chunkSize = 1000;
+    slow.chunkDelayMs = 50;
+    server.setResponse("/files/Slow/Slow-patch-v2.zip", slow);
+    server.setResponse(ServerPath + "Slow/updates.json", TestResponse::ok(QStringLiteral(
+        "{\"updates\":{\"windows\":{\"patch-version\":\"2\",\"full-version\":\"2\",\"patch-url\":\"%1/files/\"}}}")
+        .arg(server.origin()).toUtf8()));
+    UpdaterDialog dialog;
+    dialog.findChild<QLineEdit *>("appNameInput")->setText("Slow");
+    dialog.findChild<QLineEdit *>("versionInput")->setText("1");
+    dialog.findChild<QPushButton *>("btn_check")->click();
+    QTRY_VERIFY(dialog.findChild<QPushButton *>("btn_update_patch")->isEnabled());
+    dialog.findChild<QPushButton *>("btn_update_patch")->click();
+    QTRY_VERIFY(QFileInfo(appPath("Slow-patch-v2.zip.part")).size() > 0);
+    QTimer::singleShot(0, dialog.findChild<QPushButton *>("btn_cancel"), &QPushButton::click);
+    QVERIFY(waitForQuit(30000));
+    // The transfer ends with the tool; nothing half-written has the final name.
+    QVERIFY(!QFile::exists(appPath("Slow-patch-v2.zip")));
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 4 && qstrcmp(argv[1], "--fsize-child") == 0) {
+        QCoreApplication app(argc, argv);
+        return runFileSizeLimitedDownload(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
+    QApplication app(argc, argv);
+    tst_Faults test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_faults.moc"
