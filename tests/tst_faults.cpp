@@ -1,4 +1,5 @@
 #include "downloader.h"
+#include "patcharchive.h"
 #include "launchparams.h"
 #include "platform.h"
 #include "testserver.h"
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
@@ -36,6 +38,19 @@ int runFileSizeLimitedDownload(const QString &url, const QString &name)
     return 0;
 }
 
+// Child mode: unpack with a file-size limit, as on a disk that fills up.
+int runFileSizeLimitedUnpack(const QString &archive, const QString &directory)
+{
+    rlimit limit {};
+    limit.rlim_cur = limit.rlim_max = 1024 * 1024;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, SIG_IGN);
+    PatchArchive patch(archive);
+    const bool ok = patch.extractTo(directory);
+    std::printf("extracted=%d\nerror=%s\n", ok ? 1 : 0, qPrintable(patch.errorString()));
+    return 0;
+}
+
 } // namespace
 
 class tst_Faults : public QObject
@@ -47,6 +62,7 @@ private slots:
     void init();
     void cleanup();
     void diskFillsDuringDownload();
+    void diskFillsDuringUnpack();
     void hostileManifests_data();
     void hostileManifests();
     void cancelDuringDownload();
@@ -94,6 +110,32 @@ void tst_Faults::diskFillsDuringDownload()
     QVERIFY2(output.contains("error=cannot write"), qPrintable(output));
     QCOMPARE(readFile(appPath("full-disk.zip")), QByteArray("the file we had"));
     QVERIFY(!QFile::exists(appPath("full-disk.zip.part")));
+}
+
+void tst_Faults::diskFillsDuringUnpack()
+{
+    QTemporaryDir dir;
+    const QString app = dir.filePath("app");
+    QVERIFY(QDir().mkpath(app));
+    QVERIFY(writeFile(app + "/Foo", "old program"));
+    QVERIFY(writeFile(app + "/big.dat", "old data"));
+    QByteArray big(2 * 1024 * 1024, Qt::Uninitialized);
+    for (int i = 0; i < big.size(); ++i)
+        big[i] = char((i * 7919) >> 3);
+    // The small file comes first: it is written, then the big one hits the limit.
+    QVERIFY(writeFile(dir.filePath("patch.zip"), makeZip({ { "Foo", "new program" }, { "big.dat", big } })));
+
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), { "--fsize-unpack", dir.filePath("patch.zip"), app });
+    QVERIFY(child.waitForFinished(60000));
+    const QString output = QString::fromLocal8Bit(child.readAllStandardOutput());
+    QVERIFY2(output.contains("extracted=0"), qPrintable(output));
+    QCOMPARE(readFile(app + "/Foo"), QByteArray("old program"));
+    QCOMPARE(readFile(app + "/big.dat"), QByteArray("old data"));
+    QStringList left = QDir(app).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    left.sort();
+    QCOMPARE(left, QStringList({ "Foo", "big.dat" })); // no staging folder left behind
 }
 
 void tst_Faults::hostileManifests_data()
@@ -161,6 +203,10 @@ int main(int argc, char **argv)
     if (argc == 4 && qstrcmp(argv[1], "--fsize-child") == 0) {
         QCoreApplication app(argc, argv);
         return runFileSizeLimitedDownload(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
+    if (argc == 4 && qstrcmp(argv[1], "--fsize-unpack") == 0) {
+        QCoreApplication app(argc, argv);
+        return runFileSizeLimitedUnpack(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     }
     QApplication app(argc, argv);
     tst_Faults test;
