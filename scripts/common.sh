@@ -6,6 +6,7 @@ TEST_PACKAGES="openssl nginx-light fonts-liberation fonts-dejavu-core"
 DEMO_PACKAGES="zip"
 HEADLESS_PACKAGES="xvfb xdotool imagemagick x11-utils"
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
+BENCH_PACKAGES="curl time xvfb x11-utils valgrind"
 
 # ensure_packages PKG...: apt-get installs those not installed yet (through sudo
 # when not root). Does nothing when all are there, so it needs no network then.

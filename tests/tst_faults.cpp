@@ -74,6 +74,7 @@ private:
 
 void tst_Faults::initTestCase()
 {
+    qRegisterMetaType<QProcess::ExitStatus>();
     QVERIFY(server.start());
 }
 
@@ -121,7 +122,7 @@ void tst_Faults::diskFillsDuringUnpack()
     QVERIFY(writeFile(app + "/big.dat", "old data"));
     QByteArray big(2 * 1024 * 1024, Qt::Uninitialized);
     for (int i = 0; i < big.size(); ++i)
-        big[i] = char((i * 7919) >> 3);
+        big[i] = char((quint32(i) * 7919u) >> 3);
     // The small file comes first: it is written, then the big one hits the limit.
     QVERIFY(writeFile(dir.filePath("patch.zip"), makeZip({ { "Foo", "new program" }, { "big.dat", big } })));
 

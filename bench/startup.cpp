@@ -1,0 +1,126 @@
+// Start-up benchmark: the tool's own start-up (resources, style sheet, launch
+// parameters, certificates, the dialog), ending at the dialog's first frame;
+// and, with --compare, the driver that runs it against bench_minimal.
+//
+//   bench_startup --compare [--runs 21] [--markdown FILE]
+#include "launchparams.h"
+#include "tlstrust.h"
+#include "updaterdialog.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+qint64 nowMicroseconds()
+{
+    timespec t {};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return qint64(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
+}
+
+class FirstFrame : public QObject
+{
+public:
+    explicit FirstFrame(qint64 start) : start(start) {}
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !done) {
+            done = true;
+            QTimer::singleShot(0, [this] {
+                std::printf("%.2f\n", (nowMicroseconds() - start) / 1000.0);
+                std::fflush(stdout);
+                QCoreApplication::quit();
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+    qint64 start;
+    bool done = false;
+};
+
+// What main() does, up to the first frame.
+int runTool(int argc, char **argv, qint64 start)
+{
+    QApplication app(argc, argv);
+    loadStyleSheet();
+    applyLaunchArguments({ QStringLiteral("updater"), QStringLiteral("Demo"), QStringLiteral("1.0.0"),
+                           QStringLiteral("0"), QStringLiteral("0") });
+    checkUrl = composeCheckUrl(appName);
+    installCompiledCertificates();
+    UpdaterDialog dialog;
+    FirstFrame watcher(start);
+    dialog.installEventFilter(&watcher);
+    dialog.show();
+    return app.exec();
+}
+
+double runOnce(const QString &program)
+{
+    QProcess process;
+    process.start(program, { QString::number(nowMicroseconds()) });
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return -1;
+    return process.readAllStandardOutput().trimmed().toDouble();
+}
+
+double median(QVector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2 || qstrcmp(argv[1], "--compare") != 0) {
+        // As in the tool's main(): the resources live in the static library.
+        Q_INIT_RESOURCE(theme);
+        Q_INIT_RESOURCE(icons);
+        return runTool(argc, argv, argc > 1 ? QByteArray(argv[1]).toLongLong() : nowMicroseconds());
+    }
+
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addOption({ QStringLiteral("compare"), QStringLiteral("Run the comparison.") });
+    parser.addOption({ QStringLiteral("runs"), QStringLiteral("Runs of each."), QStringLiteral("n"), QStringLiteral("21") });
+    parser.addOption({ QStringLiteral("markdown"), QStringLiteral("Write the table here."), QStringLiteral("file") });
+    parser.process(app);
+    const QString dir = QFileInfo(QCoreApplication::applicationFilePath()).path();
+    const QString tool = QCoreApplication::applicationFilePath();
+    const QString minimal = dir + QStringLiteral("/bench_minimal");
+    QVector<double> ours, theirs;
+    runOnce(tool); // warm the caches for both
+    runOnce(minimal);
+    for (int i = 0; i < parser.value(QStringLiteral("runs")).toInt(); ++i) {
+        const double a = runOnce(tool);
+        const double b = runOnce(minimal);
+        if (a < 0 || b < 0) {
+            std::fprintf(stderr, "a start-up run failed\n");
+            return 1;
+        }
+        ours << a;
+        theirs << b;
+    }
+    const QString text = QStringLiteral(
+        "| Program | First frame (median of %1) |\n|---|---|\n"
+        "| updater | %2 ms |\n| minimal Qt dialog | %3 ms |\n| ratio | %4 |\n")
+        .arg(ours.size()).arg(median(ours), 0, 'f', 1).arg(median(theirs), 0, 'f', 1)
+        .arg(median(ours) / median(theirs), 0, 'f', 2);
+    std::printf("%s", qPrintable(text));
+    if (parser.isSet(QStringLiteral("markdown"))) {
+        QFile out(parser.value(QStringLiteral("markdown")));
+        if (out.open(QIODevice::WriteOnly))
+            out.write(text.toUtf8());
+    }
+    return 0;
+}

@@ -1,0 +1,62 @@
+#!/bin/sh
+# Benchmarks (never part of the tests): the download against curl, and the
+# start-up against a minimal Qt dialog. Builds in build-bench/ and writes
+# docs/performance.md.
+#
+#   scripts/bench.sh                 full run (64 MiB, 256 MiB, 1 GiB; 3 runs each)
+#   BENCH_SIZES=64 BENCH_RUNS=1 scripts/bench.sh   a quick look
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/common.sh"
+ensure_packages $BUILD_PACKAGES $TEST_PACKAGES $BENCH_PACKAGES
+
+build="$root/build-bench"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target bench_download bench_startup bench_minimal
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"; [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true' EXIT
+
+echo "== Download: updater against curl"
+"$build/bench/bench_download" --sizes "${BENCH_SIZES:-64,256,1024}" --runs "${BENCH_RUNS:-3}" \
+    --markdown "$out/download.md"
+
+echo "== Start-up: updater against a minimal Qt dialog (Xvfb)"
+display=":$((150 + $$ % 100))"
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+for i in $(seq 50); do DISPLAY="$display" xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+DISPLAY="$display" QT_QPA_PLATFORM=xcb "$build/bench/bench_startup" --compare --runs "${BENCH_STARTUP_RUNS:-21}" \
+    --markdown "$out/startup.md"
+
+cpu=$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -n 1)
+mem=$(free -g 2>/dev/null | awk '/^Mem:/ {print $2 " GiB"}')
+qt=$(dpkg-query -W -f='${Version}' libqt5core5a 2>/dev/null || echo unknown)
+curlv=$(curl --version | head -n 1 | cut -d' ' -f1-2)
+nginxv=$(nginx -v 2>&1 | sed 's/.*\///')
+
+{
+    echo "# Performance"
+    echo
+    echo "Measured by \`scripts/bench.sh\` on $(date -u +%Y-%m-%d): $(nproc) cores ($cpu), $mem,"
+    echo "$(uname -sr), Qt $qt, $curlv, nginx $nginxv. Everything over loopback."
+    echo
+    echo "## Download"
+    echo
+    echo "One file from nginx on 127.0.0.1, fetched by the tool's own Downloader with the"
+    echo "dialog's progress display (offscreen), and by curl writing the same file; each"
+    echo "fetch is its own process, measured by GNU time, the two alternating; medians of"
+    echo "${BENCH_RUNS:-3} runs. Lower ratios are better for us."
+    echo
+    cat "$out/download.md"
+    echo
+    echo "## Start-up"
+    echo
+    echo "From process start to the dialog's first frame under Xvfb, against a minimal Qt"
+    echo "Widgets program showing one empty dialog; alternating runs."
+    echo
+    cat "$out/startup.md"
+    echo
+    if [ -f "$root/docs/performance-notes.md" ]; then cat "$root/docs/performance-notes.md"; fi
+} > "$root/docs/performance.md"
+echo "== Wrote docs/performance.md"
