@@ -41,6 +41,8 @@ int fetch(const QString &url, const QString &caFile)
     UpdaterDialog dialog;
     dialog.show();
     Downloader *downloader = dialog.findChild<Downloader *>();
+    // Progress display yes, the install question no.
+    QObject::disconnect(downloader, &Downloader::doFinished, &dialog, nullptr);
     QSignalSpy finished(downloader, &Downloader::doFinished);
     downloader->setFileName(QStringLiteral("bench-download.bin"));
     downloader->startDownload(url);
@@ -108,7 +110,7 @@ int main(int argc, char **argv)
         return fetch(QString::fromLocal8Bit(argv[2]), argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString());
     }
 
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addOption({ QStringLiteral("sizes"), QStringLiteral("File sizes in MiB."), QStringLiteral("list"),
                        QStringLiteral("64,256,1024") });
