@@ -45,6 +45,15 @@ bool Downloader::setFileName(const QString &name)
     return true;
 }
 
+bool Downloader::setVerification(qint64 size, const QByteArray &sha256)
+{
+    if (downloading)
+        return false;
+    expectedSize = size;
+    expectedSha256 = sha256;
+    return true;
+}
+
 void Downloader::setUrl(const QString &text)
 {
     url.setUrl(text, QUrl::TolerantMode);
@@ -64,6 +73,8 @@ void Downloader::startDownload(QString text)
     failure.clear();
     partOpened = false;
     written = 0;
+    hash.reset();
+    verifying = expectedSize >= 0 || !expectedSha256.isEmpty();
 
     if (!text.isEmpty())
         url.setUrl(text, QUrl::TolerantMode);
@@ -180,6 +191,13 @@ void Downloader::writeAvailable()
             return;
         }
         written += n;
+        if (verifying) {
+            hash.addData(buffer.constData(), int(n));
+            if (expectedSize >= 0 && written > expectedSize) {
+                fail(QStringLiteral("larger than the announced %1 bytes").arg(expectedSize));
+                return;
+            }
+        }
     }
 }
 
@@ -221,6 +239,15 @@ void Downloader::handleFinished()
                      .arg(written).arg(length.toLongLong()));
     }
 
+    if (failure.isEmpty() && verifying) {
+        const QByteArray actual = hash.result();
+        if (expectedSize >= 0 && written != expectedSize)
+            fail(QStringLiteral("size mismatch: expected %1 bytes, received %2").arg(expectedSize).arg(written));
+        else if (!expectedSha256.isEmpty() && actual != expectedSha256)
+            fail(QStringLiteral("SHA-256 mismatch: expected %1, received %2")
+                     .arg(QString::fromLatin1(expectedSha256.toHex()), QString::fromLatin1(actual.toHex())));
+    }
+
     const QString part = partPath();
     const QString target = downloadDir.path() + QStringLiteral("/") + downloadName;
     if (!failure.isEmpty()) {
@@ -238,6 +265,19 @@ void Downloader::handleFinished()
             failure = QStringLiteral("cannot rename %1 to %2").arg(part, target);
         }
     }
+
+    if (failure.isEmpty() && verifying) {
+        QString what;
+        if (expectedSize >= 0)
+            what = QStringLiteral("%1 bytes").arg(written);
+        if (!expectedSha256.isEmpty())
+            what += (what.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("SHA-256 ")
+                    + QString::fromLatin1(expectedSha256.toHex());
+        emit doShowInfo(QStringLiteral("download verified: ") + what);
+    }
+    // Each transfer states its own expectations.
+    expectedSize = -1;
+    expectedSha256.clear();
 
     downloadFile.setFileName(downloadDir.filePath(downloadName));
     ok = failure.isEmpty();

@@ -1,6 +1,7 @@
 #ifndef DOWNLOADER_H
 #define DOWNLOADER_H
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QNetworkReply>
@@ -31,6 +32,13 @@ public:
     const QString &fileName() const { return downloadName; }
     QFile *file() { return &downloadFile; }
     void setUrl(const QString &url);
+    /*!
+        What the next transfer must be: its size in bytes (-1: unknown) and its
+        SHA-256 (empty: unknown). The bytes are hashed as they stream; a body
+        larger than the size is stopped at once, and a mismatch at completion
+        fails the transfer. Applies to the next transfer only; refused while one runs.
+    */
+    bool setVerification(qint64 size, const QByteArray &sha256);
     QDir *directory() { return &downloadDir; }
 
     bool isDownloading() const { return downloading; }
@@ -69,6 +77,10 @@ private:
     bool partOpened = false;
     qint64 written = 0;
     QByteArray buffer;
+    qint64 expectedSize = -1;
+    QByteArray expectedSha256;
+    QCryptographicHash hash { QCryptographicHash::Sha256 };
+    bool verifying = false;
 };
 
 #endif // DOWNLOADER_H

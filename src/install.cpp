@@ -15,7 +15,7 @@
 
 void UpdaterDialog::on_btn_update_clicked()
 {
-    startTransfer(downloadFull ? fullUrl : patchUrl);
+    startTransfer(downloadFull);
 }
 
 void UpdaterDialog::on_btn_update_patch_clicked()
@@ -23,14 +23,20 @@ void UpdaterDialog::on_btn_update_patch_clicked()
     if (downloader->isDownloading())
         return;
     downloadFull = false;
-    startTransfer(patchUrl);
+    startTransfer(false);
 }
 
-void UpdaterDialog::startTransfer(const QString &url)
+void UpdaterDialog::startTransfer(bool full)
 {
     // One transfer at a time: its name, start time and kind stay as they began.
     if (downloader->isDownloading())
         return;
+    const FileCheck &check = full ? fullCheck : patchCheck;
+    if (!check.isValid()) {
+        ui->show->appendPlainText(QStringLiteral("download refused: the manifest's ") + check.problem);
+        return;
+    }
+    downloader->setVerification(check.size, check.sha256);
     ui->btn_update->setEnabled(false);
     ui->btn_update_patch->setEnabled(false);
     downloader->setFileName(downloadFileName);
@@ -39,7 +45,7 @@ void UpdaterDialog::startTransfer(const QString &url)
     lastSampleBytes = 0;
     downloadReceived = 0;
     transferIsFull = downloadFull;
-    downloader->startDownload(url);
+    downloader->startDownload(full ? fullUrl : patchUrl);
 }
 
 void UpdaterDialog::handleDownloadFinished()

@@ -5,6 +5,40 @@
 #include <QJsonValue>
 #include <QStringList>
 
+namespace {
+
+FileCheck readFileCheck(const QJsonObject &entry, const QString &kind)
+{
+    FileCheck check;
+    const QString sizeKey = kind + QStringLiteral("-size");
+    const QString hashKey = kind + QStringLiteral("-sha256");
+    if (entry.contains(sizeKey)) {
+        const QJsonValue value = entry.value(sizeKey);
+        const QString text = value.toString();
+        bool ok = value.isString() && !text.isEmpty() && text.size() <= 18;
+        for (const QChar c : text)
+            ok = ok && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        if (ok)
+            check.size = text.toLongLong();
+        else
+            check.problem = QStringLiteral("\"%1\" is not a decimal number of bytes").arg(sizeKey);
+    }
+    if (entry.contains(hashKey)) {
+        const QJsonValue value = entry.value(hashKey);
+        const QString text = value.toString();
+        bool ok = value.isString() && text.size() == 64;
+        for (const QChar c : text)
+            ok = ok && QByteArray("0123456789abcdefABCDEF").contains(char(c.unicode() < 128 ? c.unicode() : 0));
+        if (ok)
+            check.sha256 = QByteArray::fromHex(text.toLatin1());
+        else if (check.problem.isEmpty())
+            check.problem = QStringLiteral("\"%1\" is not 64 hexadecimal digits").arg(hashKey);
+    }
+    return check;
+}
+
+} // namespace
+
 bool parseManifest(const QByteArray &body, const QString &platform, ManifestRecord *record)
 {
     const QJsonDocument document = QJsonDocument::fromJson(body);
@@ -23,6 +57,8 @@ bool parseManifest(const QByteArray &body, const QString &platform, ManifestReco
     record->downloadFull = entry.value(QStringLiteral("download-full")).toBool(false);
     record->patchUrlPrefix = entry.value(QStringLiteral("patch-url")).toString();
     record->fullUrlPrefix = entry.value(QStringLiteral("full-url")).toString();
+    record->patch = readFileCheck(entry, QStringLiteral("patch"));
+    record->full = readFileCheck(entry, QStringLiteral("full"));
     return true;
 }
 

@@ -5,6 +5,21 @@
 #include <QString>
 
 /*!
+    What the manifest says a download must be: "<kind>-size" (a decimal string)
+    and "<kind>-sha256" (64 hexadecimal digits). A key that is present but
+    malformed makes the download refused rather than run unverified.
+*/
+struct FileCheck
+{
+    qint64 size = -1;     // -1: not given
+    QByteArray sha256;    // raw 32 bytes; empty: not given
+    QString problem;      // why a present key is unusable; empty when fine
+
+    bool isValid() const { return problem.isEmpty(); }
+    bool isEmpty() const { return size < 0 && sha256.isEmpty(); }
+};
+
+/*!
     The platform record of an update manifest ("updates.json"). Every value but
     "download-full" is read as a string: a value of any other JSON type reads as
     the empty string, and "download-full" is true only for the JSON literal true.
@@ -19,6 +34,9 @@ struct ManifestRecord
     bool downloadFull = false;
     QString patchUrlPrefix;
     QString fullUrlPrefix;
+    // Optional integrity keys; absent keys leave the download unverified, as before.
+    FileCheck patch;
+    FileCheck full;
 };
 
 /*!

@@ -55,6 +55,8 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
     latestModifyTime = record.modifyTime;
     latestModifyCnt = record.modifyCnt;
     downloadFull = record.downloadFull;
+    patchCheck = record.patch;
+    fullCheck = record.full;
     if (currentVersion.isEmpty() || currentVersion == QLatin1String("0"))
         downloadFull = true;
 
@@ -90,6 +92,12 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
                 + QStringLiteral("\n") + Rule
                 + tr("\nno need to update")
                 + tr("\nclick cancel button to quit"));
+    }
+
+    for (const FileCheck *check : { &patchCheck, &fullCheck }) {
+        if (!check->isValid())
+            ui->show->appendPlainText(QStringLiteral("manifest error: ") + check->problem
+                                      + QStringLiteral("; that download will be refused"));
     }
 
     // A running transfer keeps the buttons; its end enables them again.

@@ -2,6 +2,8 @@
 #define UPDATERDIALOG_H
 
 #include <QDialog>
+#include "manifest.h"
+
 #include <QNetworkReply>
 
 class Downloader;
@@ -41,7 +43,7 @@ private:
     void updateSizeLabel(qint64 bytesReceived, qint64 bytesTotal);
     void updateSpeedLabel(qint64 bytesReceived, qint64 bytesTotal);
     void handleDownloadFinished();
-    void startTransfer(const QString &url);
+    void startTransfer(bool full);
 
     Ui::UpdaterDialog *ui;
     Downloader *downloader;
@@ -66,6 +68,9 @@ private:
     qint64 downloadReceived = 0;
     // What the running transfer fetches; a check during it must not change that.
     bool transferIsFull = false;
+    // The integrity keys of the latest manifest, for each download.
+    FileCheck patchCheck;
+    FileCheck fullCheck;
 };
 
 #endif // UPDATERDIALOG_H

@@ -32,6 +32,8 @@ private slots:
     void failedTransfersAreNotPromoted();
     void unwritablePartFile();
     void refusedConnection();
+    void verification_data();
+    void verification();
     void largeDownloadKeepsMemoryBounded();
 
 private:
@@ -366,6 +368,57 @@ void tst_Downloader::refusedConnection()
     QVERIFY(events.contains(QStringLiteral("error %1").arg(int(QNetworkReply::ConnectionRefusedError))));
     QCOMPARE(events.last(), QStringLiteral("finished"));
     QVERIFY(!QFile::exists(path("dl-refused")));
+}
+
+void tst_Downloader::verification_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QByteArray>("sha256");
+    QTest::addColumn<QString>("failure"); // empty: verified
+
+    const QByteArray body(50000, 'v');
+    const QByteArray sha = QCryptographicHash::hash(body, QCryptographicHash::Sha256);
+    QTest::newRow("size and hash match") << qint64(body.size()) << sha << "";
+    QTest::newRow("hash alone matches") << qint64(-1) << sha << "";
+    QTest::newRow("size alone matches") << qint64(body.size()) << QByteArray() << "";
+    QByteArray wrong = sha;
+    wrong[0] = char(wrong.at(0) ^ 1);
+    QTest::newRow("hash mismatch") << qint64(body.size()) << wrong << "SHA-256 mismatch: expected ";
+    QTest::newRow("body larger than announced") << qint64(1000) << sha << "larger than the announced 1000 bytes";
+    QTest::newRow("body shorter than announced") << qint64(60000) << QByteArray() << "size mismatch: expected 60000 bytes, received 50000";
+}
+
+void tst_Downloader::verification()
+{
+    QFETCH(qint64, size);
+    QFETCH(QByteArray, sha256);
+    QFETCH(QString, failure);
+    TestResponse response = TestResponse::ok(QByteArray(50000, 'v'));
+    response.chunkSize = 10000;
+    response.chunkDelayMs = 10;
+    server.setResponse("/verified", response);
+    QVERIFY(writeFile(path("dl-verified"), "the file we had"));
+    Downloader downloader;
+    record(&downloader);
+    downloader.setFileName("dl-verified");
+    QVERIFY(downloader.setVerification(size, sha256));
+    QVERIFY(run(&downloader, server.origin() + "/verified"));
+    if (failure.isEmpty()) {
+        QVERIFY2(downloader.succeeded(), qPrintable(downloader.errorString()));
+        QCOMPARE(events.filter("info download verified: ").size(), 1);
+        QCOMPARE(readFile(path("dl-verified")), QByteArray(50000, 'v'));
+    } else {
+        QVERIFY(!downloader.succeeded());
+        QVERIFY2(downloader.errorString().startsWith(failure), qPrintable(downloader.errorString()));
+        QVERIFY(events.filter("info download failed: " + failure).size() == 1);
+        QCOMPARE(readFile(path("dl-verified")), QByteArray("the file we had"));
+        QVERIFY(!QFile::exists(path("dl-verified.part")));
+    }
+    // The expectations were for that transfer only.
+    events.clear();
+    QVERIFY(run(&downloader, QString()));
+    QVERIFY(downloader.succeeded());
+    QCOMPARE(events.filter("info download verified").size(), 0);
 }
 
 static qint64 peakResidentKiB()

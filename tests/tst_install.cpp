@@ -33,6 +33,9 @@ private slots:
     void hostileArchiveInstallsNothing();
     void buttonsInertWhileDownloading();
     void checkDuringDownloadKeepsTheTransfer();
+    void malformedIntegrityKeysRefuseTheDownload_data();
+    void malformedIntegrityKeysRefuseTheDownload();
+    void verifiedPatchIsInstalled();
     void cancelStartsTheApplication();
     void cancelWithoutProgramStillQuits();
 
@@ -262,6 +265,59 @@ void tst_Install::checkDuringDownloadKeepsTheTransfer()
     // The running patch was installed as a patch.
     QCOMPARE(server.requestCount("/files/Foo/Foo-full-v1.3.0.exe"), 0);
     QTRY_COMPARE(readFile(marker("patched")), QByteArray("patched\n"));
+}
+
+void tst_Install::malformedIntegrityKeysRefuseTheDownload_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("short hash") << "\"patch-sha256\":\"abc\"" << "\"patch-sha256\" is not 64 hexadecimal digits";
+    QTest::newRow("hash not hexadecimal")
+        << "\"patch-sha256\":\"" + QString(63, 'a') + "g\"" << "\"patch-sha256\" is not 64 hexadecimal digits";
+    QTest::newRow("size not a number") << "\"patch-size\":\"12kB\"" << "\"patch-size\" is not a decimal number of bytes";
+    QTest::newRow("size as a JSON number") << "\"patch-size\":1234" << "\"patch-size\" is not a decimal number of bytes";
+    QTest::newRow("negative size") << "\"patch-size\":\"-1\"" << "\"patch-size\" is not a decimal number of bytes";
+}
+
+void tst_Install::malformedIntegrityKeysRefuseTheDownload()
+{
+    QFETCH(QString, keys);
+    QFETCH(QString, problem);
+    const QString files = server.origin() + "/files/";
+    server.setResponse(ServerPath + "Foo/updates.json", TestResponse::ok(QStringLiteral(
+        "{\"updates\":{\"windows\":{\"patch-version\":\"2\",\"full-version\":\"2\",%1,"
+        "\"patch-url\":\"%2\",\"full-url\":\"%2\"}}}").arg(keys, files).toUtf8()));
+    server.setResponse("/files/Foo/Foo-patch-v2.zip", TestResponse::ok(makeZip({ { "Foo", "new" } })));
+    UpdaterDialog dialog;
+    check(&dialog, "Foo", "1");
+    QVERIFY2(report(&dialog).contains("manifest error: " + problem + "; that download will be refused"),
+             qPrintable(report(&dialog)));
+    button(&dialog, "btn_update_patch")->click();
+    QVERIFY(report(&dialog).endsWith("download refused: the manifest's " + problem));
+    QTest::qWait(50);
+    QCOMPARE(server.requestCount("/files/Foo/Foo-patch-v2.zip"), 0);
+    QVERIFY(button(&dialog, "btn_update_patch")->isEnabled());
+}
+
+void tst_Install::verifiedPatchIsInstalled()
+{
+    const QString program = Platform::programFileName("Foo");
+    const QByteArray zip = makeZip({ { program, markerScript(marker("verified"), "verified") } }, true);
+    const QString files = server.origin() + "/files/";
+    server.setResponse(ServerPath + "Foo/updates.json", TestResponse::ok(QStringLiteral(
+        "{\"updates\":{\"windows\":{\"patch-version\":\"2\",\"full-version\":\"2\",\"patch-size\":\"%1\","
+        "\"patch-sha256\":\"%2\",\"patch-url\":\"%3\",\"full-url\":\"%3\"}}}")
+        .arg(zip.size()).arg(QString::fromLatin1(QCryptographicHash::hash(zip, QCryptographicHash::Sha256).toHex()), files)
+        .toUtf8()));
+    server.setResponse("/files/Foo/Foo-patch-v2.zip", TestResponse::ok(zip));
+    UpdaterDialog dialog;
+    check(&dialog, "Foo", "1");
+    QVERIFY(!report(&dialog).contains("manifest error"));
+    QuestionAnswerer answerer(QMessageBox::Yes);
+    QTimer::singleShot(0, button(&dialog, "btn_update_patch"), &QPushButton::click);
+    QVERIFY(waitForQuit(30000));
+    QVERIFY(report(&dialog).contains(QStringLiteral("download verified: %1 bytes, SHA-256 ").arg(zip.size())));
+    QTRY_COMPARE(readFile(marker("verified")), QByteArray("verified\n"));
 }
 
 void tst_Install::cancelStartsTheApplication()
