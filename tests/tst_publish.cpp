@@ -1,0 +1,209 @@
+#include "manifest.h"
+#include "patcharchive.h"
+#include "publisher.h"
+#include "testutil.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class tst_Publish : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void laysOutWhatTheUpdaterExpects();
+    void updatesAnExistingManifest();
+    void sameInputSameArchive();
+    void refusesBadInput_data();
+    void refusesBadInput();
+    void dryRun_data();
+    void dryRun();
+
+private:
+    PublishRequest request() const;
+    QStringList outputFiles() const;
+    QScopedPointer<QTemporaryDir> dir;
+};
+
+void tst_Publish::init()
+{
+    dir.reset(new QTemporaryDir);
+    QVERIFY(QDir().mkpath(dir->filePath("patch/lib")));
+    QVERIFY(writeFile(dir->filePath("patch/Foo"), "#!/bin/sh\necho new\n"));
+    QFile::setPermissions(dir->filePath("patch/Foo"), QFile::permissions(dir->filePath("patch/Foo")) | QFile::ExeOwner);
+    QVERIFY(writeFile(dir->filePath("patch/lib/plugin.so"), QByteArray(5000, 'p')));
+    QVERIFY(writeFile(dir->filePath("setup.run"), "installer"));
+}
+
+PublishRequest tst_Publish::request() const
+{
+    PublishRequest r;
+    r.name = QStringLiteral("Foo");
+    r.patchVersion = QStringLiteral("1.2.4");
+    r.fullVersion = QStringLiteral("1.3.0");
+    r.modifyTime = QStringLiteral("1700000000");
+    r.modifyCnt = QStringLiteral("2");
+    r.changelog = QStringLiteral("fixes");
+    r.patchUrl = QStringLiteral("https://files.example/p/");
+    r.fullUrl = QStringLiteral("https://files.example/f/");
+    r.installer = dir->filePath("setup.run");
+    r.patchDir = dir->filePath("patch");
+    r.output = dir->filePath("out");
+    return r;
+}
+
+QStringList tst_Publish::outputFiles() const
+{
+    QStringList files;
+    QDirIterator it(dir->filePath("out"), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(dir->filePath("out")).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+void tst_Publish::laysOutWhatTheUpdaterExpects()
+{
+    Publisher publisher;
+    QVERIFY2(publisher.publish(request()), qPrintable(publisher.errorString()));
+    QCOMPARE(outputFiles(), QStringList({ "Foo/Foo-full-v1.3.0.exe", "Foo/Foo-patch-v1.2.4.zip", "Foo/updates.json" }));
+
+    ManifestRecord record;
+    QVERIFY(parseManifest(readFile(dir->filePath("out/Foo/updates.json")), "windows", &record));
+    QCOMPARE(record.patchVersion, QStringLiteral("1.2.4"));
+    QCOMPARE(record.fullVersion, QStringLiteral("1.3.0"));
+    QCOMPARE(record.modifyTime, QStringLiteral("1700000000"));
+    QCOMPARE(record.modifyCnt, QStringLiteral("2"));
+    QCOMPARE(record.changelog, QStringLiteral("fixes"));
+    QCOMPARE(record.patchUrlPrefix, QStringLiteral("https://files.example/p/"));
+    const QByteArray zip = readFile(dir->filePath("out/Foo/Foo-patch-v1.2.4.zip"));
+    QCOMPARE(record.patch.size, qint64(zip.size()));
+    QCOMPARE(record.patch.sha256, QCryptographicHash::hash(zip, QCryptographicHash::Sha256));
+    QCOMPARE(record.full.size, qint64(9));
+    QCOMPARE(record.full.sha256, QCryptographicHash::hash("installer", QCryptographicHash::Sha256));
+    QCOMPARE(readFile(dir->filePath("out/Foo/Foo-full-v1.3.0.exe")), QByteArray("installer"));
+
+    // The updater's own archive check accepts it, and the program keeps its executable bit.
+    PatchArchive archive(dir->filePath("out/Foo/Foo-patch-v1.2.4.zip"));
+    QVERIFY(QDir().mkpath(dir->filePath("app")));
+    QVERIFY2(archive.extractTo(dir->filePath("app")), qPrintable(archive.errorString()));
+    QCOMPARE(readFile(dir->filePath("app/Foo")), QByteArray("#!/bin/sh\necho new\n"));
+    QVERIFY(QFileInfo(dir->filePath("app/Foo")).isExecutable());
+    QCOMPARE(readFile(dir->filePath("app/lib/plugin.so")), QByteArray(5000, 'p'));
+    QCOMPARE(publisher.report().size(), 3);
+}
+
+void tst_Publish::updatesAnExistingManifest()
+{
+    QVERIFY(QDir().mkpath(dir->filePath("out/Foo")));
+    QVERIFY(writeFile(dir->filePath("out/Foo/updates.json"),
+                      "{\"updates\":{\"linux\":{\"patch-version\":\"9\"},\"windows\":{\"patch-version\":\"1.0\","
+                      "\"mirror\":\"keep me\"}},\"comment\":\"keep me too\"}"));
+    Publisher publisher;
+    QVERIFY2(publisher.publish(request()), qPrintable(publisher.errorString()));
+    const QJsonObject root = QJsonDocument::fromJson(readFile(dir->filePath("out/Foo/updates.json"))).object();
+    QCOMPARE(root.value("comment").toString(), QStringLiteral("keep me too"));
+    const QJsonObject updates = root.value("updates").toObject();
+    QCOMPARE(updates.value("linux").toObject().value("patch-version").toString(), QStringLiteral("9"));
+    QCOMPARE(updates.value("windows").toObject().value("mirror").toString(), QStringLiteral("keep me"));
+    QCOMPARE(updates.value("windows").toObject().value("patch-version").toString(), QStringLiteral("1.2.4"));
+}
+
+void tst_Publish::sameInputSameArchive()
+{
+    Publisher publisher;
+    QVERIFY(publisher.publish(request()));
+    const QByteArray first = readFile(dir->filePath("out/Foo/Foo-patch-v1.2.4.zip"));
+    QVERIFY(publisher.publish(request()));
+    QCOMPARE(readFile(dir->filePath("out/Foo/Foo-patch-v1.2.4.zip")), first);
+}
+
+void tst_Publish::refusesBadInput_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty name") << "name" << "" << "the application name is empty";
+    QTest::newRow("name with a folder") << "name" << "a/b" << "is not a plain name";
+    QTest::newRow("letters in a version") << "patch" << "1.x" << "not dot-separated decimal numbers";
+    QTest::newRow("v prefix") << "full" << "v1.3" << "not dot-separated decimal numbers";
+    QTest::newRow("empty part") << "patch" << "1..2" << "not dot-separated decimal numbers";
+    QTest::newRow("empty version") << "patch" << "" << "not dot-separated decimal numbers";
+    QTest::newRow("beyond 32 bits") << "patch" << "4294967296" << "not dot-separated decimal numbers";
+    QTest::newRow("modify time not a number") << "time" << "2024-01-01" << "modify time";
+    QTest::newRow("URL without a slash") << "patchUrl" << "https://files.example/p" << "must end in \"/\"";
+    QTest::newRow("not a URL") << "fullUrl" << "files/" << "is not an http(s) URL";
+    QTest::newRow("missing installer") << "installer" << "/nonexistent/setup" << "is not a file";
+    QTest::newRow("missing patch folder") << "patchDir" << "/nonexistent/patch" << "is not a folder";
+    QTest::newRow("empty patch folder") << "patchDir" << "EMPTY" << "holds no files";
+    QTest::newRow("link in the patch") << "link" << "" << "is a link";
+    QTest::newRow("broken existing manifest") << "manifest" << "not json" << "is not a JSON object";
+}
+
+void tst_Publish::refusesBadInput()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(QString, message);
+    PublishRequest r = request();
+    if (field == "name") r.name = value;
+    if (field == "patch") r.patchVersion = value;
+    if (field == "full") r.fullVersion = value;
+    if (field == "time") r.modifyTime = value;
+    if (field == "patchUrl") r.patchUrl = value;
+    if (field == "fullUrl") r.fullUrl = value;
+    if (field == "installer") r.installer = value;
+    if (field == "patchDir") {
+        r.patchDir = value;
+        if (value == "EMPTY") {
+            r.patchDir = dir->filePath("empty");
+            QDir().mkpath(r.patchDir);
+        }
+    }
+    if (field == "link")
+        QVERIFY(QFile::link(dir->filePath("setup.run"), dir->filePath("patch/link")));
+    QStringList before;
+    if (field == "manifest") {
+        QVERIFY(QDir().mkpath(dir->filePath("out/Foo")));
+        QVERIFY(writeFile(dir->filePath("out/Foo/updates.json"), value.toUtf8()));
+        before << "Foo/updates.json";
+    }
+    Publisher publisher;
+    QVERIFY(!publisher.publish(r));
+    QVERIFY2(publisher.errorString().contains(message), qPrintable(publisher.errorString()));
+    QCOMPARE(outputFiles(), before); // nothing was written
+}
+
+void tst_Publish::dryRun_data()
+{
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<bool>("downloadFull");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("older: the patch") << "1.2.3" << false
+        << "a client at 1.2.3 is offered the patch 1.2.4 (https://files.example/p/Foo/Foo-patch-v1.2.4.zip, ";
+    QTest::newRow("version 0: the installer") << "0" << false
+        << "a client at 0 is offered the installer 1.3.0 (https://files.example/f/Foo/Foo-full-v1.3.0.exe, 9 bytes)";
+    QTest::newRow("download-full: the installer") << "1.2.3" << true << "a client at 1.2.3 is offered the installer 1.3.0";
+    QTest::newRow("newer: up to date") << "1.2.5" << false << "a client at 1.2.5 is up to date (offered version 1.2.4)";
+}
+
+void tst_Publish::dryRun()
+{
+    QFETCH(QString, version);
+    QFETCH(bool, downloadFull);
+    QFETCH(QString, text);
+    PublishRequest r = request();
+    r.downloadFull = downloadFull;
+    Publisher publisher;
+    QVERIFY(publisher.publish(r));
+    const QString result = publisher.dryRun(version, "1700000000", "2");
+    QVERIFY2(result.startsWith(text), qPrintable(result));
+}
+
+QTEST_GUILESS_MAIN(tst_Publish)
+#include "tst_publish.moc"

@@ -1,0 +1,84 @@
+// updater-publish: lays out a new version of an application on the update
+// server's folder, with the file names, URLs, sizes and SHA-256 the updater
+// computes and checks.
+#include "publisher.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("updater-publish"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Publishes an update: writes <output>/<name>/updates.json, the patch archive and the installer."));
+    parser.addHelpOption();
+    const QList<QCommandLineOption> options = {
+        { QStringLiteral("name"), QStringLiteral("Application name."), QStringLiteral("name") },
+        { QStringLiteral("platform"), QStringLiteral("Platform key (default windows)."), QStringLiteral("key"),
+          QStringLiteral("windows") },
+        { QStringLiteral("patch-version"), QStringLiteral("Version the patch brings."), QStringLiteral("version") },
+        { QStringLiteral("full-version"), QStringLiteral("Version of the installer."), QStringLiteral("version") },
+        { QStringLiteral("modify-time"), QStringLiteral("Modify time of the build."), QStringLiteral("n"),
+          QStringLiteral("0") },
+        { QStringLiteral("modify-count"), QStringLiteral("Modify count of the build."), QStringLiteral("n"),
+          QStringLiteral("0") },
+        { QStringLiteral("changelog"), QStringLiteral("Change log text."), QStringLiteral("text") },
+        { QStringLiteral("changelog-file"), QStringLiteral("Read the change log from a file."), QStringLiteral("file") },
+        { QStringLiteral("patch-url"), QStringLiteral("URL prefix of the patches (ends in /)."), QStringLiteral("url") },
+        { QStringLiteral("full-url"), QStringLiteral("URL prefix of the installers (ends in /)."), QStringLiteral("url") },
+        { QStringLiteral("installer"), QStringLiteral("The full installer file."), QStringLiteral("file") },
+        { QStringLiteral("patch-dir"), QStringLiteral("Folder with the files of the patch."), QStringLiteral("dir") },
+        { QStringLiteral("output"), QStringLiteral("Folder served at the manifest's base URL."), QStringLiteral("dir") },
+        { QStringLiteral("download-full"), QStringLiteral("Ask every client for the installer.") },
+        { QStringLiteral("client-version"), QStringLiteral("Dry run: what a client at this version gets."),
+          QStringLiteral("version") },
+        { QStringLiteral("client-modify-time"), QStringLiteral("Dry run: the client's modify time."),
+          QStringLiteral("n"), QStringLiteral("0") },
+        { QStringLiteral("client-modify-count"), QStringLiteral("Dry run: the client's modify count."),
+          QStringLiteral("n"), QStringLiteral("0") },
+    };
+    parser.addOptions(options);
+    parser.process(app);
+
+    PublishRequest request;
+    request.name = parser.value(QStringLiteral("name"));
+    request.platform = parser.value(QStringLiteral("platform"));
+    request.patchVersion = parser.value(QStringLiteral("patch-version"));
+    request.fullVersion = parser.value(QStringLiteral("full-version"));
+    request.modifyTime = parser.value(QStringLiteral("modify-time"));
+    request.modifyCnt = parser.value(QStringLiteral("modify-count"));
+    request.changelog = parser.value(QStringLiteral("changelog"));
+    if (parser.isSet(QStringLiteral("changelog-file"))) {
+        QFile file(parser.value(QStringLiteral("changelog-file")));
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "updater-publish: cannot read %s\n", qPrintable(file.fileName()));
+            return 1;
+        }
+        request.changelog = QString::fromUtf8(file.readAll()).trimmed();
+    }
+    request.patchUrl = parser.value(QStringLiteral("patch-url"));
+    request.fullUrl = parser.value(QStringLiteral("full-url"));
+    request.installer = parser.value(QStringLiteral("installer"));
+    request.patchDir = parser.value(QStringLiteral("patch-dir"));
+    request.output = parser.value(QStringLiteral("output"));
+    request.downloadFull = parser.isSet(QStringLiteral("download-full"));
+
+    Publisher publisher;
+    if (!publisher.publish(request)) {
+        std::fprintf(stderr, "updater-publish: %s; nothing was written\n", qPrintable(publisher.errorString()));
+        return 1;
+    }
+    for (const QString &line : publisher.report())
+        std::printf("%s\n", qPrintable(line));
+    if (parser.isSet(QStringLiteral("client-version"))) {
+        std::printf("dry run: %s\n", qPrintable(publisher.dryRun(parser.value(QStringLiteral("client-version")),
+                                                                 parser.value(QStringLiteral("client-modify-time")),
+                                                                 parser.value(QStringLiteral("client-modify-count")))));
+    }
+    return 0;
+}

@@ -1,0 +1,57 @@
+#ifndef PUBLISHER_H
+#define PUBLISHER_H
+
+#include <QString>
+#include <QStringList>
+
+/*! What to publish: one new version of one application for one platform. */
+struct PublishRequest
+{
+    QString name;
+    QString platform = QStringLiteral("windows");
+    QString patchVersion;
+    QString fullVersion;
+    QString modifyTime = QStringLiteral("0");
+    QString modifyCnt = QStringLiteral("0");
+    QString changelog;
+    QString patchUrl;   // prefix, ends in "/"
+    QString fullUrl;    // prefix, ends in "/"
+    QString installer;  // the full installer file
+    QString patchDir;   // the files of the patch, as they lie in the application's folder
+    QString output;     // the folder served at the manifest's base URL
+    bool downloadFull = false;
+};
+
+/*!
+    Lays out an update as the updater expects it on the server:
+    <output>/<name>/updates.json, <name>-patch-v<version>.zip and
+    <name>-full-v<version>.exe, with the sizes and SHA-256 the updater checks.
+    An existing updates.json is updated, not replaced: other platforms and
+    unknown keys stay. Bad input is refused before anything is written.
+*/
+class Publisher
+{
+public:
+    bool publish(const PublishRequest &request);
+
+    /*! What a client at this version would be offered, read back from the written manifest. */
+    QString dryRun(const QString &version, const QString &modifyTime, const QString &modifyCnt) const;
+
+    QString errorString() const { return error; }
+    /*! One line per file written, with its size and SHA-256. */
+    QStringList report() const { return lines; }
+
+private:
+    bool fail(const QString &message);
+    bool validate(const PublishRequest &request);
+
+    QString error;
+    QStringList lines;
+    QString manifestPath;
+    PublishRequest published;
+};
+
+/*! True when \a version is dot-separated decimal parts that each fit 32 bits. */
+bool isComparableVersion(const QString &version);
+
+#endif // PUBLISHER_H
