@@ -39,7 +39,7 @@ private:
     QString appPath(const QString &name) const { return QCoreApplication::applicationDirPath() + "/" + name; }
     QString www(const QString &path) const { return nginx.root() + path; }
     void put(const QString &path, const QByteArray &data);
-    void publishDemo(const QString &app, const QString &filesUrl);
+    void publishDemo(const QString &app);
     void check(UpdaterDialog *dialog, const QString &name, const QString &version);
     QString report(UpdaterDialog *dialog) { return dialog->findChild<QPlainTextEdit *>("show")->toPlainText(); }
     QPushButton *button(UpdaterDialog *dialog, const char *name) { return dialog->findChild<QPushButton *>(name); }
@@ -52,16 +52,15 @@ private:
 void tst_EndToEnd::initTestCase()
 {
     nginx.addContentDisposition("-full-v1.1.0.exe", "Demo-setup-1.1.0.run");
-    nginx.addSlowLocation("/slow/", 200000);
+    nginx.addSlowLocation(ServerPath + "Slow/", 200000);
     QVERIFY2(nginx.start(), qPrintable(nginx.errorString()));
     QCOMPARE(addTrustedCertificates(nginx.certificates().caPem), 1);
-    publishDemo("Demo", "/files/");
-    publishDemo("Slow", "/slow/");
+    publishDemo("Demo");
+    publishDemo("Slow");
+    publishDemo("Gone");
+    QVERIFY(QFile::remove(www(ServerPath + "Gone/Gone-patch-v1.1.0.zip"))); // published, then lost
+    // A broken server: an HTML page where the manifest should be.
     put(ServerPath + "Html/updates.json", "<html><body>Welcome to nginx</body></html>");
-    put(ServerPath + "Gone/updates.json", QStringLiteral(
-        "{\"updates\":{\"windows\":{\"patch-version\":\"1.1.0\",\"full-version\":\"1.1.0\","
-        "\"modify-time\":\"0\",\"modifyCnt\":\"0\",\"patch-url\":\"%1/files/\",\"full-url\":\"%1/files/\"}}}")
-        .arg(nginx.httpsOrigin()).toUtf8());
 }
 
 void tst_EndToEnd::put(const QString &path, const QByteArray &data)
@@ -70,14 +69,15 @@ void tst_EndToEnd::put(const QString &path, const QByteArray &data)
     QVERIFY(writeFile(www(path), data));
 }
 
-void tst_EndToEnd::publishDemo(const QString &app, const QString &filesPath)
+// The server's files come from updater-publish, as a team would publish them.
+void tst_EndToEnd::publishDemo(const QString &app)
 {
-    const QString files = nginx.httpsOrigin() + filesPath;
-    put(ServerPath + app + "/updates.json", QStringLiteral(
-        "{\"updates\":{\"windows\":{\"changelog\":\"Faster start, fewer bugs\",\"patch-version\":\"1.1.0\","
-        "\"full-version\":\"1.1.0\",\"modify-time\":\"1700000000\",\"modifyCnt\":\"1\",\"download-full\":false,"
-        "\"patch-url\":\"%1\",\"full-url\":\"%1\"},\"linux\":{\"patch-version\":\"9\"}}}").arg(files).toUtf8());
+    const QString stage = markers.filePath("stage-" + app);
+    QDir().mkpath(stage + "/patch/share");
     const QString program = Platform::programFileName(app);
+    QVERIFY(writeFile(stage + "/patch/" + program, markerScript(markers.filePath(app + "-patched"), app + " 1.1.0 ran")));
+    QFile::setPermissions(stage + "/patch/" + program, QFile::permissions(stage + "/patch/" + program) | QFile::ExeOwner);
+    QVERIFY(writeFile(stage + "/patch/share/notes.txt", "release notes"));
     // Incompressible, so that the archive really is this large.
     QByteArray padding(app == "Slow" ? 2 * 1024 * 1024 : 100, Qt::Uninitialized);
     quint32 seed = 12345;
@@ -85,11 +85,22 @@ void tst_EndToEnd::publishDemo(const QString &app, const QString &filesPath)
         seed = seed * 1103515245u + 12345u;
         c = char(seed >> 24);
     }
-    put(filesPath + app + "/" + app + "-patch-v1.1.0.zip",
-        makeZip({ { program, markerScript(markers.filePath(app + "-patched"), app + " 1.1.0 ran") },
-                  { "share/", {} }, { "share/notes.txt", "release notes" }, { "share/padding", padding } }, true));
-    put(filesPath + app + "/" + app + "-full-v1.1.0.exe",
-        markerScript(markers.filePath(app + "-installed"), app + " installer ran"));
+    QVERIFY(writeFile(stage + "/patch/share/padding", padding));
+    QVERIFY(writeFile(stage + "/setup", markerScript(markers.filePath(app + "-installed"), app + " installer ran")));
+    QVERIFY(writeFile(stage + "/changelog.txt", "Faster start, fewer bugs\n"));
+
+    const QString files = nginx.httpsOrigin() + ServerPath;
+    QProcess publish;
+    publish.setProcessChannelMode(QProcess::MergedChannels);
+    publish.start(QStringLiteral(UPDATER_PUBLISH),
+                  { "--name", app, "--patch-version", "1.1.0", "--full-version", "1.1.0", "--modify-time", "1700000000",
+                    "--modify-count", "1", "--changelog-file", stage + "/changelog.txt", "--patch-url", files,
+                    "--full-url", files, "--installer", stage + "/setup", "--patch-dir", stage + "/patch",
+                    "--output", www(ServerPath), "--client-version", "1.0.0" });
+    QVERIFY(publish.waitForFinished(30000));
+    const QString output = QString::fromLocal8Bit(publish.readAll());
+    QVERIFY2(publish.exitCode() == 0, qPrintable(output));
+    QVERIFY2(output.contains("dry run: a client at 1.0.0 is offered the patch 1.1.0"), qPrintable(output));
 }
 
 void tst_EndToEnd::init()
@@ -138,6 +149,7 @@ void tst_EndToEnd::patchRoad()
     QVERIFY(waitForQuit(30000));
     QCOMPARE(answerer.asked, 1);
     QVERIFY(progress > 0);
+    QVERIFY(report(&dialog).contains("download verified: "));
     QVERIFY(dialog.findChild<QLabel *>("label_2")->text().startsWith("Downloading updates ("));
     QCOMPARE(readFile(appPath("share/notes.txt")), QByteArray("release notes"));
     QTRY_COMPARE(readFile(markers.filePath("Demo-patched")), QByteArray("Demo 1.1.0 ran\n"));
