@@ -3,7 +3,6 @@
 
 BUILD_PACKAGES="build-essential cmake ninja-build qtbase5-dev qtbase5-private-dev zlib1g-dev"
 TEST_PACKAGES="openssl nginx-light fonts-liberation fonts-dejavu-core"
-DEMO_PACKAGES="zip"
 HEADLESS_PACKAGES="xvfb xdotool imagemagick x11-utils"
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
 BENCH_PACKAGES="curl time xvfb x11-utils valgrind"

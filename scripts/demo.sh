@@ -23,7 +23,7 @@ for arg in "$@"; do
 done
 [ "$mode" = auto ] && { [ -n "${DISPLAY:-}" ] && mode=interactive || mode=headless; }
 
-ensure_packages $BUILD_PACKAGES $TEST_PACKAGES $DEMO_PACKAGES
+ensure_packages $BUILD_PACKAGES $TEST_PACKAGES
 [ "$mode" = headless ] && ensure_packages $HEADLESS_PACKAGES
 
 port=${DEMO_PORT:-8443}
@@ -63,46 +63,36 @@ PROGRAM
 chmod +x "$app/Demo"
 rm -f "$work/demo-ran.txt"
 
-# 4. The update server's files: the manifest, a patch that brings Demo to 1.1.0,
-#    a full installer and a release note.
+# 4. The update server's files, published with updater-publish: a patch that
+#    brings Demo to 1.1.0, a full installer, a release note, and the manifest
+#    with their sizes and SHA-256.
 echo "== Publishing Demo 1.1.0 on the demo server"
-files="$www/files/Demo"
-manifest="$www/Vornek/deploy/raw/branch/master/Demo"
-rm -rf "$www" && mkdir -p "$files" "$manifest"
+base="https://127.0.0.1:$port/Vornek/deploy/raw/branch/master/"
+served="$www/Vornek/deploy/raw/branch/master"
+rm -rf "$www" && mkdir -p "$served"
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-cat > "$stage/Demo" <<PROGRAM
+mkdir -p "$stage/patch/assets"
+cat > "$stage/patch/Demo" <<PROGRAM
 #!/bin/sh
 echo "Demo 1.1.0 is running (updated by the updater)"
 echo "Demo 1.1.0 ran at \$(date)" > "$work/demo-ran.txt"
 PROGRAM
-chmod +x "$stage/Demo"
-mkdir -p "$stage/assets"
-printf 'Demo 1.1.0\n\n- Starts twice as fast\n- Fixes the crash on exit\n' > "$stage/RELEASE-NOTES.txt"
-head -c 3000000 /dev/urandom > "$stage/assets/data.bin" # large enough to watch it download
-(cd "$stage" && zip -q -X -r "$files/Demo-patch-v1.1.0.zip" Demo RELEASE-NOTES.txt assets)
-cat > "$files/Demo-full-v1.1.0.exe" <<PROGRAM
+chmod +x "$stage/patch/Demo"
+printf 'Demo 1.1.0\n\n- Starts twice as fast\n- Fixes the crash on exit\n' > "$stage/patch/RELEASE-NOTES.txt"
+head -c 3000000 /dev/urandom > "$stage/patch/assets/data.bin" # large enough to watch it download
+cat > "$stage/installer" <<PROGRAM
 #!/bin/sh
 echo "Demo 1.1.0 installer: installing into $app"
-cp "$stage/Demo" "$app/Demo" 2>/dev/null || true
+cp "$stage/patch/Demo" "$app/Demo" 2>/dev/null || true
 PROGRAM
-cp "$stage/RELEASE-NOTES.txt" "$files/RELEASE-NOTES.txt"
-cat > "$manifest/updates.json" <<JSON
-{
-    "updates": {
-        "windows": {
-            "changelog": "Starts twice as fast; fixes the crash on exit",
-            "patch-version": "1.1.0",
-            "full-version": "1.1.0",
-            "modify-time": "1765180800",
-            "modifyCnt": "1",
-            "download-full": false,
-            "patch-url": "https://127.0.0.1:$port/files/",
-            "full-url": "https://127.0.0.1:$port/files/"
-        }
-    }
-}
-JSON
+chmod +x "$stage/installer"
+"$work/build/bin/updater-publish" --name Demo --patch-version 1.1.0 --full-version 1.1.0 \
+    --modify-time 1765180800 --modify-count 1 \
+    --changelog "Starts twice as fast; fixes the crash on exit" \
+    --patch-url "$base" --full-url "$base" --installer "$stage/installer" --patch-dir "$stage/patch" \
+    --output "$served" --client-version 1.0.0 | sed 's/^/   /'
+cp "$stage/patch/RELEASE-NOTES.txt" "$served/Demo/RELEASE-NOTES.txt"
 
 # 5. nginx, stopped again when this script ends.
 s="$work/server"
@@ -128,7 +118,7 @@ http {
         ssl_certificate_key $ca/server.key;
         root $www;
         # Slow enough to watch the progress display.
-        location /files/ { limit_rate 1m; }
+        location /Vornek/deploy/raw/branch/master/Demo/ { limit_rate 1m; }
     }
 }
 CONF
