@@ -7,6 +7,8 @@
 #include "tlstrust.h"
 #include "updaterdialog.h"
 
+#include "firstframe.h"
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
@@ -20,32 +22,6 @@
 
 namespace {
 
-qint64 nowMicroseconds()
-{
-    timespec t {};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return qint64(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
-}
-
-class FirstFrame : public QObject
-{
-public:
-    explicit FirstFrame(qint64 start) : start(start) {}
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint && !done) {
-            done = true;
-            QTimer::singleShot(0, [this] {
-                std::printf("%.2f\n", (nowMicroseconds() - start) / 1000.0);
-                std::fflush(stdout);
-                QCoreApplication::quit();
-            });
-        }
-        return QObject::eventFilter(watched, event);
-    }
-    qint64 start;
-    bool done = false;
-};
 
 // What main() does, up to the first frame.
 int runTool(int argc, char **argv, qint64 start)

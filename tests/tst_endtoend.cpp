@@ -114,16 +114,7 @@ void tst_EndToEnd::init()
 
 void tst_EndToEnd::cleanup()
 {
-    QDir dir(QCoreApplication::applicationDirPath());
-    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    for (const QString &name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
-        if (name == self)
-            continue;
-        if (QFileInfo(dir.filePath(name)).isDir())
-            QDir(dir.filePath(name)).removeRecursively();
-        else
-            QFile::remove(dir.filePath(name));
-    }
+    clearApplicationDir();
 }
 
 void tst_EndToEnd::check(UpdaterDialog *dialog, const QString &name, const QString &version)

@@ -85,11 +85,7 @@ void tst_Faults::init()
 
 void tst_Faults::cleanup()
 {
-    QDir dir(QCoreApplication::applicationDirPath());
-    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden))
-        if (name != self)
-            QFile::remove(dir.filePath(name));
+    clearApplicationDir();
 }
 
 void tst_Faults::diskFillsDuringDownload()

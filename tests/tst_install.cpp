@@ -70,16 +70,7 @@ void tst_Install::init()
 
 void tst_Install::cleanup()
 {
-    QDir dir(appDir());
-    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    for (const QString &name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
-        if (name == self)
-            continue;
-        if (QFileInfo(dir.filePath(name)).isDir())
-            QDir(dir.filePath(name)).removeRecursively();
-        else
-            QFile::remove(dir.filePath(name));
-    }
+    clearApplicationDir();
 }
 
 void tst_Install::publish(const QString &name, const QString &patch, const QString &full, bool downloadFull,

@@ -9,7 +9,9 @@
 #include <QPushButton>
 #include <QBuffer>
 #include <QEventLoop>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 QuestionAnswerer::QuestionAnswerer(QMessageBox::StandardButton button, QObject *parent)
@@ -64,6 +66,20 @@ QByteArray makeZip(const QList<QPair<QString, QByteArray>> &entries, bool execut
     }
     writer.close();
     return buffer.data();
+}
+
+void clearApplicationDir()
+{
+    QDir dir(QCoreApplication::applicationDirPath());
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    for (const QString &name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (name == self)
+            continue;
+        if (QFileInfo(dir.filePath(name)).isDir())
+            QDir(dir.filePath(name)).removeRecursively();
+        else
+            QFile::remove(dir.filePath(name));
+    }
 }
 
 bool writeFile(const QString &path, const QByteArray &data)

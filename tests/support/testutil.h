@@ -37,6 +37,9 @@ bool waitForQuit(int timeoutMs);
 /*! A zip archive with the given (name, data) entries; names ending in "/" are folders. */
 QByteArray makeZip(const QList<QPair<QString, QByteArray>> &entries, bool executable = false);
 
+/*! Empties the test binary's own folder (the download folder), all but the binary. */
+void clearApplicationDir();
+
 bool writeFile(const QString &path, const QByteArray &data);
 QByteArray readFile(const QString &path);
 
