@@ -15,6 +15,7 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Re
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target fuzz_manifest fuzz_filename fuzz_archive
 
 mkdir -p "$build/artifacts"
+export LSAN_OPTIONS="suppressions=$root/tests/fuzz/lsan.supp:print_suppressions=0"
 status=0
 for target in manifest filename archive; do
     corpus="$build/corpus/$target"

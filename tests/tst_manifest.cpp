@@ -11,6 +11,7 @@ private slots:
     void parse();
     void notJson_data();
     void notJson();
+    void fuzzRegressions();
     void decision_data();
     void decision();
 };
@@ -76,6 +77,20 @@ void tst_Manifest::notJson()
     record.patchVersion = QStringLiteral("kept");
     QVERIFY(!parseManifest(body, QStringLiteral("windows"), &record));
     QCOMPARE(record.patchVersion, QStringLiteral("kept"));
+}
+
+// Inputs the fuzzer once flagged: read without a crash (or a leak of ours).
+void tst_Manifest::fuzzRegressions()
+{
+    const QDir dir(QStringLiteral(FUZZ_REGRESSIONS "/manifest"));
+    const QStringList inputs = dir.entryList(QDir::Files);
+    QVERIFY(!inputs.isEmpty());
+    for (const QString &name : inputs) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        ManifestRecord record;
+        parseManifest(file.readAll(), QStringLiteral("windows"), &record);
+    }
 }
 
 void tst_Manifest::decision_data()
