@@ -22,6 +22,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <unistd.h>
+
 namespace {
 
 struct Sample
@@ -142,18 +144,26 @@ int main(int argc, char **argv)
             const QString protocol = origin.startsWith(QLatin1String("https")) ? QStringLiteral("HTTPS")
                                                                               : QStringLiteral("HTTP");
             QVector<double> wall[2], cpu[2], rss[2];
-            for (int run = 0; run < runs; ++run) {
-                for (int tool = 0; tool < 2; ++tool) {
+            // Run -1 is a warm-up for both, not counted; the order alternates,
+            // and the page cache is written back between fetches, so that one
+            // tool's dirty pages never slow the other down.
+            for (int run = -1; run < runs; ++run) {
+                for (int turn = 0; turn < 2; ++turn) {
+                    const int tool = (run & 1) ? 1 - turn : turn;
+                    ::sync();
                     const Sample s = tool == 0
                         ? measure(QCoreApplication::applicationFilePath(),
                                   { QStringLiteral("--fetch"), url, nginx.certificates().caFile })
                         : measure(QStringLiteral("curl"), { QStringLiteral("-sS"), QStringLiteral("--cacert"),
                                                            nginx.certificates().caFile, QStringLiteral("-o"), curlOut, url });
                     QFile::remove(curlOut);
+                    ::sync();
                     if (!s.ok) {
                         std::fprintf(stderr, "a %s run failed\n", tool == 0 ? "updater" : "curl");
                         return 1;
                     }
+                    if (run < 0)
+                        continue;
                     wall[tool] << s.wall;
                     cpu[tool] << s.cpu;
                     rss[tool] << s.rssMiB;

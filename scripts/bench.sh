@@ -45,7 +45,9 @@ nginxv=$(nginx -v 2>&1 | sed 's/.*\///')
     echo
     echo "One file from nginx on 127.0.0.1, fetched by the tool's own Downloader with the"
     echo "dialog's progress display (offscreen), and by curl writing the same file; each"
-    echo "fetch is its own process, measured by GNU time, the two alternating; medians of"
+    echo "fetch is its own process, measured by GNU time; one warm-up each, then the two"
+    echo "alternate (order swapped every run) with the page cache written back"
+    echo "between fetches; medians of"
     echo "${BENCH_RUNS:-3} runs. Lower ratios are better for us."
     echo
     cat "$out/download.md"
