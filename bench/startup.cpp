@@ -1,10 +1,9 @@
 // Start-up benchmark: the tool's own start-up (resources, style sheet, launch
-// parameters, certificates, the dialog), ending at the dialog's first frame;
+// parameters, the dialog), ending at the dialog's first frame;
 // and, with --compare, the driver that runs it against bench_minimal.
 //
 //   bench_startup --compare [--runs 21] [--markdown FILE]
 #include "launchparams.h"
-#include "tlstrust.h"
 #include "updaterdialog.h"
 
 #include "firstframe.h"
@@ -31,7 +30,6 @@ int runTool(int argc, char **argv, qint64 start)
     applyLaunchArguments({ QStringLiteral("updater"), QStringLiteral("Demo"), QStringLiteral("1.0.0"),
                            QStringLiteral("0"), QStringLiteral("0") });
     checkUrl = composeCheckUrl(appName);
-    installCompiledCertificates();
     UpdaterDialog dialog;
     FirstFrame watcher(start);
     dialog.installEventFilter(&watcher);

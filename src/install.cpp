@@ -6,6 +6,7 @@
 #include "patcharchive.h"
 #include "platform.h"
 #include "progresstext.h"
+#include "tlstrust.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -45,6 +46,7 @@ void UpdaterDialog::startTransfer(bool full)
     lastSampleBytes = 0;
     downloadReceived = 0;
     transferIsFull = downloadFull;
+    installCompiledCertificates();
     downloader->startDownload(full ? fullUrl : patchUrl);
 }
 

@@ -1,5 +1,4 @@
 #include "launchparams.h"
-#include "tlstrust.h"
 #include "updaterdialog.h"
 
 #include <QApplication>
@@ -18,8 +17,6 @@ int main(int argc, char **argv)
         arguments.append(QString::fromUtf8(argv[i]));
     applyLaunchArguments(arguments);
     checkUrl = composeCheckUrl(appName);
-
-    installCompiledCertificates();
 
     UpdaterDialog dialog;
     dialog.show();

@@ -23,5 +23,6 @@ int addTrustedCertificates(const QByteArray &pem)
 
 int installCompiledCertificates()
 {
-    return addTrustedCertificates(QByteArray(compiledCaPem));
+    static const int installed = addTrustedCertificates(QByteArray(compiledCaPem));
+    return installed;
 }

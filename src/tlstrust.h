@@ -10,7 +10,13 @@
 */
 int addTrustedCertificates(const QByteArray &pem);
 
-/*! Trusts the authorities compiled in with UPDATER_CA_CERTIFICATES, if any. */
+/*!
+    Trusts the authorities compiled in with UPDATER_CA_CERTIFICATES, if any.
+    Only the first call does the work; later calls return the same count.
+    Merging with the system's store parses every certificate in it, which
+    takes tens of milliseconds, so the dialog calls this just before its first
+    request rather than before its first frame.
+*/
 int installCompiledCertificates();
 
 #endif // TLSTRUST_H

@@ -4,6 +4,7 @@
 #include "downloader.h"
 #include "launchparams.h"
 #include "manifest.h"
+#include "tlstrust.h"
 
 #include <QDebug>
 #include <QNetworkAccessManager>
@@ -34,6 +35,7 @@ void UpdaterDialog::on_btn_check_clicked()
     }
     checkUrl = composeCheckUrl(appName);
     qDebug().noquote() << appName << checkUrl;
+    installCompiledCertificates();
     networkManager->get(QNetworkRequest(QUrl(checkUrl, QUrl::TolerantMode)));
 }
 
