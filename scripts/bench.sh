@@ -43,12 +43,18 @@ nginxv=$(nginx -v 2>&1 | sed 's/.*\///')
     echo
     echo "## Download"
     echo
-    echo "One file from nginx on 127.0.0.1, fetched by the tool's own Downloader with the"
-    echo "dialog's progress display (offscreen), and by curl writing the same file; each"
-    echo "fetch is its own process, measured by GNU time; one warm-up each, then the two"
-    echo "alternate (order swapped every run) with the page cache written back"
-    echo "between fetches; medians of"
-    echo "${BENCH_RUNS:-3} runs. Lower ratios are better for us."
+    echo "One file from nginx on 127.0.0.1, fetched by four programs: the tool's own"
+    echo "Downloader with the dialog's progress display (offscreen); \"Qt minimal\", the"
+    echo "smallest Qt program that does the job (an access manager, the reply drained"
+    echo "at readyRead through a 1 MiB buffer); \"Qt socket\", a GET sent by hand over"
+    echo "Qt's socket (TLS for HTTPS) in one thread, without Qt's HTTP layer; and curl"
+    echo "writing the same file. Each fetch is its own process, measured by GNU time"
+    echo "(process wall, CPU, peak RSS); the transfer time runs from the request to"
+    echo "the last byte written (curl's time_total) and leaves out the start of the"
+    echo "process, which the start-up table below measures. One warm-up each, then"
+    echo "the four take turns in an order that rotates every run, with the page cache"
+    echo "written back between fetches; medians of ${BENCH_RUNS:-3} runs. Lower ratios"
+    echo "are better for us."
     echo
     cat "$out/download.md"
     echo
