@@ -14,6 +14,7 @@
 // The three take turns, in an order that rotates every run.
 #include "downloader.h"
 #include "nginxserver.h"
+#include "report.h"
 #include "tlstrust.h"
 #include "updaterdialog.h"
 
@@ -29,7 +30,6 @@
 #include <QSslSocket>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <cstdio>
 
 #include <unistd.h>
@@ -153,10 +153,10 @@ int fetchSocket(const QString &address, const QString &caFile, const QString &ta
     timer.start();
     QObject::connect(&socket, &QIODevice::readyRead, drain);
     QObject::connect(&socket, &QAbstractSocket::disconnected, &QCoreApplication::quit);
-    QObject::connect(&socket, &QAbstractSocket::errorOccurred, [&socket](QAbstractSocket::SocketError error) {
+    // The server closing the connection is how this response ends.
+    QObject::connect(&socket, &QAbstractSocket::errorOccurred, [](QAbstractSocket::SocketError error) {
         if (error != QAbstractSocket::RemoteHostClosedError)
             QCoreApplication::exit(1);
-        Q_UNUSED(socket)
     });
     if (tls) {
         QObject::connect(&socket, &QSslSocket::encrypted, [&] { socket.write(request); });
@@ -202,12 +202,6 @@ Sample measure(const QString &program, const QStringList &arguments)
     sample.rssMiB = fields.at(3).toDouble() / 1024.0;
     sample.ok = sample.transfer > 0;
     return sample;
-}
-
-double median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
 }
 
 bool makeFile(const QString &path, qint64 size)
@@ -340,10 +334,6 @@ int main(int argc, char **argv)
     }
     const QString text = table + QStringLiteral("\n") + ratios;
     std::printf("\n%s", qPrintable(ratios));
-    if (parser.isSet(QStringLiteral("markdown"))) {
-        QFile out(parser.value(QStringLiteral("markdown")));
-        if (out.open(QIODevice::WriteOnly))
-            out.write(text.toUtf8());
-    }
+    writeMarkdown(parser.value(QStringLiteral("markdown")), text);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "updaterdialog.h"
 
 #include "firstframe.h"
+#include "report.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -15,12 +16,10 @@
 #include <QProcess>
 #include <QTimer>
 
-#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
 namespace {
-
 
 // What main() does, up to the first frame.
 int runTool(int argc, char **argv, qint64 start)
@@ -44,12 +43,6 @@ double runOnce(const QString &program)
     if (!process.waitForFinished(60000) || process.exitCode() != 0)
         return -1;
     return process.readAllStandardOutput().trimmed().toDouble();
-}
-
-double median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace
@@ -91,10 +84,6 @@ int main(int argc, char **argv)
         .arg(ours.size()).arg(median(ours), 0, 'f', 1).arg(median(theirs), 0, 'f', 1)
         .arg(median(ours) / median(theirs), 0, 'f', 2);
     std::printf("%s", qPrintable(text));
-    if (parser.isSet(QStringLiteral("markdown"))) {
-        QFile out(parser.value(QStringLiteral("markdown")));
-        if (out.open(QIODevice::WriteOnly))
-            out.write(text.toUtf8());
-    }
+    writeMarkdown(parser.value(QStringLiteral("markdown")), text);
     return 0;
 }

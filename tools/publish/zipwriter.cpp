@@ -61,6 +61,20 @@ ZipWriter::ZipWriter(QIODevice *device)
 {
 }
 
+void ZipWriter::putCommonFields(QByteArray *out, const Entry &entry)
+{
+    put16(out, 20);
+    put16(out, Utf8Names);
+    put16(out, entry.method);
+    put16(out, DosTime);
+    put16(out, DosDate);
+    put32(out, entry.crc);
+    put32(out, entry.compressedSize);
+    put32(out, entry.size);
+    put16(out, quint32(entry.name.size()));
+    put16(out, 0);
+}
+
 bool ZipWriter::write(const QByteArray &bytes)
 {
     if (device->write(bytes) != bytes.size()) {
@@ -99,16 +113,7 @@ bool ZipWriter::addFile(const QString &name, const QByteArray &data, QFile::Perm
 
     QByteArray header;
     put32(&header, 0x04034b50);
-    put16(&header, 20);
-    put16(&header, Utf8Names);
-    put16(&header, entry.method);
-    put16(&header, DosTime);
-    put16(&header, DosDate);
-    put32(&header, entry.crc);
-    put32(&header, entry.compressedSize);
-    put32(&header, entry.size);
-    put16(&header, quint32(entry.name.size()));
-    put16(&header, 0);
+    putCommonFields(&header, entry);
     header += entry.name;
     if (!write(header) || !write(body))
         return false;
@@ -123,16 +128,7 @@ bool ZipWriter::finish()
     for (const Entry &e : qAsConst(entries)) {
         put32(&directory, 0x02014b50);
         put16(&directory, 0x031e); // made by Unix, zip 3.0: the mode below counts
-        put16(&directory, 20);
-        put16(&directory, Utf8Names);
-        put16(&directory, e.method);
-        put16(&directory, DosTime);
-        put16(&directory, DosDate);
-        put32(&directory, e.crc);
-        put32(&directory, e.compressedSize);
-        put32(&directory, e.size);
-        put16(&directory, quint32(e.name.size()));
-        put16(&directory, 0);
+        putCommonFields(&directory, e);
         put16(&directory, 0);
         put16(&directory, 0);
         put16(&directory, 0);

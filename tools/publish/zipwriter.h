@@ -37,6 +37,10 @@ private:
     bool write(const QByteArray &bytes);
 
     QIODevice *device;
+    // The fields the local header and the central directory share, from
+    // "version needed" to "extra field length".
+    static void putCommonFields(QByteArray *out, const Entry &entry);
+
     QVector<Entry> entries;
     qint64 position = 0;
     QString error;
