@@ -4,42 +4,39 @@
 #include <QString>
 #include <QStringList>
 
+class InstallTransaction;
+
 /*!
     A patch archive (zip) to be unpacked over the installed application.
 
-    check() reads and verifies every entry before anything is written: names
-    must be plain relative paths (no absolute path, drive letter, backslash,
-    "." or ".." component), entries must be files or directories (no links),
-    and every file's data must read back with its recorded size and CRC.
-    extractTo() writes nothing unless the whole archive passes, stages every
-    file beside the application, and only then moves the files into place.
+    Read by ArchiveReader: entry names must be plain relative paths, entries
+    files or folders (no links), and every file's data must inflate to its
+    recorded size and CRC. stageInto() writes every file once, in bounded
+    memory, into an install transaction's staging folder and flushes it to
+    disk; nothing of the application is touched until the transaction commits.
 */
 class PatchArchive
 {
 public:
     explicit PatchArchive(const QString &fileName);
 
+    /*! Reads and verifies every entry without writing anything. */
     bool check();
+    /*! Stages every entry into \a transaction, which must have begun. */
+    bool stageInto(InstallTransaction *transaction);
+    /*! Stages and commits in one go: the application's folder ends old or new, never mixed. */
     bool extractTo(const QString &directory);
 
-    /*! The relative paths of the files the archive holds, after check(). */
+    /*! The relative paths of the files the archive holds, after check() or stageInto(). */
     QStringList files() const { return filePaths; }
     QString errorString() const { return error; }
 
 private:
-    struct Entry;
-    bool readEntries(QList<Entry> *entries);
     bool setError(const QString &message);
 
     QString archivePath;
     QStringList filePaths;
     QString error;
 };
-
-/*!
-    Returns why \a name (a raw entry name from the archive's directory) cannot
-    be unpacked safely, or an empty string when it can.
-*/
-QString unsafeEntryReason(const QString &name);
 
 #endif // PATCHARCHIVE_H

@@ -10,10 +10,14 @@
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
+#include <io.h>
 #else
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace Platform {
@@ -27,8 +31,9 @@ QString programFileName(const QString &appName)
 
 void openProgram(const QString &absoluteFilePath)
 {
-    // A URL made from the plain path text, as the desktop expects it here.
-    QDesktopServices::openUrl(QUrl(absoluteFilePath, QUrl::TolerantMode));
+    // A file URL: a plain path would read its drive letter as a URL scheme,
+    // and spaces, '%' or non-ASCII letters would reach the shell encoded.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(absoluteFilePath));
 }
 
 void prepareApplicationProcess(QProcess *process, const QString &appName)
@@ -44,6 +49,35 @@ bool replaceFile(const QString &from, const QString &to, QString *error)
         return true;
     *error = qt_error_string(int(GetLastError()));
     return false;
+}
+
+
+bool flushFile(QFile *file)
+{
+    if (!file->flush())
+        return false;
+    const HANDLE handle = HANDLE(_get_osfhandle(file->handle()));
+    return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle);
+}
+
+void flushFolder(const QString &)
+{
+    // MoveFileEx with MOVEFILE_WRITE_THROUGH has already made each move durable.
+}
+
+bool isLink(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isSymbolicLink() || info.isJunction();
+}
+
+QByteArray fileSystemId(const QString &path)
+{
+    wchar_t volume[MAX_PATH + 1] = {};
+    const std::wstring native = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()).toStdWString();
+    if (!GetVolumePathNameW(native.c_str(), volume, MAX_PATH))
+        return QByteArray();
+    return QString::fromWCharArray(volume).toLower().toUtf8();
 }
 
 #else
@@ -79,6 +113,34 @@ bool replaceFile(const QString &from, const QString &to, QString *error)
         return true;
     *error = QString::fromLocal8Bit(std::strerror(errno));
     return false;
+}
+
+
+bool flushFile(QFile *file)
+{
+    return file->flush() && ::fsync(file->handle()) == 0;
+}
+
+void flushFolder(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+bool isLink(const QString &path)
+{
+    return QFileInfo(path).isSymbolicLink();
+}
+
+QByteArray fileSystemId(const QString &path)
+{
+    struct stat status;
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return QByteArray();
+    return QByteArray::number(quint64(status.st_dev));
 }
 
 #endif

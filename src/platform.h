@@ -1,8 +1,10 @@
 #ifndef PLATFORM_H
 #define PLATFORM_H
 
+#include <QByteArray>
 #include <QString>
 
+class QFile;
 class QProcess;
 
 // Everything that differs between Windows, where the tool comes from, and the
@@ -32,6 +34,18 @@ void prepareApplicationProcess(QProcess *process, const QString &appName);
     lie on the same file system. Returns false and sets \a error on failure.
 */
 bool replaceFile(const QString &from, const QString &to, QString *error);
+
+/*! Forces what was written to \a file onto the disk (fsync, FlushFileBuffers). */
+bool flushFile(QFile *file);
+
+/*! Makes the renames inside \a path durable where the system needs that (a no-op on Windows). */
+void flushFolder(const QString &path);
+
+/*! True when \a path is a symbolic link or a junction (not a Windows shortcut file). */
+bool isLink(const QString &path);
+
+/*! Identifies the file system \a path lies on; equal values mean the same one. */
+QByteArray fileSystemId(const QString &path);
 
 } // namespace Platform
 

@@ -1,4 +1,5 @@
 #include "patcharchive.h"
+#include "archivereader.h"
 #include "testutil.h"
 
 #include <private/qzipwriter_p.h>
