@@ -2,6 +2,7 @@
 #include "ui_updaterdialog.h"
 
 #include "downloader.h"
+#include "installtransaction.h"
 #include "launchparams.h"
 #include "patcharchive.h"
 #include "platform.h"
@@ -37,6 +38,11 @@ void UpdaterDialog::startTransfer(bool full)
         ui->show->appendPlainText(QStringLiteral("download refused: the manifest's ") + check.problem);
         return;
     }
+    if (!updateLock.tryLock()) {
+        ui->show->appendPlainText(QStringLiteral("another update of this application is running; "
+                                                 "nothing was downloaded"));
+        return;
+    }
     downloader->setVerification(check.size, check.sha256);
     ui->btn_update->setEnabled(false);
     ui->btn_update_patch->setEnabled(false);
@@ -60,6 +66,7 @@ void UpdaterDialog::handleDownloadFinished()
     ui->btn_update_patch->setEnabled(true);
 
     if (!downloader->succeeded()) {
+        updateLock.unlock();
         ui->show->appendPlainText(QStringLiteral("download failed, nothing was installed: ")
                                   + downloader->errorString());
         return;
@@ -73,19 +80,24 @@ void UpdaterDialog::onDownloadFinished()
     const QMessageBox::StandardButton answer = QMessageBox::question(
             this, QStringLiteral("update"), QStringLiteral("download finished\nstart update?"),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
-    if (answer != QMessageBox::Yes)
+    if (answer != QMessageBox::Yes) {
+        updateLock.unlock();
         return;
+    }
 
     QString name;
     if (transferIsFull) {
         name = downloader->fileName();
     } else {
         const QFileInfo archiveInfo(*downloader->file());
+        InstallTransaction transaction(archiveInfo.path());
         PatchArchive archive(archiveInfo.absoluteFilePath());
-        if (!archive.extractTo(archiveInfo.path())) {
-            // Nothing of the application was touched; let the user see why.
-            ui->show->appendPlainText(QStringLiteral("update failed, the application was not changed: ")
-                                      + archive.errorString());
+        if (!transaction.begin() || !archive.stageInto(&transaction) || !transaction.commit()) {
+            updateLock.unlock();
+            const QString why = archive.errorString().isEmpty() ? transaction.errorString() : archive.errorString();
+            ui->show->appendPlainText(transaction.outcome() == InstallTransaction::RollbackIncomplete
+                                              ? QStringLiteral("update failed and could not be fully undone: ") + why
+                                              : QStringLiteral("update failed, the application was not changed: ") + why);
             return;
         }
         name = Platform::programFileName(appName);

@@ -281,6 +281,8 @@ bool InstallTransaction::commit()
         }
     }
     state = Committed;
+    if (stepHook)
+        stepHook(steps.size()); // the clean-up, which a crash may still interrupt
     Platform::flushFolder(appDir);
     removeFinished(transactionDir);
     return true;

@@ -48,7 +48,9 @@ public:
 
     /*!
         The seam for fault tests: called before every commit step with its
-        number, from 0; returning false makes that step fail.
+        number, from 0; returning false makes that step fail. It is called once
+        more, with the number of steps, after the commit was recorded and
+        before the clean-up (its result is ignored there).
     */
     void setStepHook(const std::function<bool(int)> &hook) { stepHook = hook; }
 

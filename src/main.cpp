@@ -1,4 +1,6 @@
+#include "installtransaction.h"
 #include "launchparams.h"
+#include "updatelock.h"
 #include "updaterdialog.h"
 
 #include <QApplication>
@@ -18,7 +20,17 @@ int main(int argc, char **argv)
     applyLaunchArguments(arguments);
     checkUrl = composeCheckUrl(appName);
 
+    // An update that a crash or power loss interrupted is undone before
+    // anything else, unless another instance is installing right now.
+    QString recovered;
+    UpdateLock lock(QCoreApplication::applicationDirPath());
+    if (lock.tryLock()) {
+        recovered = InstallTransaction::recover(QCoreApplication::applicationDirPath());
+        lock.unlock();
+    }
+
     UpdaterDialog dialog;
+    dialog.reportStartup(recovered);
     dialog.show();
     return app.exec();
 }

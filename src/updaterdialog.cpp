@@ -4,11 +4,13 @@
 #include "downloader.h"
 #include "launchparams.h"
 
+#include <QCoreApplication>
 #include <QMetaEnum>
 
 UpdaterDialog::UpdaterDialog(QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::UpdaterDialog)
+    , updateLock(QCoreApplication::applicationDirPath())
 {
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("Updater"));
@@ -34,6 +36,12 @@ UpdaterDialog::UpdaterDialog(QWidget *parent)
     });
     connect(downloader, &Downloader::doFinished, this, &UpdaterDialog::handleDownloadFinished);
     connect(downloader, &Downloader::doProgress, this, &UpdaterDialog::showProgress);
+}
+
+void UpdaterDialog::reportStartup(const QString &text)
+{
+    if (!text.isEmpty())
+        ui->show->appendPlainText(text);
 }
 
 UpdaterDialog::~UpdaterDialog()

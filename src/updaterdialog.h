@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include "manifest.h"
+#include "updatelock.h"
 
 #include <QNetworkReply>
 
@@ -29,6 +30,8 @@ public:
 
     /*! True when the version decision asks for \a latest over \a current. */
     bool needUpdate(const QString &current, const QString &latest) const;
+    /*! Adds what start-up found (an interrupted update recovered) to the report area. */
+    void reportStartup(const QString &text);
 
 private slots:
     void on_btn_check_clicked();
@@ -71,6 +74,8 @@ private:
     // The integrity keys of the latest manifest, for each download.
     FileCheck patchCheck;
     FileCheck fullCheck;
+    // Held from the start of a download to the end of its install.
+    UpdateLock updateLock;
 };
 
 #endif // UPDATERDIALOG_H

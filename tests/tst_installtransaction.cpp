@@ -1,0 +1,242 @@
+#include "installtransaction.h"
+#include "patcharchive.h"
+#include "testutil.h"
+#include "updatelock.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#else
+#include <csignal>
+#endif
+
+namespace {
+
+// The patch of every fault row: replaces a file, adds a file and adds a folder.
+QByteArray patch()
+{
+    return makeZip({ { "Foo", "new program" }, { "notes.txt", "new notes" }, { "lib/", {} },
+                     { "lib/plugin.so", "new plugin" } }, true);
+}
+// mkdir lib, Foo aside, Foo in place, notes.txt, lib/plugin.so, the commit record.
+constexpr int StepCount = 6;
+
+// Names, contents and modes of everything below \a root: the whole state.
+QMap<QString, QString> snapshot(const QString &root)
+{
+    QMap<QString, QString> state;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info(path);
+        const QString mode = QString::number(int(info.permissions()), 16);
+        state.insert(QDir(root).relativeFilePath(path),
+                     info.isSymLink() ? QStringLiteral("link")
+                                      : info.isDir() ? QStringLiteral("dir ") + mode
+                                                     : QString::fromUtf8(readFile(path)) + QLatin1Char(' ') + mode);
+    }
+    return state;
+}
+
+void makeOldVersion(const QString &app)
+{
+    QDir().mkpath(app);
+    writeFile(app + "/Foo", "old program");
+    QFile::setPermissions(app + "/Foo", QFile::permissions(app + "/Foo") | QFile::ExeOwner | QFile::ExeUser);
+    writeFile(app + "/data.txt", "user data");
+}
+
+// Installs the patch with a hook at every step; with \a crashAt the process
+// is killed before that step, as a power loss would stop it.
+int installChild(const QString &app, const QString &zip, int crashAt)
+{
+    InstallTransaction transaction(app);
+    PatchArchive archive(zip);
+    transaction.setStepHook([crashAt](int step) {
+        if (step == crashAt) {
+#ifdef Q_OS_WIN
+            TerminateProcess(GetCurrentProcess(), 9);
+#else
+            std::raise(SIGKILL);
+#endif
+        }
+        return true;
+    });
+    return transaction.begin() && archive.stageInto(&transaction) && transaction.commit() ? 0 : 1;
+}
+
+} // namespace
+
+class tst_InstallTransaction : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void failureAtAnyStepRestoresTheOldVersion_data();
+    void failureAtAnyStepRestoresTheOldVersion();
+    void crashAtAnyStepRecoversWhole_data();
+    void crashAtAnyStepRecoversWhole();
+    void planConflictsChangeNothing_data();
+    void planConflictsChangeNothing();
+    void oneUpdateAtATime();
+
+private:
+    QScopedPointer<QTemporaryDir> root;
+    QString app;
+    QString zip;
+    QMap<QString, QString> oldVersion;
+    QMap<QString, QString> newVersion;
+};
+
+void tst_InstallTransaction::init()
+{
+    root.reset(new QTemporaryDir);
+    QVERIFY(root->isValid());
+    zip = root->filePath("patch.zip");
+    QVERIFY(writeFile(zip, patch()));
+    // The new version, as a clean install of the patch makes it.
+    const QString reference = root->filePath("reference");
+    makeOldVersion(reference);
+    PatchArchive archive(zip);
+    QVERIFY2(archive.extractTo(reference), qPrintable(archive.errorString()));
+    newVersion = snapshot(reference);
+    QDir(reference).removeRecursively();
+
+    app = root->filePath("app");
+    makeOldVersion(app);
+    oldVersion = snapshot(app);
+    QVERIFY(newVersion != oldVersion);
+}
+
+void tst_InstallTransaction::failureAtAnyStepRestoresTheOldVersion_data()
+{
+    QTest::addColumn<int>("step");
+    for (int step = 0; step < StepCount; ++step)
+        QTest::addRow("step %d fails", step) << step;
+}
+
+void tst_InstallTransaction::failureAtAnyStepRestoresTheOldVersion()
+{
+    QFETCH(int, step);
+    InstallTransaction transaction(app);
+    PatchArchive archive(zip);
+    transaction.setStepHook([step](int k) { return k != step; });
+    QVERIFY(transaction.begin());
+    QVERIFY2(archive.stageInto(&transaction), qPrintable(archive.errorString()));
+    QVERIFY(!transaction.commit());
+    QCOMPARE(transaction.outcome(), InstallTransaction::RolledBack);
+    QVERIFY2(transaction.errorString().contains(QStringLiteral("step %1").arg(step)),
+             qPrintable(transaction.errorString()));
+    QCOMPARE(snapshot(app), oldVersion);
+}
+
+void tst_InstallTransaction::crashAtAnyStepRecoversWhole_data()
+{
+    QTest::addColumn<int>("step");
+    QTest::addColumn<bool>("endsNew");
+    for (int step = 0; step < StepCount; ++step)
+        QTest::addRow("killed before step %d", step) << step << false;
+    QTest::newRow("killed before the clean-up") << StepCount << true;
+}
+
+void tst_InstallTransaction::crashAtAnyStepRecoversWhole()
+{
+    QFETCH(int, step);
+    QFETCH(bool, endsNew);
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                { QStringLiteral("install-child"), app, zip, QString::number(step) });
+    QVERIFY(child.waitForFinished(30000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+    const QString said = InstallTransaction::recover(app);
+    QVERIFY2(said.contains(endsNew ? QStringLiteral("complete") : QStringLiteral("undone")), qPrintable(said));
+    QCOMPARE(snapshot(app), endsNew ? newVersion : oldVersion);
+    QVERIFY(InstallTransaction::recover(app).isEmpty()); // nothing left to do
+}
+
+void tst_InstallTransaction::planConflictsChangeNothing_data()
+{
+    QTest::addColumn<QString>("make");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a file where the patch needs a folder") << "file lib" << "is a file where the update needs a folder";
+    QTest::newRow("a folder where the patch needs a file") << "dir notes.txt" << "is a folder where the update needs a file";
+#ifndef Q_OS_WIN
+    QTest::newRow("a planted link to a folder elsewhere") << "link lib" << "is a link";
+    QTest::newRow("a dangling link where a file goes") << "dangling notes.txt" << "is a link";
+#endif
+}
+
+void tst_InstallTransaction::planConflictsChangeNothing()
+{
+    QFETCH(QString, make);
+    QFETCH(QString, reason);
+    const QString kind = make.section(' ', 0, 0);
+    const QString path = app + "/" + make.section(' ', 1);
+    const QString outside = root->filePath("outside");
+    QVERIFY(QDir().mkpath(outside));
+    if (kind == "file")
+        QVERIFY(writeFile(path, "a file"));
+    else if (kind == "dir")
+        QVERIFY(QDir().mkpath(path));
+    else if (kind == "link")
+        QVERIFY(QFile::link(outside, path));
+    else
+        QVERIFY(QFile::link(root->filePath("nowhere"), path));
+    const auto before = snapshot(root->path());
+
+    PatchArchive archive(zip);
+    QVERIFY(!archive.extractTo(app));
+    QVERIFY2(archive.errorString().contains(reason), qPrintable(archive.errorString()));
+    QCOMPARE(snapshot(root->path()), before);
+}
+
+void tst_InstallTransaction::oneUpdateAtATime()
+{
+    UpdateLock first(app);
+    UpdateLock second(app);
+    QVERIFY(first.tryLock());
+    QVERIFY(!second.tryLock());
+    first.unlock();
+    QVERIFY(second.tryLock());
+    second.unlock();
+
+    // The lock of a process that died is taken over.
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), { QStringLiteral("lock-child"), app });
+    QVERIFY(child.waitForFinished(30000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    QVERIFY(QFile::exists(app + "/" + UpdateLock::FileName));
+    QVERIFY(first.tryLock());
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 5 && qstrcmp(argv[1], "install-child") == 0) {
+        QCoreApplication app(argc, argv);
+        return installChild(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), atoi(argv[4]));
+    }
+    if (argc == 3 && qstrcmp(argv[1], "lock-child") == 0) {
+        QCoreApplication app(argc, argv);
+        UpdateLock lock(QString::fromLocal8Bit(argv[2]));
+        if (lock.tryLock()) {
+#ifdef Q_OS_WIN
+            TerminateProcess(GetCurrentProcess(), 9);
+#else
+            std::raise(SIGKILL);
+#endif
+        }
+        return 1;
+    }
+    QCoreApplication app(argc, argv);
+    tst_InstallTransaction test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_installtransaction.moc"
