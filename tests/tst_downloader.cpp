@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QtTest>
 
-#include <sys/resource.h>
 
 class tst_Downloader : public QObject
 {
@@ -419,13 +418,6 @@ void tst_Downloader::verification()
     QVERIFY(run(&downloader, QString()));
     QVERIFY(downloader.succeeded());
     QCOMPARE(events.filter("info download verified").size(), 0);
-}
-
-static qint64 peakResidentKiB()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
 }
 
 void tst_Downloader::largeDownloadKeepsMemoryBounded()

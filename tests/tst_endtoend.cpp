@@ -51,6 +51,7 @@ private:
 
 void tst_EndToEnd::initTestCase()
 {
+    SKIP_WITHOUT_PRIVATE_CA();
     nginx.addContentDisposition("-full-v1.1.0.exe", "Demo-setup-1.1.0.run");
     nginx.addSlowLocation(ServerPath + "Slow/", 200000);
     QVERIFY2(nginx.start(), qPrintable(nginx.errorString()));

@@ -97,6 +97,7 @@ void tst_Install::check(UpdaterDialog *dialog, const QString &name, const QStrin
 
 void tst_Install::patchRoad()
 {
+    SKIP_WITHOUT_SHELL_SCRIPTS();
     const QString program = Platform::programFileName("Foo");
     QVERIFY(writeFile(appPath(program), "old program"));
     QVERIFY(writeFile(appPath("keep.dat"), "user data"));
@@ -128,6 +129,7 @@ void tst_Install::patchRoad()
 
 void tst_Install::fullRoadUsesTheServersName()
 {
+    SKIP_WITHOUT_SHELL_SCRIPTS();
     TestResponse installer = TestResponse::ok(markerScript(marker("installed"), "installer ran"));
     installer.header("Content-Disposition", "attachment; filename=\"Foo-setup.run\"");
     publish("Foo", "1.2.4", "2.0.0", true, TestResponse::error(404, "Not Found"), installer);
@@ -234,6 +236,7 @@ void tst_Install::buttonsInertWhileDownloading()
 
 void tst_Install::checkDuringDownloadKeepsTheTransfer()
 {
+    SKIP_WITHOUT_SHELL_SCRIPTS();
     const QString program = Platform::programFileName("Foo");
     QVERIFY(writeFile(appPath(program), "old program"));
     TestResponse slow = TestResponse::ok(makeZip({ { program, markerScript(marker("patched"), "patched") } }, true));
@@ -292,6 +295,7 @@ void tst_Install::malformedIntegrityKeysRefuseTheDownload()
 
 void tst_Install::verifiedPatchIsInstalled()
 {
+    SKIP_WITHOUT_SHELL_SCRIPTS();
     const QString program = Platform::programFileName("Foo");
     const QByteArray zip = makeZip({ { program, markerScript(marker("verified"), "verified") } }, true);
     const QString files = server.origin() + "/files/";
@@ -313,6 +317,7 @@ void tst_Install::verifiedPatchIsInstalled()
 
 void tst_Install::cancelStartsTheApplication()
 {
+    SKIP_WITHOUT_SHELL_SCRIPTS();
     const QString program = Platform::programFileName("Foo");
     QVERIFY(writeFile(appPath(program), markerScript(marker("started"), "started by cancel")));
     QFile::setPermissions(appPath(program), QFile::permissions(appPath(program)) | QFile::ExeOwner);

@@ -127,7 +127,8 @@ int main(int argc, char **argv)
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), { "--load-missing-sheet" });
         if (!child.waitForFinished(30000)
-            || child.readAllStandardOutput() != "Unable to set stylesheet, file not found\n") {
+            // Windows' standard output ends lines with "\r\n".
+            || child.readAllStandardOutput().replace("\r\n", "\n") != "Unable to set stylesheet, file not found\n") {
             qCritical("the missing style sheet was not reported on standard output");
             return 1;
         }

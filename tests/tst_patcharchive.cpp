@@ -263,6 +263,7 @@ void tst_PatchArchive::unpacksOverTheApplication()
 
 void tst_PatchArchive::keepsExecutableBit()
 {
+    SKIP_WITHOUT_MODE_BITS();
     const QString zip = writeArchive(makeZip({ { "Foo", "#!/bin/sh\n" } }, true));
     PatchArchive archive(zip);
     QVERIFY2(archive.extractTo(app), qPrintable(archive.errorString()));
@@ -446,6 +447,12 @@ void tst_PatchArchive::readsWhatZipToolsWrite()
         written << QDir(app).relativeFilePath(it.key()) + QLatin1Char(' ') + QString::number(mode, 8);
     }
     written.sort();
+#ifdef Q_OS_WIN
+    // Windows files have no mode bits: the names must still match.
+    for (QStringList *list : { &written, &expected })
+        for (QString &line : *list)
+            line = line.section(QLatin1Char(' '), 0, -2);
+#endif
     QCOMPARE(written, expected);
 }
 

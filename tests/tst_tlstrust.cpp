@@ -1,6 +1,8 @@
 #include "testcerts.h"
 #include "tlstrust.h"
 
+#include "testutil.h"
+
 #include <QtTest>
 #include <QSslConfiguration>
 
@@ -25,6 +27,7 @@ private:
 
 void tst_TlsTrust::initTestCase()
 {
+    SKIP_WITHOUT_PRIVATE_CA();
     QVERIFY(dir.isValid());
     first = TestCertificates::create(dir.path(), QStringLiteral("first"));
     QVERIFY2(first.error.isEmpty(), qPrintable(first.error));

@@ -9,6 +9,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include "testutil.h"
+
 #include <QtTest>
 
 namespace {
@@ -229,6 +231,7 @@ void tst_UpdateCheck::twoQuickClicksGiveTwoReports()
 
 void tst_UpdateCheck::trustedTls()
 {
+    SKIP_WITHOUT_PRIVATE_CA();
     QTemporaryDir dir;
     const TestCertificates certs = TestCertificates::create(dir.path(), QStringLiteral("trusted"));
     QVERIFY2(certs.error.isEmpty(), qPrintable(certs.error));
@@ -245,6 +248,7 @@ void tst_UpdateCheck::trustedTls()
 
 void tst_UpdateCheck::untrustedTlsFails()
 {
+    SKIP_WITHOUT_PRIVATE_CA();
     QTemporaryDir dir;
     const TestCertificates certs = TestCertificates::create(dir.path(), QStringLiteral("stranger"));
     QVERIFY2(certs.error.isEmpty(), qPrintable(certs.error));

@@ -4,6 +4,13 @@
 #include <private/qthread_p.h>
 #include <private/qzipwriter_p.h>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#include <psapi.h>
+#else
+#include <sys/resource.h>
+#endif
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QPushButton>
@@ -97,4 +104,17 @@ QByteArray readFile(const QString &path)
 QByteArray markerScript(const QString &markerPath, const QString &text)
 {
     return "#!/bin/sh\necho '" + text.toUtf8() + "' > '" + markerPath.toUtf8() + "'\n";
+}
+
+qint64 peakResidentKiB()
+{
+#ifdef Q_OS_WIN
+    PROCESS_MEMORY_COUNTERS counters {};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return qint64(counters.PeakWorkingSetSize / 1024);
+#else
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+#endif
 }

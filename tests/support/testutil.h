@@ -40,10 +40,27 @@ QByteArray makeZip(const QList<QPair<QString, QByteArray>> &entries, bool execut
 /*! Empties the test binary's own folder (the download folder), all but the binary. */
 void clearApplicationDir();
 
+/*! The process's peak resident memory so far, in KiB. */
+qint64 peakResidentKiB();
+
 bool writeFile(const QString &path, const QByteArray &data);
 QByteArray readFile(const QString &path);
 
 /*! A shell script that writes \a text into \a markerPath when it runs. */
 QByteArray markerScript(const QString &markerPath, const QString &text);
+
+// What the Windows build cannot do here; the tests that need it skip
+// themselves there, saying why.
+#ifdef Q_OS_WIN
+#define SKIP_ON_WINDOWS(why) QSKIP(why)
+#else
+#define SKIP_ON_WINDOWS(why) do { } while (false)
+#endif
+#define SKIP_WITHOUT_PRIVATE_CA() SKIP_ON_WINDOWS("needs a private CA made with the openssl command line and trusted " \
+                                                  "at run time, which Secure Channel under Wine does not honour")
+#define SKIP_WITHOUT_SHELL_SCRIPTS() SKIP_ON_WINDOWS("starts a shell script as the program; tst_windowsroad " \
+                                                     "covers this road with a real .exe")
+#define SKIP_WITHOUT_MODE_BITS() SKIP_ON_WINDOWS("Windows files have no executable bit")
+#define SKIP_WITHOUT_LINKS() SKIP_ON_WINDOWS("symbolic links need privileges on Windows")
 
 #endif // TESTUTIL_H

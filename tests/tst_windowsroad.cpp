@@ -1,0 +1,79 @@
+#include "installtransaction.h"
+#include "launchparams.h"
+#include "platform.h"
+#include "testserver.h"
+#include "testutil.h"
+#include "updaterdialog.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QtTest>
+
+// The patch road as it runs on Windows: the tool lies in a folder whose path
+// has a space and a non-ASCII letter (this binary's own folder), and the old
+// program is still running when the patch replaces it.
+class tst_WindowsRoad : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void patchReplacesARunningProgram();
+};
+
+void tst_WindowsRoad::patchReplacesARunningProgram()
+{
+    const QString appDir = QCoreApplication::applicationDirPath();
+    QVERIFY2(appDir.contains(' ') && appDir.contains(QChar(0xe9)), qPrintable(appDir));
+    clearApplicationDir();
+    TestServer server;
+    QVERIFY(server.start());
+
+    const QByteArray marker = readFile(QStringLiteral(MARKER_PROGRAM));
+    QVERIFY(!marker.isEmpty());
+    const QString program = appDir + "/" + Platform::programFileName("Foo");
+    QVERIFY(writeFile(program, marker + "\nTAG:old\n"));
+    QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner | QFile::ExeUser);
+    QProcess running;
+    running.start(program, { QStringLiteral("stay") });
+    QVERIFY(running.waitForStarted(30000));
+    QTRY_COMPARE_WITH_TIMEOUT(readFile(program + ".ran"), QByteArray("old ran\n"), 20000);
+
+    const QByteArray newProgram = marker + "\nTAG:new\n";
+    const QByteArray zip = makeZip({ { Platform::programFileName("Foo"), newProgram },
+                                     { QString::fromUtf8("donn\xc3\xa9" "es/\xc3\xa9t\xc3\xa9.txt"), "summer" } },
+                                   true);
+    server.setResponse("/files/Foo/Foo-patch-v1.1.0.zip", TestResponse::ok(zip));
+    server.setResponse("/Vornek/deploy/raw/branch/master/Foo/updates.json", TestResponse::ok(
+            "{\"updates\":{\"windows\":{\"patch-version\":\"1.1.0\",\"full-version\":\"1.1.0\","
+            "\"patch-url\":\"" + (server.origin() + "/files/").toUtf8() + "\",\"full-url\":\"x/\"}}}"));
+    baseUrl = server.origin() + QStringLiteral("/Vornek/deploy/raw/branch/master/");
+
+    UpdaterDialog dialog;
+    dialog.findChild<QLineEdit *>("appNameInput")->setText("Foo");
+    dialog.findChild<QLineEdit *>("versionInput")->setText("1.0.0");
+    dialog.findChild<QPushButton *>("btn_check")->click();
+    QTRY_VERIFY(dialog.findChild<QPushButton *>("btn_update_patch")->isEnabled());
+    QuestionAnswerer answerer(QMessageBox::Yes);
+    QTimer::singleShot(0, dialog.findChild<QPushButton *>("btn_update_patch"), &QPushButton::click);
+    QVERIFY(waitForQuit(60000));
+    const QString report = dialog.findChild<QPlainTextEdit *>("show")->toPlainText();
+    QVERIFY2(!report.contains("update failed"), qPrintable(report));
+
+    QCOMPARE(readFile(program), newProgram);
+    QCOMPARE(readFile(appDir + QString::fromUtf8("/donn\xc3\xa9" "es/\xc3\xa9t\xc3\xa9.txt")), QByteArray("summer"));
+    // The desktop started the new program from its path with a space in it.
+    QTRY_COMPARE_WITH_TIMEOUT(readFile(program + ".ran"), QByteArray("old ran\nnew ran\n"), 30000);
+
+    // The old program's file goes at the next start, once it has ended.
+    running.kill();
+    running.waitForFinished(30000);
+    InstallTransaction::recover(appDir);
+    QVERIFY(QDir(appDir).entryList({ QLatin1String(InstallTransaction::FolderPrefix) + "*" },
+                                   QDir::Dirs | QDir::Hidden).isEmpty());
+    clearApplicationDir();
+}
+
+QTEST_MAIN(tst_WindowsRoad)
+#include "tst_windowsroad.moc"
