@@ -57,6 +57,8 @@ if [ ! -f "$WINEPREFIX/.ready" ]; then
 fi
 export QT_PLUGIN_PATH="$(winpath "$qt/plugins")"
 wine reg add 'HKCU\Environment' /v QT_PLUGIN_PATH /t REG_SZ /d "$QT_PLUGIN_PATH" /f >/dev/null 2>&1
+# A Wine server started without a display would leave every window undrawable.
+wineserver -w
 
 status=0
 

@@ -33,7 +33,10 @@ void openProgram(const QString &absoluteFilePath)
 {
     // A file URL: a plain path would read its drive letter as a URL scheme,
     // and spaces, '%' or non-ASCII letters would reach the shell encoded.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(absoluteFilePath));
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(absoluteFilePath)))
+        return;
+    // Without a desktop to ask (a headless platform plugin), start it directly.
+    QProcess::startDetached(absoluteFilePath, QStringList(), QFileInfo(absoluteFilePath).absolutePath());
 }
 
 void prepareApplicationProcess(QProcess *process, const QString &appName)
