@@ -18,7 +18,7 @@ mkdir -p "$build"
     -keyout "$build/bench-ca.key" -out "$build/bench-ca.pem" >/dev/null 2>&1
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DUPDATER_CA_CERTIFICATES="$build/bench-ca.pem" >/dev/null
-cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target bench_download bench_startup bench_minimal
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target bench_download bench_startup bench_minimal bench_unpack
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"; [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true' EXIT
@@ -26,6 +26,9 @@ trap 'rm -rf "$out"; [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || t
 echo "== Download: updater against curl"
 "$build/bench/bench_download" --sizes "${BENCH_SIZES:-64,256,1024}" --runs "${BENCH_RUNS:-5}" \
     --markdown "$out/download.md"
+
+echo "== Install: the tool's unpack against unzip + sync"
+"$root/bench/install.sh" "$build/bench/bench_unpack" "${BENCH_INSTALL_RUNS:-3}" | tee "$out/install.md"
 
 echo "== Start-up: updater against a minimal Qt dialog (Xvfb)"
 display=":$((150 + $$ % 100))"
@@ -63,6 +66,16 @@ nginxv=$(nginx -v 2>&1 | sed 's/.*\///')
     echo "are better for us."
     echo
     cat "$out/download.md"
+    echo
+    echo "## Install"
+    echo
+    echo "A patch unpacked into a fresh folder by the tool's own reader and install"
+    echo "transaction (\\`bench_unpack\\`: staged, flushed, committed), against Info-ZIP"
+    echo "\\`unzip -o -q\\` followed by \\`sync\\`; alternating, medians of ${BENCH_INSTALL_RUNS:-3} runs."
+    echo "\\`one-gib\\`: one 512 MiB random file and 2,000 text files of 256 KiB;"
+    echo "\\`big-doubled\\`: the same with a 1 GiB file; \\`entries\\`: 65,535 empty files."
+    echo
+    cat "$out/install.md"
     echo
     echo "## Start-up"
     echo

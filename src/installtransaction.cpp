@@ -249,6 +249,14 @@ bool InstallTransaction::commit()
         return fail(QStringLiteral("nothing was staged"));
     if (newFiles.isEmpty())
         return fail(QStringLiteral("the update holds no files"));
+    // Staged bytes reach the disk before any name in the application changes.
+    QStringList staged;
+    staged.reserve(newFiles.size());
+    for (const QString &file : qAsConst(newFiles))
+        staged.append(stagedPath(file));
+    QString reason;
+    if (!Platform::flushFiles(transactionDir, staged, &reason))
+        return fail(reason);
     Platform::flushFolder(transactionDir);
 
     QStringList folders;

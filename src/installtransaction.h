@@ -36,7 +36,7 @@ public:
     bool begin();
     /*! Where the new file \a relative is to be written before it is added. */
     QString stagedPath(const QString &relative) const;
-    /*! Records a staged file; it must be written and flushed to disk already (Platform::flushFile). */
+    /*! Records a staged file, written and closed; commit() flushes it to disk first. */
     void addFile(const QString &relative);
     /*! Records a folder the update needs, even if it holds no file. */
     void addFolder(const QString &relative);

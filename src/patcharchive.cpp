@@ -2,7 +2,6 @@
 
 #include "archivereader.h"
 #include "installtransaction.h"
-#include "platform.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,7 +83,7 @@ bool PatchArchive::stageInto(InstallTransaction *transaction)
             return setError(QStringLiteral("cannot write %1: %2").arg(out.fileName(), out.errorString()));
         if (!reader.extract(i, &out))
             return setError(reader.errorString());
-        if (!Platform::flushFile(&out))
+        if (!out.flush())
             return setError(QStringLiteral("cannot write %1: %2").arg(out.fileName(), out.errorString()));
         out.close();
         out.setPermissions(permissionsOf(entry.mode));

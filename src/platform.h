@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class QFile;
 class QProcess;
@@ -37,6 +38,13 @@ bool replaceFile(const QString &from, const QString &to, QString *error);
 
 /*! Forces what was written to \a file onto the disk (fsync, FlushFileBuffers). */
 bool flushFile(QFile *file);
+
+/*!
+    Makes the files \a paths, all written below \a folder, durable before
+    they are committed: one sync of the file system on Linux, a flush of each
+    file elsewhere. Returns false and sets \a error when it cannot.
+*/
+bool flushFiles(const QString &folder, const QStringList &paths, QString *error);
 
 /*! Makes the renames inside \a path durable where the system needs that (a no-op on Windows). */
 void flushFolder(const QString &path);
