@@ -56,7 +56,7 @@ for patch in one-gib big-doubled entries; do
                 start=$(date +%s.%N)
                 kib=$(measure unzip -o -q "$work/$patch.zip" -d "$work/out" | cut -d' ' -f2)
                 sync
-                echo "$(echo "$(date +%s.%N) - $start" | bc) $kib" >> "$work/theirs"
+                printf "%.2f %s\n" "$(echo "$(date +%s.%N) - $start" | bc)" "$kib" >> "$work/theirs"
             fi
         done
         run=$((run + 1))
