@@ -192,7 +192,7 @@ void Downloader::writeAvailable()
         }
         written += n;
         if (verifying) {
-            hash.addData(buffer.constData(), int(n));
+            hash.addData(buffer.constData(), n);
             if (expectedSize >= 0 && written > expectedSize) {
                 fail(QStringLiteral("larger than the announced %1 bytes").arg(expectedSize));
                 return;

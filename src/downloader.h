@@ -1,7 +1,8 @@
 #ifndef DOWNLOADER_H
 #define DOWNLOADER_H
 
-#include <QCryptographicHash>
+#include "crypto.h"
+
 #include <QDir>
 #include <QFile>
 #include <QNetworkReply>
@@ -79,7 +80,7 @@ private:
     QByteArray buffer;
     qint64 expectedSize = -1;
     QByteArray expectedSha256;
-    QCryptographicHash hash { QCryptographicHash::Sha256 };
+    Crypto::Sha256 hash;
     bool verifying = false;
 };
 

@@ -4,6 +4,7 @@
 #include "downloader.h"
 #include "installtransaction.h"
 #include "launchparams.h"
+#include "manifestsignature.h"
 #include "patcharchive.h"
 #include "platform.h"
 #include "progresstext.h"
@@ -34,8 +35,10 @@ void UpdaterDialog::startTransfer(bool full)
     if (downloader->isDownloading())
         return;
     const FileCheck &check = full ? fullCheck : patchCheck;
-    if (!check.isValid()) {
-        ui->show->appendPlainText(QStringLiteral("download refused: the manifest's ") + check.problem);
+    const QString refusal = downloadRefusal(full ? fullUrl : patchUrl, check,
+                                            !ManifestSignature::trustedKeys().isEmpty());
+    if (!refusal.isEmpty()) {
+        ui->show->appendPlainText(QStringLiteral("download refused: ") + refusal);
         return;
     }
     if (!updateLock.tryLock()) {

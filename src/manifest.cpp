@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QStringList>
+#include <QUrl>
 
 namespace {
 
@@ -58,6 +59,7 @@ bool parseManifest(const QByteArray &body, const QString &platform, ManifestReco
     record->patchUrlPrefix = entry.value(QStringLiteral("patch-url")).toString();
     record->fullUrlPrefix = entry.value(QStringLiteral("full-url")).toString();
     record->patch = readFileCheck(entry, QStringLiteral("patch"));
+    record->expires = document.object().value(QStringLiteral("expires")).toString();
     record->full = readFileCheck(entry, QStringLiteral("full"));
     return true;
 }
@@ -99,4 +101,21 @@ bool versionNeedsUpdate(const QString &current, const QString &latest,
     const bool newerCount = countTakesPart(latestModifyCnt) && countTakesPart(currentModifyCnt)
             && toNumber(latestModifyCnt) > toNumber(currentModifyCnt);
     return newerTime || newerCount;
+}
+
+QString downloadRefusal(const QString &url, const FileCheck &check, bool signedManifest)
+{
+    if (!check.isValid())
+        return QStringLiteral("the manifest's ") + check.problem;
+    const QString scheme = QUrl(url, QUrl::TolerantMode).scheme().toLower();
+    if (scheme == QLatin1String("http")) {
+        // Anyone on the road could swap an unchecked plain-HTTP file.
+        if (check.sha256.isEmpty())
+            return QStringLiteral("\"%1\" is plain http and the manifest gives no SHA-256 for it").arg(url);
+    } else if (scheme != QLatin1String("https")) {
+        return QStringLiteral("\"%1\" is not an https or http URL").arg(url);
+    }
+    if (signedManifest && (check.size < 0 || check.sha256.isEmpty()))
+        return QStringLiteral("the manifest is signed but gives no size and SHA-256 for this download");
+    return QString();
 }

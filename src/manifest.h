@@ -37,6 +37,8 @@ struct ManifestRecord
     // Optional integrity keys; absent keys leave the download unverified, as before.
     FileCheck patch;
     FileCheck full;
+    // The top-level "expires" (ISO 8601, UTC); checked when manifests are signed.
+    QString expires;
 };
 
 /*!
@@ -55,5 +57,12 @@ bool parseManifest(const QByteArray &body, const QString &platform, ManifestReco
 bool versionNeedsUpdate(const QString &current, const QString &latest,
                         const QString &latestModifyTime, const QString &latestModifyCnt,
                         const QString &currentModifyTime, const QString &currentModifyCnt);
+
+/*!
+    Why a download of \a url with the manifest's \a check must not start, or
+    an empty string. The URL must be https, or http with a SHA-256 to check;
+    a signed manifest (\a signedManifest) must give the size and SHA-256.
+*/
+QString downloadRefusal(const QString &url, const FileCheck &check, bool signedManifest);
 
 #endif // MANIFEST_H

@@ -4,8 +4,10 @@
 #include "downloader.h"
 #include "launchparams.h"
 #include "manifest.h"
+#include "manifestsignature.h"
 #include "tlstrust.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
@@ -41,14 +43,43 @@ void UpdaterDialog::on_btn_check_clicked()
 
 void UpdaterDialog::onCheckReply(QNetworkReply *reply)
 {
+    // The signature's request carries the manifest it is to vouch for.
+    const QVariant signedBody = reply->request().attribute(QNetworkRequest::User);
     if (reply->error() != QNetworkReply::NoError) {
         ui->show->appendPlainText(QStringLiteral("check error"));
+        if (signedBody.isValid())
+            ui->show->appendPlainText(QStringLiteral("manifest signature missing: ") + reply->errorString());
         return;
     }
+    QByteArray body = reply->readAll();
+    const QList<QByteArray> keys = ManifestSignature::trustedKeys();
+    if (!keys.isEmpty()) {
+        if (!signedBody.isValid()) {
+            QNetworkRequest request(QUrl(ManifestSignature::signatureUrl(reply->request().url().toString())));
+            request.setAttribute(QNetworkRequest::User, body);
+            networkManager->get(request);
+            return;
+        }
+        const QString why = ManifestSignature::check(signedBody.toByteArray(), body, keys);
+        if (!why.isEmpty()) {
+            ui->show->appendPlainText(QStringLiteral("check error"));
+            ui->show->appendPlainText(why);
+            return;
+        }
+        body = signedBody.toByteArray();
+    }
     ManifestRecord record;
-    if (!parseManifest(reply->readAll(), platformKey, &record)) {
+    if (!parseManifest(body, platformKey, &record)) {
         ui->show->appendPlainText(QStringLiteral("reply doc is null"));
         return;
+    }
+    if (!keys.isEmpty()) {
+        const QString why = ManifestSignature::checkExpiry(record.expires, QDateTime::currentDateTimeUtc());
+        if (!why.isEmpty()) {
+            ui->show->appendPlainText(QStringLiteral("check error"));
+            ui->show->appendPlainText(why);
+            return;
+        }
     }
 
     changelog = record.changelog;

@@ -199,8 +199,8 @@ void tst_Faults::cancelDuringDownload()
     slow.chunkDelayMs = 50;
     server.setResponse("/files/Slow/Slow-patch-v2.zip", slow);
     server.setResponse(ServerPath + "Slow/updates.json", TestResponse::ok(QStringLiteral(
-        "{\"updates\":{\"windows\":{\"patch-version\":\"2\",\"full-version\":\"2\",\"patch-url\":\"%1/files/\"}}}")
-        .arg(server.origin()).toUtf8()));
+        "{\"updates\":{\"windows\":{\"patch-version\":\"2\",\"full-version\":\"2\",\"patch-url\":\"%1/files/\","
+        "\"patch-sha256\":\"%2\"}}}").arg(server.origin(), QString::fromLatin1(slow.sha256Hex())).toUtf8()));
     UpdaterDialog dialog;
     dialog.findChild<QLineEdit *>("appNameInput")->setText("Slow");
     dialog.findChild<QLineEdit *>("versionInput")->setText("1");

@@ -79,8 +79,10 @@ void tst_Install::publish(const QString &name, const QString &patch, const QStri
     const QString files = server.origin() + QStringLiteral("/files/");
     const QByteArray json = QStringLiteral("{\"updates\":{\"windows\":{\"changelog\":\"c\",\"patch-version\":\"%1\","
                                            "\"full-version\":\"%2\",\"modify-time\":\"100\",\"modifyCnt\":\"3\","
-                                           "\"download-full\":%3,\"patch-url\":\"%4\",\"full-url\":\"%4\"}}}")
-                                .arg(patch, full, downloadFull ? QStringLiteral("true") : QStringLiteral("false"), files)
+                                           "\"download-full\":%3,\"patch-url\":\"%4\",\"full-url\":\"%4\","
+                                           "\"patch-sha256\":\"%5\",\"full-sha256\":\"%6\"}}}")
+                                .arg(patch, full, downloadFull ? QStringLiteral("true") : QStringLiteral("false"), files,
+                                     QString::fromLatin1(patchFile.sha256Hex()), QString::fromLatin1(fullFile.sha256Hex()))
                                 .toUtf8();
     server.setResponse(ServerPath + name + "/updates.json", TestResponse::ok(json));
     server.setResponse("/files/" + name + "/" + name + "-patch-v" + patch + ".zip", patchFile);
@@ -264,30 +266,46 @@ void tst_Install::checkDuringDownloadKeepsTheTransfer()
 void tst_Install::malformedIntegrityKeysRefuseTheDownload_data()
 {
     QTest::addColumn<QString>("keys");
-    QTest::addColumn<QString>("problem");
-    QTest::newRow("short hash") << "\"patch-sha256\":\"abc\"" << "\"patch-sha256\" is not 64 hexadecimal digits";
-    QTest::newRow("hash not hexadecimal")
-        << "\"patch-sha256\":\"" + QString(63, 'a') + "g\"" << "\"patch-sha256\" is not 64 hexadecimal digits";
-    QTest::newRow("size not a number") << "\"patch-size\":\"12kB\"" << "\"patch-size\" is not a decimal number of bytes";
-    QTest::newRow("size as a JSON number") << "\"patch-size\":1234" << "\"patch-size\" is not a decimal number of bytes";
-    QTest::newRow("negative size") << "\"patch-size\":\"-1\"" << "\"patch-size\" is not a decimal number of bytes";
+    QTest::addColumn<QString>("files"); // the URL prefix; empty: the test server's
+    QTest::addColumn<QString>("refusal");
+    const QString hash = "\"patch-sha256\":\"" + QString(64, 'a') + "\"";
+    QTest::newRow("short hash") << "\"patch-sha256\":\"abc\"" << ""
+                                << "the manifest's \"patch-sha256\" is not 64 hexadecimal digits";
+    QTest::newRow("hash not hexadecimal") << "\"patch-sha256\":\"" + QString(63, 'a') + "g\"" << ""
+                                          << "the manifest's \"patch-sha256\" is not 64 hexadecimal digits";
+    QTest::newRow("size not a number") << "\"patch-size\":\"12kB\"" << ""
+                                       << "the manifest's \"patch-size\" is not a decimal number of bytes";
+    QTest::newRow("size as a JSON number") << "\"patch-size\":1234" << ""
+                                           << "the manifest's \"patch-size\" is not a decimal number of bytes";
+    QTest::newRow("negative size") << "\"patch-size\":\"-1\"" << ""
+                                   << "the manifest's \"patch-size\" is not a decimal number of bytes";
+    // A man in the middle could swap an unchecked plain-HTTP file; other schemes are never fetched.
+    QTest::newRow("plain http without a hash") << "\"patch-size\":\"3\"" << ""
+                                               << "is plain http and the manifest gives no SHA-256 for it";
+    QTest::newRow("file URL") << hash << "file:///tmp/" << "is not an https or http URL";
+    QTest::newRow("ftp URL") << hash << "ftp://127.0.0.1/" << "is not an https or http URL";
+    QTest::newRow("no scheme") << hash << "files/" << "is not an https or http URL";
 }
 
 void tst_Install::malformedIntegrityKeysRefuseTheDownload()
 {
     QFETCH(QString, keys);
-    QFETCH(QString, problem);
-    const QString files = server.origin() + "/files/";
+    QFETCH(QString, files);
+    QFETCH(QString, refusal);
+    if (files.isEmpty())
+        files = server.origin() + "/files/";
     server.setResponse(ServerPath + "Foo/updates.json", TestResponse::ok(QStringLiteral(
         "{\"updates\":{\"windows\":{\"patch-version\":\"2\",\"full-version\":\"2\",%1,"
         "\"patch-url\":\"%2\",\"full-url\":\"%2\"}}}").arg(keys, files).toUtf8()));
     server.setResponse("/files/Foo/Foo-patch-v2.zip", TestResponse::ok(makeZip({ { "Foo", "new" } })));
     UpdaterDialog dialog;
     check(&dialog, "Foo", "1");
-    QVERIFY2(report(&dialog).contains("manifest error: " + problem + "; that download will be refused"),
-             qPrintable(report(&dialog)));
+    if (refusal.startsWith("the manifest's "))
+        QVERIFY2(report(&dialog).contains("manifest error: " + refusal.mid(15) + "; that download will be refused"),
+                 qPrintable(report(&dialog)));
     button(&dialog, "btn_update_patch")->click();
-    QVERIFY(report(&dialog).endsWith("download refused: the manifest's " + problem));
+    const QString last = report(&dialog).section('\n', -1);
+    QVERIFY2(last.startsWith("download refused: ") && last.contains(refusal), qPrintable(last));
     QTest::qWait(50);
     QCOMPARE(server.requestCount("/files/Foo/Foo-patch-v2.zip"), 0);
     QVERIFY(button(&dialog, "btn_update_patch")->isEnabled());

@@ -47,7 +47,8 @@ void tst_WindowsRoad::patchReplacesARunningProgram()
     server.setResponse("/files/Foo/Foo-patch-v1.1.0.zip", TestResponse::ok(zip));
     server.setResponse("/Vornek/deploy/raw/branch/master/Foo/updates.json", TestResponse::ok(
             "{\"updates\":{\"windows\":{\"patch-version\":\"1.1.0\",\"full-version\":\"1.1.0\","
-            "\"patch-url\":\"" + (server.origin() + "/files/").toUtf8() + "\",\"full-url\":\"x/\"}}}"));
+            "\"patch-url\":\"" + (server.origin() + "/files/").toUtf8() + "\",\"full-url\":\"x/\","
+            "\"patch-sha256\":\"" + TestResponse::ok(zip).sha256Hex() + "\"}}}"));
     baseUrl = server.origin() + QStringLiteral("/Vornek/deploy/raw/branch/master/");
 
     UpdaterDialog dialog;

@@ -1,5 +1,7 @@
 #include "testserver.h"
 
+#include <QCryptographicHash>
+
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
@@ -202,4 +204,19 @@ void TestServer::incomingConnection(qintptr descriptor)
         socket->setSocketDescriptor(descriptor);
     }
     new TestConnection(this, socket);
+}
+
+QByteArray TestResponse::sha256Hex() const
+{
+    if (generatedSize < 0)
+        return QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QByteArray chunk;
+    for (qint64 at = 0; at < generatedSize; at += chunk.size()) {
+        chunk.resize(int(qMin<qint64>(generatedSize - at, 1 << 20)));
+        for (int i = 0; i < chunk.size(); ++i)
+            chunk[i] = char(TestServer::patternByte(at + i));
+        hash.addData(chunk);
+    }
+    return hash.result().toHex();
 }

@@ -30,6 +30,8 @@ struct TestResponse
     static TestResponse ok(const QByteArray &body);
     static TestResponse error(int code, const QByteArray &reason, const QByteArray &body = QByteArray());
     TestResponse &header(const QByteArray &name, const QByteArray &value);
+    /*! The SHA-256 of the full body (the generated one included), lower-case hex, for a manifest's keys. */
+    QByteArray sha256Hex() const;
 };
 
 /*!

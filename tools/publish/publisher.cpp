@@ -1,10 +1,10 @@
 #include "publisher.h"
 
+#include "crypto.h"
 #include "manifest.h"
 #include "zipwriter.h"
 
 #include <QBuffer>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -38,7 +38,7 @@ bool saveFile(const QString &path, const QByteArray &data, QString *error)
 
 QString hexSha256(const QByteArray &data)
 {
-    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
+    return QString::fromLatin1(Crypto::Sha256::hash(data).toHex());
 }
 
 } // namespace

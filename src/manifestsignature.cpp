@@ -1,0 +1,83 @@
+#include "manifestsignature.h"
+
+#include "crypto.h"
+#include "publickeys.h"
+
+namespace {
+
+QList<QByteArray> &keys()
+{
+    static QList<QByteArray> list = [] {
+        QList<QByteArray> compiled;
+        for (const char *text : CompiledPublicKeys) {
+            if (text[0])
+                compiled.append(ManifestSignature::fromBase64(text));
+        }
+        return compiled;
+    }();
+    return list;
+}
+
+} // namespace
+
+QByteArray ManifestSignature::fromBase64(const QByteArray &text)
+{
+    const QByteArray::FromBase64Result result =
+            QByteArray::fromBase64Encoding(text, QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
+    // Qt accepts a missing padding; the format asks for it.
+    if (!result || text.size() % 4 != 0)
+        return QByteArray();
+    return result.decoded;
+}
+
+QList<QByteArray> ManifestSignature::read(const QByteArray &file)
+{
+    QList<QByteArray> signatures;
+    for (const QByteArray &line : file.split('\n')) {
+        const QByteArray decoded = fromBase64(line.trimmed());
+        if (decoded.size() == 64)
+            signatures.append(decoded);
+    }
+    return signatures;
+}
+
+QString ManifestSignature::check(const QByteArray &manifest, const QByteArray &signatureFile,
+                                 const QList<QByteArray> &publicKeys)
+{
+    if (signatureFile.trimmed().isEmpty())
+        return QStringLiteral("manifest signature missing");
+    const QList<QByteArray> signatures = read(signatureFile);
+    if (signatures.isEmpty())
+        return QStringLiteral("manifest signature is not a readable signature file");
+    for (const QByteArray &signature : signatures) {
+        for (const QByteArray &key : publicKeys) {
+            if (Crypto::verifyEd25519(key, manifest, signature))
+                return QString();
+        }
+    }
+    return QStringLiteral("manifest signature does not match any trusted key");
+}
+
+QString ManifestSignature::checkExpiry(const QString &expires, const QDateTime &now)
+{
+    if (expires.isEmpty())
+        return QString();
+    QDateTime when = QDateTime::fromString(expires, Qt::ISODate);
+    if (!when.isValid())
+        return QStringLiteral("manifest expiry \"%1\" is not an ISO 8601 date and time").arg(expires);
+    if (when.timeSpec() == Qt::LocalTime)
+        when.setTimeSpec(Qt::UTC); // the format says UTC
+    if (when <= now)
+        return QStringLiteral("manifest expired on %1").arg(when.toUTC().toString(Qt::ISODate));
+    return QString();
+}
+
+QList<QByteArray> ManifestSignature::trustedKeys()
+{
+    return keys();
+}
+
+void ManifestSignature::setTrustedKeys(const QList<QByteArray> &list)
+{
+    keys() = list;
+}
