@@ -107,6 +107,8 @@ QString downloadRefusal(const QString &url, const FileCheck &check, bool signedM
 {
     if (!check.isValid())
         return QStringLiteral("the manifest's ") + check.problem;
+    if (signedManifest && (check.size < 0 || check.sha256.isEmpty()))
+        return QStringLiteral("the manifest is signed but gives no size and SHA-256 for this download");
     const QString scheme = QUrl(url, QUrl::TolerantMode).scheme().toLower();
     if (scheme == QLatin1String("http")) {
         // Anyone on the road could swap an unchecked plain-HTTP file.
@@ -115,7 +117,5 @@ QString downloadRefusal(const QString &url, const FileCheck &check, bool signedM
     } else if (scheme != QLatin1String("https")) {
         return QStringLiteral("\"%1\" is not an https or http URL").arg(url);
     }
-    if (signedManifest && (check.size < 0 || check.sha256.isEmpty()))
-        return QStringLiteral("the manifest is signed but gives no size and SHA-256 for this download");
     return QString();
 }

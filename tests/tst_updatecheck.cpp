@@ -1,4 +1,6 @@
+#include "crypto.h"
 #include "launchparams.h"
+#include "manifestsignature.h"
 #include "testcerts.h"
 #include "testserver.h"
 #include "tlstrust.h"
@@ -44,6 +46,16 @@ QString upToDateReport(const QString &latest, const QString &time, const QString
             + "\nmodify      cnt: " + cnt + "\n" + Rule + "\nno need to update\nclick cancel button to quit";
 }
 
+// Two keys compiled in (the current one and the one before a rotation), and a stranger's.
+const QByteArray TrustedKey = Crypto::generateEd25519Key();
+const QByteArray RotatedKey = Crypto::generateEd25519Key();
+const QByteArray StrangerKey = Crypto::generateEd25519Key();
+
+QByteArray signatureLine(const QByteArray &key, const QByteArray &body)
+{
+    return Crypto::signEd25519(key, body).toBase64() + "\n";
+}
+
 } // namespace
 
 class tst_UpdateCheck : public QObject
@@ -62,6 +74,8 @@ private slots:
     void twoQuickClicksGiveTwoReports();
     void trustedTls();
     void untrustedTlsFails();
+    void signedManifests_data();
+    void signedManifests();
 
 private:
     void check(UpdaterDialog *dialog, const QString &name, const QString &version);
@@ -265,3 +279,79 @@ void tst_UpdateCheck::untrustedTlsFails()
 
 QTEST_MAIN(tst_UpdateCheck)
 #include "tst_updatecheck.moc"
+
+void tst_UpdateCheck::signedManifests_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<TestResponse>("signature");
+    QTest::addColumn<QString>("expected"); // the paragraph after "check error", or the outcome's last one
+
+    const QString files = server.origin() + "/files/";
+    const QByteArray hashes = ",\"patch-size\":\"3\",\"patch-sha256\":\"" + QByteArray(64, 'a') + "\"";
+    auto signedManifest = [&](const QByteArray &top, const QByteArray &keys) {
+        return "{" + top + "\"updates\":{\"windows\":{\"patch-version\":\"2\",\"full-version\":\"2\","
+               "\"patch-url\":\"" + files.toUtf8() + "\",\"full-url\":\"" + files.toUtf8() + "\"" + keys + "}}}";
+    };
+    const QByteArray body = signedManifest({}, hashes);
+    QByteArray changed = body;
+    changed[changed.indexOf("\"2\"") + 1] = '3';
+    const QByteArray good = signatureLine(TrustedKey, body);
+
+    QTest::newRow("valid signature") << body << TestResponse::ok(good) << "click update button to update";
+    QTest::newRow("signed by the rotated key, with surrounding white space")
+            << body << TestResponse::ok("  \r\n" + signatureLine(RotatedKey, body) + " \n") << "click update button to update";
+    QTest::newRow("one byte of the manifest changed") << changed << TestResponse::ok(good)
+                                                      << "manifest signature does not match any trusted key";
+    QTest::newRow("the signature of another manifest") << body << TestResponse::ok(signatureLine(TrustedKey, changed))
+                                                       << "manifest signature does not match any trusted key";
+    QTest::newRow("a key not compiled in") << body << TestResponse::ok(signatureLine(StrangerKey, body))
+                                           << "manifest signature does not match any trusted key";
+    QTest::newRow("two lines, only the second verifies")
+            << body << TestResponse::ok(signatureLine(StrangerKey, body) + good) << "click update button to update";
+    QTest::newRow("garbled") << body << TestResponse::ok("not a signature at all\n")
+                             << "manifest signature is not a readable signature file";
+    QTest::newRow("truncated") << body << TestResponse::ok(good.left(40)) << "manifest signature is not a readable signature file";
+    QTest::newRow("unpadded") << body << TestResponse::ok(good.left(good.indexOf('=')))
+                              << "manifest signature is not a readable signature file";
+    QTest::newRow("empty") << body << TestResponse::ok("\n") << "manifest signature missing";
+    QTest::newRow("404") << body << TestResponse::error(404, "Not Found") << "manifest signature missing: ";
+    const QByteArray expired = signedManifest("\"expires\":\"2020-01-01T00:00:00Z\",", hashes);
+    QTest::newRow("expired") << expired << TestResponse::ok(signatureLine(TrustedKey, expired))
+                             << "manifest expired on 2020-01-01T00:00:00Z";
+    const QByteArray later = signedManifest("\"expires\":\"2999-01-01T00:00:00Z\",", hashes);
+    QTest::newRow("expires later") << later << TestResponse::ok(signatureLine(TrustedKey, later))
+                                   << "click update button to update";
+    const QByteArray unreadable = signedManifest("\"expires\":\"next spring\",", hashes);
+    QTest::newRow("unparsable expiry") << unreadable << TestResponse::ok(signatureLine(TrustedKey, unreadable))
+                                       << "manifest expiry \"next spring\" is not an ISO 8601 date and time";
+    const QByteArray bare = signedManifest({}, {});
+    QTest::newRow("signed without hashes: its download is refused")
+            << bare << TestResponse::ok(signatureLine(TrustedKey, bare))
+            << "download refused: the manifest is signed but gives no size and SHA-256 for this download";
+}
+
+void tst_UpdateCheck::signedManifests()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(TestResponse, signature);
+    QFETCH(QString, expected);
+    ManifestSignature::setTrustedKeys({ Crypto::ed25519PublicKey(TrustedKey), Crypto::ed25519PublicKey(RotatedKey) });
+    server.setResponse(ServerPath + "Signed/updates.json", TestResponse::ok(body));
+    server.setResponse(ServerPath + "Signed/updates.json.sig", signature);
+    server.clearRequests();
+    UpdaterDialog dialog;
+    check(&dialog, QStringLiteral("Signed"), QStringLiteral("1"));
+    QTRY_COMPARE(server.requestCount(ServerPath + "Signed/updates.json.sig"), 1);
+    const bool accepted = !expected.startsWith("manifest");
+    if (accepted) {
+        QTRY_VERIFY(updateButtonsEnabled(&dialog));
+        if (expected.startsWith("download refused"))
+            dialog.findChild<QPushButton *>("btn_update_patch")->click();
+        QVERIFY2(report(&dialog)->toPlainText().endsWith(expected), qPrintable(report(&dialog)->toPlainText()));
+    } else {
+        QTRY_VERIFY(report(&dialog)->toPlainText().startsWith("check error\n" + expected));
+        QTest::qWait(50);
+        QVERIFY(!updateButtonsEnabled(&dialog));
+    }
+    ManifestSignature::setTrustedKeys({});
+}
