@@ -1,9 +1,13 @@
 #include "manifest.h"
 #include "patcharchive.h"
+#include "crypto.h"
+#include "manifestsignature.h"
 #include "publisher.h"
+#include "verifier.h"
 #include "testutil.h"
 
 #include <QCryptographicHash>
+#include <QProcess>
 #include <QDirIterator>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,6 +25,9 @@ private slots:
     void sameInputSameArchive();
     void refusesBadInput_data();
     void refusesBadInput();
+    void signsWhatOpensslVerifies();
+    void verifyChecksTheDeployment_data();
+    void verifyChecksTheDeployment();
     void dryRun_data();
     void dryRun();
 
@@ -145,6 +152,9 @@ void tst_Publish::refusesBadInput_data()
 #ifndef Q_OS_WIN // links need privileges there
     QTest::newRow("link in the patch") << "link" << "" << "is a link";
 #endif
+    QTest::newRow("signing key others can read") << "signKey" << "0644" << "can be read by others";
+    QTest::newRow("signing key that is not a key") << "signKey" << "garbage" << "is not an Ed25519 private key";
+    QTest::newRow("expiry not a date") << "expires" << "next spring" << "is not an ISO 8601 date and time";
     QTest::newRow("broken existing manifest") << "manifest" << "not json" << "is not a JSON object";
 }
 
@@ -170,6 +180,15 @@ void tst_Publish::refusesBadInput()
     }
     if (field == "link")
         QVERIFY(QFile::link(dir->filePath("setup.run"), dir->filePath("patch/link")));
+    if (field == "signKey") {
+        QVERIFY(writeFile(dir->filePath("key.pem"), value == "garbage" ? "garbage" : Crypto::generateEd25519Key()));
+        QFile::setPermissions(dir->filePath("key.pem"), value == "garbage" ? QFile::ReadOwner | QFile::WriteOwner
+                                                                           : QFile::ReadOwner | QFile::ReadOther);
+        SKIP_WITHOUT_MODE_BITS();
+        r.signKeys << dir->filePath("key.pem");
+    }
+    if (field == "expires")
+        r.expires = value;
     QStringList before;
     if (field == "manifest") {
         QVERIFY(QDir().mkpath(dir->filePath("out/Foo")));
@@ -180,6 +199,99 @@ void tst_Publish::refusesBadInput()
     QVERIFY(!publisher.publish(r));
     QVERIFY2(publisher.errorString().contains(message), qPrintable(publisher.errorString()));
     QCOMPARE(outputFiles(), before); // nothing was written
+}
+
+namespace {
+
+// Runs the openssl command line; the interoperability a publisher relies on.
+bool openssl(const QStringList &arguments, QByteArray *output = nullptr)
+{
+    QProcess process;
+    process.start(QStringLiteral("openssl"), arguments);
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
+        return false;
+    if (output)
+        *output = process.readAllStandardOutput();
+    return process.exitCode() == 0;
+}
+
+} // namespace
+
+void tst_Publish::signsWhatOpensslVerifies()
+{
+    SKIP_ON_WINDOWS("needs the openssl command line");
+    // A key of our own and one made by openssl sign one manifest; each side checks the other's.
+    QString error;
+    const QString ours = generateSigningKey(dir->filePath("ours.pem"), &error);
+    QVERIFY2(!ours.isEmpty(), qPrintable(error));
+    QVERIFY(openssl({ "genpkey", "-algorithm", "ed25519", "-out", dir->filePath("theirs.pem") }));
+    QFile::setPermissions(dir->filePath("theirs.pem"), QFile::ReadOwner | QFile::WriteOwner);
+    PublishRequest r = request();
+    r.signKeys << dir->filePath("ours.pem");
+    Publisher publisher;
+    QVERIFY2(publisher.publish(r), qPrintable(publisher.errorString()));
+    const QString manifest = dir->filePath("out/Foo/updates.json");
+    const QByteArray signatures = readFile(manifest + ".sig");
+    QCOMPARE(signatures.count('\n'), 1);
+
+    // Ours, checked by openssl.
+    QVERIFY(writeFile(dir->filePath("sig.bin"), QByteArray::fromBase64(signatures.trimmed())));
+    QVERIFY(openssl({ "pkey", "-in", dir->filePath("ours.pem"), "-pubout", "-out", dir->filePath("ours.pub") }));
+    QVERIFY(openssl({ "pkeyutl", "-verify", "-pubin", "-inkey", dir->filePath("ours.pub"), "-rawin",
+                      "-in", manifest, "-sigfile", dir->filePath("sig.bin") }));
+
+    // Theirs, the way the README tells a publisher to sign by hand, checked by the client's code.
+    QByteArray raw;
+    QVERIFY(openssl({ "pkeyutl", "-sign", "-rawin", "-inkey", dir->filePath("theirs.pem"), "-in", manifest,
+                      "-out", dir->filePath("theirs.sig") }));
+    const QByteArray line = readFile(dir->filePath("theirs.sig")).toBase64();
+    const QByteArray theirKey = Crypto::ed25519PublicKey(readFile(dir->filePath("theirs.pem")));
+    QCOMPARE(ManifestSignature::check(readFile(manifest), line, { theirKey }), QString());
+    QCOMPARE(ManifestSignature::check(readFile(manifest), line, { ManifestSignature::fromBase64(ours.toLatin1()) }),
+             QStringLiteral("manifest signature does not match any trusted key"));
+}
+
+void tst_Publish::verifyChecksTheDeployment_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("failure"); // empty: every check passes
+    QTest::newRow("as published") << "" << "";
+    QTest::newRow("a file changed after publishing") << "patch" << "FAILED  windows patch";
+    QTest::newRow("a file missing") << "installer" << "unreachable";
+    QTest::newRow("the manifest changed after signing") << "manifest" << "FAILED  signature manifest signature does not match";
+    QTest::newRow("signature missing") << "signature" << "FAILED  signature manifest signature missing";
+    QTest::newRow("expired") << "expired" << "FAILED  expires manifest expired on";
+}
+
+void tst_Publish::verifyChecksTheDeployment()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, failure);
+    QString error;
+    const QByteArray key = ManifestSignature::fromBase64(generateSigningKey(dir->filePath("key.pem"), &error).toLatin1());
+    PublishRequest r = request();
+    r.signKeys << dir->filePath("key.pem");
+    r.expires = damage == "expired" ? "2020-01-01T00:00:00Z" : "2999-01-01T00:00:00Z";
+    Publisher publisher;
+    QVERIFY2(publisher.publish(r), qPrintable(publisher.errorString()));
+    const QString out = dir->filePath("out/Foo/");
+    if (damage == "patch")
+        QVERIFY(writeFile(out + "Foo-patch-v1.2.4.zip", "not the patch"));
+    if (damage == "installer")
+        QVERIFY(QFile::remove(out + "Foo-full-v1.3.0.exe"));
+    if (damage == "manifest")
+        QVERIFY(writeFile(out + "updates.json", readFile(out + "updates.json").replace("fixes", "fixed")));
+    if (damage == "signature")
+        QVERIFY(QFile::remove(out + "updates.json.sig"));
+
+    Verifier verifier({ key });
+    const bool ok = verifier.verify(out);
+    const QString report = verifier.report().join('\n');
+    QCOMPARE(ok, failure.isEmpty());
+    if (!failure.isEmpty())
+        QVERIFY2(report.contains(failure), qPrintable(report));
+    else
+        QVERIFY2(!report.contains("FAILED") && report.count("SHA-256 ") == 2, qPrintable(report));
 }
 
 void tst_Publish::dryRun_data()

@@ -1,7 +1,9 @@
 // updater-publish: lays out a new version of an application on the update
 // server's folder, with the file names, URLs, sizes and SHA-256 the updater
 // computes and checks.
+#include "manifestsignature.h"
 #include "publisher.h"
+#include "verifier.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -9,10 +11,74 @@
 
 #include <cstdio>
 
+namespace {
+
+// updater-publish keygen --out key.pem
+int keygen(const QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Writes a new Ed25519 signing key (PKCS#8 PEM, owner-only) and prints its public key for UPDATER_PUBLIC_KEYS."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("keygen"), QStringLiteral("The command."));
+    parser.addOption({ QStringLiteral("out"), QStringLiteral("Where to write the private key."), QStringLiteral("file") });
+    parser.process(app);
+    if (!parser.isSet(QStringLiteral("out"))) {
+        std::fprintf(stderr, "updater-publish keygen: --out is required\n");
+        return 1;
+    }
+    QString error;
+    const QString publicKey = generateSigningKey(parser.value(QStringLiteral("out")), &error);
+    if (publicKey.isEmpty()) {
+        std::fprintf(stderr, "updater-publish keygen: %s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(publicKey));
+    return 0;
+}
+
+// updater-publish verify --public-key KEY... FOLDER|URL
+int verify(const QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Checks a published folder or a deployed manifest URL as a client would."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("verify"), QStringLiteral("The command."));
+    parser.addPositionalArgument(QStringLiteral("location"), QStringLiteral("The folder holding updates.json, or its URL."));
+    parser.addOption({ QStringLiteral("public-key"), QStringLiteral("A trusted public key (base64); repeatable."),
+                       QStringLiteral("key") });
+    parser.process(app);
+    if (parser.positionalArguments().size() != 2) {
+        std::fprintf(stderr, "updater-publish verify: give one folder or URL\n");
+        return 1;
+    }
+    QList<QByteArray> keys;
+    for (const QString &text : parser.values(QStringLiteral("public-key"))) {
+        const QByteArray key = ManifestSignature::fromBase64(text.toLatin1());
+        if (key.size() != 32) {
+            std::fprintf(stderr, "updater-publish verify: \"%s\" is not a base64 Ed25519 public key\n", qPrintable(text));
+            return 1;
+        }
+        keys.append(key);
+    }
+    Verifier verifier(keys);
+    const bool ok = verifier.verify(parser.positionalArguments().at(1));
+    for (const QString &line : verifier.report())
+        std::printf("%s\n", qPrintable(line));
+    return ok ? 0 : 1;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("updater-publish"));
+    if (argc > 1 && qstrcmp(argv[1], "keygen") == 0)
+        return keygen(app);
+    if (argc > 1 && qstrcmp(argv[1], "verify") == 0)
+        return verify(app);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Publishes an update: writes <output>/<name>/updates.json, the patch archive and the installer."));
@@ -35,6 +101,10 @@ int main(int argc, char **argv)
         { QStringLiteral("patch-dir"), QStringLiteral("Folder with the files of the patch."), QStringLiteral("dir") },
         { QStringLiteral("output"), QStringLiteral("Folder served at the manifest's base URL."), QStringLiteral("dir") },
         { QStringLiteral("download-full"), QStringLiteral("Ask every client for the installer.") },
+        { QStringLiteral("sign-key"), QStringLiteral("Sign updates.json with this Ed25519 key (PEM); repeatable."),
+          QStringLiteral("file") },
+        { QStringLiteral("expires"), QStringLiteral("Clients refuse the manifest after this date (ISO 8601, UTC)."),
+          QStringLiteral("date") },
         { QStringLiteral("client-version"), QStringLiteral("Dry run: what a client at this version gets."),
           QStringLiteral("version") },
         { QStringLiteral("client-modify-time"), QStringLiteral("Dry run: the client's modify time."),
@@ -67,6 +137,8 @@ int main(int argc, char **argv)
     request.patchDir = parser.value(QStringLiteral("patch-dir"));
     request.output = parser.value(QStringLiteral("output"));
     request.downloadFull = parser.isSet(QStringLiteral("download-full"));
+    request.signKeys = parser.values(QStringLiteral("sign-key"));
+    request.expires = parser.value(QStringLiteral("expires"));
 
     Publisher publisher;
     if (!publisher.publish(request)) {

@@ -5,6 +5,7 @@
 #include "zipwriter.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -91,6 +92,28 @@ bool Publisher::validate(const PublishRequest &r)
         return fail(QStringLiteral("the patch folder \"%1\" is not a folder").arg(r.patchDir));
     if (r.output.isEmpty())
         return fail(QStringLiteral("no output folder"));
+    if (!r.expires.isEmpty() && !QDateTime::fromString(r.expires, Qt::ISODate).isValid())
+        return fail(QStringLiteral("the expiry \"%1\" is not an ISO 8601 date and time").arg(r.expires));
+    return true;
+}
+
+bool Publisher::readSigningKeys(const QStringList &paths, QList<QByteArray> *keys)
+{
+    for (const QString &path : paths) {
+        QFile file(path);
+#ifndef Q_OS_WIN
+        // A signing key others can read is a key others may have copied.
+        if (file.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther))
+            return fail(QStringLiteral("the signing key %1 can be read by others; make it readable by its owner only "
+                                       "(chmod 600)").arg(path));
+#endif
+        if (!file.open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("cannot read the signing key %1: %2").arg(path, file.errorString()));
+        const QByteArray pem = file.readAll();
+        if (Crypto::ed25519PublicKey(pem).isEmpty())
+            return fail(QStringLiteral("%1 is not an Ed25519 private key in PEM").arg(path));
+        keys->append(pem);
+    }
     return true;
 }
 
@@ -99,6 +122,9 @@ bool Publisher::publish(const PublishRequest &r)
     error.clear();
     lines.clear();
     if (!validate(r))
+        return false;
+    QList<QByteArray> signingKeys;
+    if (!readSigningKeys(r.signKeys, &signingKeys))
         return false;
 
     // Everything is read and built in memory first: bad input writes nothing.
@@ -162,6 +188,9 @@ bool Publisher::publish(const PublishRequest &r)
     record.insert(QStringLiteral("full-sha256"), hexSha256(installer));
     updates.insert(r.platform, record);
     root.insert(QStringLiteral("updates"), updates);
+    if (!r.expires.isEmpty())
+        root.insert(QStringLiteral("expires"),
+                    QDateTime::fromString(r.expires, Qt::ISODate).toUTC().toString(Qt::ISODate));
     const QByteArray json = QJsonDocument(root).toJson(QJsonDocument::Indented);
 
     // Read it back with the updater's own code before anything is written.
@@ -181,6 +210,15 @@ bool Publisher::publish(const PublishRequest &r)
     QFile::setPermissions(out.filePath(fullName), QFile::permissions(r.installer));
     if (!saveFile(manifestPath, json, &error))
         return false;
+    if (!signingKeys.isEmpty()) {
+        // One line per key: clients that know any one of them accept it.
+        QByteArray signatures;
+        for (const QByteArray &key : qAsConst(signingKeys))
+            signatures += Crypto::signEd25519(key, json).toBase64() + '\n';
+        if (!saveFile(manifestPath + QStringLiteral(".sig"), signatures, &error))
+            return false;
+        lines << QStringLiteral("updates.json.sig  %1 signature(s)").arg(signingKeys.size());
+    }
 
     lines << QStringLiteral("%1  %2 bytes  sha256 %3  <- %4%5/%1").arg(patchName).arg(archive.size())
                  .arg(hexSha256(archive), r.patchUrl, r.name)
@@ -206,4 +244,27 @@ QString Publisher::dryRun(const QString &version, const QString &modifyTime, con
             .arg(version, record.fullVersion, record.fullUrlPrefix, published.name).arg(record.full.size);
     return QStringLiteral("a client at %1 is offered the patch %2 (%3%4/%4-patch-v%2.zip, %5 bytes)")
         .arg(version, record.patchVersion, record.patchUrlPrefix, published.name).arg(record.patch.size);
+}
+
+QString generateSigningKey(const QString &path, QString *error)
+{
+    const QByteArray pem = Crypto::generateEd25519Key();
+    if (pem.isEmpty()) {
+        *error = QStringLiteral("cannot generate a key");
+        return QString();
+    }
+    QFile file(path);
+    // NewOnly: a key is never overwritten, whatever lies there.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        *error = QFile::exists(path) ? QStringLiteral("%1 exists; not replacing it").arg(path)
+                                     : QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return QString();
+    }
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    if (file.write(pem) != pem.size() || !file.flush()) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        file.remove();
+        return QString();
+    }
+    return QString::fromLatin1(Crypto::ed25519PublicKey(pem).toBase64());
 }

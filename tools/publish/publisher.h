@@ -20,6 +20,8 @@ struct PublishRequest
     QString patchDir;   // the files of the patch, as they lie in the application's folder
     QString output;     // the folder served at the manifest's base URL
     bool downloadFull = false;
+    QStringList signKeys; // PKCS#8 PEM Ed25519 private key files; updates.json.sig is signed with each
+    QString expires;      // ISO 8601; written as the manifest's "expires"
 };
 
 /*!
@@ -44,12 +46,20 @@ public:
 private:
     bool fail(const QString &message);
     bool validate(const PublishRequest &request);
+    bool readSigningKeys(const QStringList &paths, QList<QByteArray> *keys);
 
     QString error;
     QStringList lines;
     QString manifestPath;
     PublishRequest published;
 };
+
+/*!
+    Writes a new Ed25519 private key to \a path (PKCS#8 PEM, readable by its
+    owner only; an existing file is never replaced) and returns its public key
+    as UPDATER_PUBLIC_KEYS takes it. Empty and \a error set on failure.
+*/
+QString generateSigningKey(const QString &path, QString *error);
 
 /*! True when \a version is dot-separated decimal parts that each fit 32 bits. */
 bool isComparableVersion(const QString &version);

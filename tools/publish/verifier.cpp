@@ -1,0 +1,163 @@
+#include "verifier.h"
+
+#include "crypto.h"
+#include "manifest.h"
+#include "manifestsignature.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QUrl>
+
+Verifier::Verifier(const QList<QByteArray> &publicKeys)
+    : keys(publicKeys)
+{
+}
+
+bool Verifier::check(bool ok, const QString &line)
+{
+    lines << (ok ? QStringLiteral("ok      ") : QStringLiteral("FAILED  ")) + line;
+    return ok;
+}
+
+// Reads a local file or fetches a URL, hashing as it streams.
+bool Verifier::measure(const QString &location, qint64 *size, QByteArray *sha256, QString *error)
+{
+    Crypto::Sha256 hash;
+    *size = 0;
+    if (!remote) {
+        QFile file(location);
+        if (!file.open(QIODevice::ReadOnly)) {
+            *error = file.errorString();
+            return false;
+        }
+        QByteArray chunk(1 << 20, Qt::Uninitialized);
+        for (qint64 n; (n = file.read(chunk.data(), chunk.size())) > 0;) {
+            hash.addData(chunk.constData(), n);
+            *size += n;
+        }
+        *sha256 = hash.result();
+        return true;
+    }
+    QNetworkAccessManager manager;
+    QNetworkRequest request{QUrl(location)};
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    QNetworkReply *reply = manager.get(request);
+    QEventLoop loop;
+    QObject::connect(reply, &QIODevice::readyRead, &loop, [&] {
+        const QByteArray data = reply->readAll();
+        hash.addData(data);
+        *size += data.size();
+    });
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    const QByteArray rest = reply->readAll();
+    hash.addData(rest);
+    *size += rest.size();
+    *sha256 = hash.result();
+    const bool ok = reply->error() == QNetworkReply::NoError;
+    if (!ok)
+        *error = reply->errorString();
+    delete reply;
+    return ok;
+}
+
+bool Verifier::read(const QString &location, QByteArray *data, QString *error)
+{
+    if (!remote) {
+        QFile file(location);
+        if (!file.open(QIODevice::ReadOnly)) {
+            *error = file.errorString();
+            return false;
+        }
+        *data = file.readAll();
+        return true;
+    }
+    QNetworkAccessManager manager;
+    QNetworkRequest request{QUrl(location)};
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    QNetworkReply *reply = manager.get(request);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    *data = reply->readAll();
+    const bool ok = reply->error() == QNetworkReply::NoError;
+    if (!ok)
+        *error = reply->errorString();
+    delete reply;
+    return ok;
+}
+
+bool Verifier::verify(const QString &location)
+{
+    lines.clear();
+    remote = location.startsWith(QLatin1String("https://")) || location.startsWith(QLatin1String("http://"));
+    QString manifestLocation = location;
+    if (!remote && QFileInfo(location).isDir())
+        manifestLocation = QDir(location).filePath(QStringLiteral("updates.json"));
+    // The application's name is the folder the manifest lies in, on the server as here.
+    const QString name = remote ? QUrl(manifestLocation).path().section(QLatin1Char('/'), -2, -2)
+                                : QFileInfo(manifestLocation).absoluteDir().dirName();
+
+    QByteArray manifest;
+    QString error;
+    if (!check(read(manifestLocation, &manifest, &error), QStringLiteral("manifest %1 %2").arg(manifestLocation, error)))
+        return false;
+    bool ok = true;
+    if (keys.isEmpty()) {
+        lines << QStringLiteral("skipped signature: no --public-key given");
+    } else {
+        QByteArray signature;
+        QString why;
+        if (!read(ManifestSignature::signatureUrl(manifestLocation), &signature, &error))
+            why = QStringLiteral("manifest signature missing: ") + error;
+        else
+            why = ManifestSignature::check(manifest, signature, keys);
+        ok = check(why.isEmpty(), QStringLiteral("signature %1").arg(why.isEmpty() ? QStringLiteral("verifies") : why)) && ok;
+    }
+
+    const QJsonObject root = QJsonDocument::fromJson(manifest).object();
+    const QString expires = root.value(QStringLiteral("expires")).toString();
+    if (!expires.isEmpty()) {
+        const QString why = ManifestSignature::checkExpiry(expires, QDateTime::currentDateTimeUtc());
+        ok = check(why.isEmpty(), QStringLiteral("expires %1").arg(why.isEmpty() ? expires : why)) && ok;
+    }
+
+    const QJsonObject updates = root.value(QStringLiteral("updates")).toObject();
+    if (!check(!updates.isEmpty(), QStringLiteral("platform records in the manifest")))
+        return false;
+    for (auto it = updates.constBegin(); it != updates.constEnd(); ++it) {
+        ManifestRecord record;
+        parseManifest(manifest, it.key(), &record);
+        const struct { QString kind; QString url; FileCheck file; } downloads[] = {
+            { QStringLiteral("patch"), record.patchUrlPrefix + name + QLatin1Char('/') + name + QStringLiteral("-patch-v")
+                      + record.patchVersion + QStringLiteral(".zip"), record.patch },
+            { QStringLiteral("full"), record.fullUrlPrefix + name + QLatin1Char('/') + name + QStringLiteral("-full-v")
+                      + record.fullVersion + QStringLiteral(".exe"), record.full },
+        };
+        for (const auto &d : downloads) {
+            const QString where = remote ? d.url : QFileInfo(manifestLocation).absoluteDir().filePath(QUrl(d.url).fileName());
+            const QString what = QStringLiteral("%1 %2 %3").arg(it.key(), d.kind, where);
+            if (!check(d.file.isValid() && d.file.size >= 0 && !d.file.sha256.isEmpty(),
+                       what + QStringLiteral(": the manifest gives its size and SHA-256")))
+                ok = false;
+            qint64 size = 0;
+            QByteArray sha;
+            if (!measure(where, &size, &sha, &error)) {
+                ok = check(false, what + QStringLiteral(": unreachable: ") + error) && ok;
+                continue;
+            }
+            ok = check(d.file.size < 0 || size == d.file.size,
+                       what + QStringLiteral(": %1 bytes (manifest: %2)").arg(size).arg(d.file.size)) && ok;
+            ok = check(d.file.sha256.isEmpty() || sha == d.file.sha256,
+                       what + QStringLiteral(": SHA-256 %1").arg(QString::fromLatin1(sha.toHex()))) && ok;
+        }
+    }
+    return ok;
+}

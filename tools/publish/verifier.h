@@ -1,0 +1,34 @@
+#ifndef VERIFIER_H
+#define VERIFIER_H
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+/*!
+    Checks a deployed update as a client would: the manifest's signature with
+    the given public keys, its expiry, and every file it names (reachable, its
+    size and SHA-256 as the manifest says). Works on a published folder (the
+    one holding updates.json, its files beside it) or on the manifest's URL.
+*/
+class Verifier
+{
+public:
+    explicit Verifier(const QList<QByteArray> &publicKeys);
+
+    /*! Runs every check; true when all passed. report() has one line per check. */
+    bool verify(const QString &location);
+    QStringList report() const { return lines; }
+
+private:
+    bool read(const QString &location, QByteArray *data, QString *error);
+    bool measure(const QString &location, qint64 *size, QByteArray *sha256, QString *error);
+    bool check(bool ok, const QString &line);
+
+    QList<QByteArray> keys;
+    QStringList lines;
+    bool remote = false;
+};
+
+#endif // VERIFIER_H
