@@ -11,7 +11,9 @@
 // Each fetch is its own process, measured by GNU time (wall, CPU, peak RSS);
 // each also reports its transfer time, from the request to the last byte
 // written (curl's time_total), which leaves out the start of the process.
-// The three take turns, in an order that rotates every run.
+// The five take turns, in an order that rotates every run. The tool runs twice:
+// plain, and verified (size and SHA-256 given, hashed while it streams).
+#include "crypto.h"
 #include "downloader.h"
 #include "nginxserver.h"
 #include "report.h"
@@ -36,9 +38,9 @@
 
 namespace {
 
-enum Tool { Updater, QtMinimal, QtSocket, Curl, ToolCount };
+enum Tool { Updater, UpdaterVerified, QtMinimal, QtSocket, Curl, ToolCount };
 
-const char *const toolNames[ToolCount] = { "updater", "Qt minimal", "Qt socket", "curl" };
+const char *const toolNames[ToolCount] = { "updater", "updater, verified", "Qt minimal", "Qt socket", "curl" };
 
 struct Sample
 {
@@ -49,8 +51,20 @@ struct Sample
     bool ok = false;
 };
 
-// The child: one download through the dialog's Downloader, display included.
-int fetch(const QString &url, const QString &caFile)
+QByteArray sha256Of(const QString &path)
+{
+    Crypto::Sha256 hash;
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (qint64 n; (n = file.read(chunk.data(), chunk.size())) > 0;)
+        hash.addData(chunk.constData(), n);
+    return hash.result();
+}
+
+// The child: one download through the dialog's Downloader, display included;
+// with a size and SHA-256, verified as a manifest with integrity keys asks.
+int fetch(const QString &url, const QString &caFile, qint64 size = -1, const QByteArray &sha256 = QByteArray())
 {
     // As at the check that comes before any download in the tool.
     QFile ca(caFile);
@@ -63,6 +77,7 @@ int fetch(const QString &url, const QString &caFile)
     QObject::disconnect(downloader, &Downloader::doFinished, &dialog, nullptr);
     QSignalSpy finished(downloader, &Downloader::doFinished);
     downloader->setFileName(QStringLiteral("bench-download.bin"));
+    downloader->setVerification(size, sha256);
     QElapsedTimer timer;
     timer.start();
     downloader->startDownload(url);
@@ -227,7 +242,9 @@ int main(int argc, char **argv)
     if (argc >= 3 && qstrcmp(argv[1], "--fetch") == 0) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication app(argc, argv);
-        return fetch(QString::fromLocal8Bit(argv[2]), argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString());
+        return fetch(QString::fromLocal8Bit(argv[2]), argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString(),
+                     argc > 5 ? QByteArray(argv[4]).toLongLong() : -1,
+                     argc > 5 ? QByteArray::fromHex(argv[5]) : QByteArray());
     }
     if (argc >= 5 && qstrcmp(argv[1], "--fetch-socket") == 0) {
         QCoreApplication app(argc, argv);
@@ -259,8 +276,8 @@ int main(int argc, char **argv)
         "|---|---|---|---|---|---|---|---|\n");
     QString ratios = QStringLiteral(
         "| Size | Protocol | Transfer ours/curl | Transfer Qt minimal/curl | Transfer Qt socket/curl"
-        " | Transfer ours/Qt minimal | Wall ours/curl | CPU ours/curl | Peak RSS ours/curl |\n"
-        "|---|---|---|---|---|---|---|---|---|\n");
+        " | Transfer ours/Qt minimal | Transfer verified/plain | Wall ours/curl | CPU ours/curl | Peak RSS ours/curl |\n"
+        "|---|---|---|---|---|---|---|---|---|---|\n");
     const QString output = QDir::temp().filePath(QStringLiteral("bench-download-%1.bin").arg(QCoreApplication::applicationPid()));
     for (const QString &sizeText : parser.value(QStringLiteral("sizes")).split(QLatin1Char(','))) {
         const qint64 mib = sizeText.toLongLong();
@@ -269,6 +286,7 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "cannot create the %lld MiB file\n", mib);
             return 1;
         }
+        const QString sha256 = QString::fromLatin1(sha256Of(nginx.root() + QStringLiteral("/") + name).toHex());
         for (const QString &origin : { nginx.httpOrigin(), nginx.httpsOrigin() }) {
             const QString url = origin + QStringLiteral("/") + name;
             const QString protocol = origin.startsWith(QLatin1String("https")) ? QStringLiteral("HTTPS")
@@ -285,6 +303,9 @@ int main(int argc, char **argv)
                     Sample s;
                     if (tool == Updater)
                         s = measure(QCoreApplication::applicationFilePath(), { QStringLiteral("--fetch"), url, caFile });
+                    else if (tool == UpdaterVerified)
+                        s = measure(QCoreApplication::applicationFilePath(),
+                                    { QStringLiteral("--fetch"), url, caFile, QString::number(mib << 20), sha256 });
                     else if (tool == QtMinimal)
                         s = measure(QCoreApplication::applicationFilePath(),
                                     { QStringLiteral("--fetch-minimal"), url, caFile, output });
@@ -321,11 +342,12 @@ int main(int argc, char **argv)
                 std::fflush(stdout);
             }
             const auto ratio = [](double a, double b) { return QString::number(a / qMax(0.005, b), 'f', 2); };
-            ratios += QStringLiteral("| %1 MiB | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 |\n").arg(mib).arg(protocol)
+            ratios += QStringLiteral("| %1 MiB | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 | %10 |\n").arg(mib).arg(protocol)
                     .arg(ratio(median(transfer[Updater]), median(transfer[Curl])),
                          ratio(median(transfer[QtMinimal]), median(transfer[Curl])),
                          ratio(median(transfer[QtSocket]), median(transfer[Curl])),
                          ratio(median(transfer[Updater]), median(transfer[QtMinimal])),
+                         ratio(median(transfer[UpdaterVerified]), median(transfer[Updater])),
                          ratio(median(wall[Updater]), median(wall[Curl])),
                          ratio(median(cpu[Updater]), median(cpu[Curl])),
                          ratio(median(rss[Updater]), median(rss[Curl])));

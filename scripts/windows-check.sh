@@ -7,8 +7,9 @@
 #   3. runs every test program; tests that need what Wine cannot give skip
 #      themselves with the reason.
 # Qt for Windows comes from ../shared/windows/ or from UPDATER_QT_WINDOWS (a
-# qt5-win-*.tar.xz or an unpacked qt5-win folder). Without it the check exits
-# with status 3 and says how to get one.
+# qt5-win-*.tar.xz or an unpacked qt5-win folder), OpenSSL's static libcrypto
+# from the same folder or UPDATER_OPENSSL_WINDOWS. Without them the check
+# exits with status 3 and says how to get them.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/common.sh"
@@ -25,6 +26,19 @@ ensure_packages $WINDOWS_PACKAGES
 build="$root/build-windows"
 sdk="$build/sdk"
 mkdir -p "$sdk"
+# OpenSSL's libcrypto for Windows, static: beside Qt, or from UPDATER_OPENSSL_WINDOWS.
+ssl_source=${UPDATER_OPENSSL_WINDOWS:-$(ls "$shared"/openssl-win-*.tar.xz 2>/dev/null | head -n 1 || true)}
+if [ -z "$ssl_source" ] || [ ! -e "$ssl_source" ]; then
+    echo "windows-check: no OpenSSL for Windows. Put openssl-win-<version>-mingw64.tar.xz (static, built" >&2
+    echo "with mingw-w64) into ../shared/windows/, or set UPDATER_OPENSSL_WINDOWS to it or to its unpacked folder." >&2
+    exit 3
+fi
+if [ -d "$ssl_source" ]; then
+    ssl="$ssl_source"
+else
+    ssl="$sdk/openssl-win"
+    [ -f "$ssl/.unpacked" ] || { tar -xJf "$ssl_source" -C "$sdk" && touch "$ssl/.unpacked"; }
+fi
 if [ -d "$qt_source" ]; then
     qt="$qt_source"
 else
@@ -34,7 +48,7 @@ fi
 
 echo "== Windows: cross-build (build-windows/)"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DUPDATER_WINDOWS_ROOTS="$qt" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DUPDATER_WINDOWS_ROOTS="$qt;$ssl" -DOPENSSL_ROOT_DIR="$ssl" \
     -DQt5_DIR="$qt/lib/cmake/Qt5" -DUPDATER_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
 
