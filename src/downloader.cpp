@@ -1,6 +1,7 @@
 #include "downloader.h"
 
 #include "downloadname.h"
+#include "networkpolicy.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -87,7 +88,7 @@ void Downloader::startDownload(QString text)
     // A file already under the final name stays until the new one is complete.
     QFile::remove(partPath());
 
-    reply = manager->get(QNetworkRequest(url));
+    reply = manager->get(NetworkPolicy::request(url));
     reply->setReadBufferSize(ReadBufferSize);
     connect(reply, &QNetworkReply::downloadProgress, this, &Downloader::handleProgress);
     // Earlier replies stay connected; only the current one may act.
@@ -119,7 +120,9 @@ void Downloader::handleMetaData()
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid()) {
         const int code = status.toInt();
-        if (code < 200 || code > 299) {
+        // A redirect is followed by the access manager; its final answer counts.
+        const bool redirect = code >= 300 && code <= 399 && reply->hasRawHeader("Location");
+        if (!redirect && (code < 200 || code > 299)) {
             // An error page or a redirect is not the file; keep it out of the part file.
             fail(QStringLiteral("HTTP status %1").arg(code));
             return;
@@ -210,6 +213,7 @@ void Downloader::fail(const QString &message)
     // that the completion step does not run inside a handler of this reply.
     if (reply && reply->isRunning()) {
         QNetworkReply *running = reply;
+        running->setProperty("stoppedByUs", true);
         QTimer::singleShot(0, running, [running] { running->abort(); });
     }
 }
@@ -233,7 +237,7 @@ void Downloader::handleFinished()
         if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299))
             fail(QStringLiteral("HTTP status %1").arg(status.toInt()));
         else if (reply->error() != QNetworkReply::NoError)
-            fail(reply->errorString());
+            fail(NetworkPolicy::stalled(reply) ? NetworkPolicy::stallMessage() : reply->errorString());
         else if (length.isValid() && length.toLongLong() != written)
             fail(QStringLiteral("incomplete: received %1 of %2 bytes")
                      .arg(written).arg(length.toLongLong()));

@@ -1,5 +1,6 @@
 #include "installtransaction.h"
 #include "launchparams.h"
+#include "networkpolicy.h"
 #include "updatelock.h"
 #include "updaterdialog.h"
 
@@ -13,6 +14,7 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     loadStyleSheet();
+    NetworkPolicy::useSystemProxy();
 
     QStringList arguments;
     for (int i = 0; i < argc; ++i)

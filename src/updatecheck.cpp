@@ -5,6 +5,7 @@
 #include "launchparams.h"
 #include "manifest.h"
 #include "manifestsignature.h"
+#include "networkpolicy.h"
 #include "tlstrust.h"
 
 #include <QDateTime>
@@ -15,6 +16,17 @@
 namespace {
 
 const QString Rule = QStringLiteral("======================================");
+
+// The report area lays out a long line at once; beyond this it freezes the window.
+constexpr int MaxChangelogShown = 10000;
+
+QString shownChangelog(const QString &changelog)
+{
+    if (changelog.size() <= MaxChangelogShown)
+        return changelog;
+    return changelog.left(MaxChangelogShown) + QStringLiteral(" [... cut: %1 more characters]")
+            .arg(changelog.size() - MaxChangelogShown);
+}
 
 } // namespace
 
@@ -38,7 +50,20 @@ void UpdaterDialog::on_btn_check_clicked()
     checkUrl = composeCheckUrl(appName);
     qDebug().noquote() << appName << checkUrl;
     installCompiledCertificates();
-    networkManager->get(QNetworkRequest(QUrl(checkUrl, QUrl::TolerantMode)));
+    sendCheckRequest(NetworkPolicy::request(QUrl(checkUrl, QUrl::TolerantMode)));
+}
+
+void UpdaterDialog::sendCheckRequest(const QNetworkRequest &request)
+{
+    QNetworkReply *reply = networkManager->get(request);
+    // A manifest is small; a body beyond the cap is not read, whatever it claims.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+        if (received > NetworkPolicy::MaxManifestSize || total > NetworkPolicy::MaxManifestSize) {
+            reply->setProperty("stoppedByUs", true);
+            reply->setProperty("tooLarge", true);
+            reply->abort();
+        }
+    });
 }
 
 void UpdaterDialog::onCheckReply(QNetworkReply *reply)
@@ -47,7 +72,12 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
     const QVariant signedBody = reply->request().attribute(QNetworkRequest::User);
     if (reply->error() != QNetworkReply::NoError) {
         ui->show->appendPlainText(QStringLiteral("check error"));
-        if (signedBody.isValid())
+        if (reply->property("tooLarge").toBool())
+            ui->show->appendPlainText(QStringLiteral("the server's answer is larger than %1 bytes; no manifest is")
+                                              .arg(NetworkPolicy::MaxManifestSize) + QStringLiteral(" that large"));
+        else if (NetworkPolicy::stalled(reply))
+            ui->show->appendPlainText(NetworkPolicy::stallMessage());
+        else if (signedBody.isValid())
             ui->show->appendPlainText(QStringLiteral("manifest signature missing: ") + reply->errorString());
         return;
     }
@@ -55,9 +85,10 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
     const QList<QByteArray> keys = ManifestSignature::trustedKeys();
     if (!keys.isEmpty()) {
         if (!signedBody.isValid()) {
-            QNetworkRequest request(QUrl(ManifestSignature::signatureUrl(reply->request().url().toString())));
+            QNetworkRequest request = NetworkPolicy::request(
+                    QUrl(ManifestSignature::signatureUrl(reply->request().url().toString())));
             request.setAttribute(QNetworkRequest::User, body);
-            networkManager->get(request);
+            sendCheckRequest(request);
             return;
         }
         const QString why = ManifestSignature::check(signedBody.toByteArray(), body, keys);
@@ -109,7 +140,7 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
                 + tr("\nlatest  version: v") + latestVersion
                 + tr("\nmodify     time: ") + latestModifyTime
                 + tr("\nmodify      cnt: ") + latestModifyCnt
-                + tr("\nchange      log: ") + changelog
+                + tr("\nchange      log: ") + shownChangelog(changelog)
                 + QStringLiteral("\n") + Rule);
         if (downloadFull) {
             ui->show->appendPlainText(QStringLiteral("need download full exe"));

@@ -9,6 +9,7 @@
 
 class Downloader;
 class QNetworkAccessManager;
+class QNetworkRequest;
 class QProcess;
 
 namespace Ui {
@@ -47,6 +48,7 @@ private:
     void updateSpeedLabel(qint64 bytesReceived, qint64 bytesTotal);
     void handleDownloadFinished();
     void startTransfer(bool full);
+    void sendCheckRequest(const QNetworkRequest &request);
 
     Ui::UpdaterDialog *ui;
     Downloader *downloader;

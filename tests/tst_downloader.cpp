@@ -1,4 +1,5 @@
 #include "downloader.h"
+#include "networkpolicy.h"
 #include "testserver.h"
 #include "testutil.h"
 
@@ -24,6 +25,7 @@ private slots:
     void leftoverPartFileIsDiscarded();
     void serverFileName_data();
     void serverFileName();
+    void redirectIsFollowed();
     void takenServerNameIsMovedAside();
     void unknownLength_data();
     void unknownLength();
@@ -46,6 +48,7 @@ private:
 
 void tst_Downloader::init()
 {
+    NetworkPolicy::setStallTimeoutMs(1500);
     events.clear();
     if (!server.isListening())
         QVERIFY(server.start());
@@ -249,6 +252,19 @@ void tst_Downloader::serverFileName()
     QCOMPARE(parent.entryList(QDir::AllEntries), parentBefore);
 }
 
+void tst_Downloader::redirectIsFollowed()
+{
+    server.setResponse("/moved", TestResponse::error(302, "Found").header("Location", "/elsewhere/final"));
+    server.setResponse("/elsewhere/final", TestResponse::ok("the file").header(
+            "Content-Disposition", "attachment; filename=\"dl-final.zip\""));
+    Downloader downloader;
+    downloader.setFileName("dl-moved.zip");
+    QVERIFY(run(&downloader, server.origin() + "/moved"));
+    QVERIFY2(downloader.succeeded(), qPrintable(downloader.errorString()));
+    // The final answer's name and body count.
+    QCOMPARE(readFile(path("dl-final.zip")), QByteArray("the file"));
+}
+
 void tst_Downloader::takenServerNameIsMovedAside()
 {
     server.setResponse("/named", TestResponse::ok("fresh").header("Content-Disposition",
@@ -297,8 +313,15 @@ void tst_Downloader::failedTransfersAreNotPromoted_data()
     QTest::addColumn<QString>("reason");
 
     QTest::newRow("404 page") << TestResponse::error(404, "Not Found", "<html>gone</html>") << "HTTP status 404";
-    QTest::newRow("302 redirect")
-        << TestResponse::error(302, "Found").header("Location", "http://127.0.0.1:1/x") << "HTTP status 302";
+    QTest::newRow("redirect to a closed port")
+        << TestResponse::error(302, "Found").header("Location", "http://127.0.0.1:1/x") << "";
+    QTest::newRow("redirect loop") << TestResponse::error(302, "Found").header("Location", "/bad") << "";
+    TestResponse stalledBody = TestResponse::ok(QByteArray(30000, 'z'));
+    stalledBody.stallAfter = 11;
+    QTest::newRow("server stalls after 11 bytes") << stalledBody << NetworkPolicy::stallMessage();
+    TestResponse stalledHeaders = TestResponse::ok("never");
+    stalledHeaders.stallBeforeHeaders = true;
+    QTest::newRow("server stalls before the headers") << stalledHeaders << NetworkPolicy::stallMessage();
     QTest::newRow("500") << TestResponse::error(500, "Internal Server Error", "oops") << "HTTP status 500";
     TestResponse cut = TestResponse::ok(QByteArray(30000, 'z'));
     cut.cutAfter = 10000;

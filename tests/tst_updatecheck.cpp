@@ -1,6 +1,7 @@
 #include "crypto.h"
 #include "launchparams.h"
 #include "manifestsignature.h"
+#include "networkpolicy.h"
 #include "testcerts.h"
 #include "testserver.h"
 #include "tlstrust.h"
@@ -74,6 +75,7 @@ private slots:
     void twoQuickClicksGiveTwoReports();
     void trustedTls();
     void untrustedTlsFails();
+    void redirectsNeverLeaveHttps();
     void signedManifests_data();
     void signedManifests();
 
@@ -96,6 +98,7 @@ void tst_UpdateCheck::initTestCase()
 
 void tst_UpdateCheck::init()
 {
+    NetworkPolicy::setStallTimeoutMs(1500);
     baseUrl = server.origin() + ServerPath;
     currentModifyTime = QStringLiteral("100");
     currentModifyCnt = QStringLiteral("3");
@@ -142,6 +145,22 @@ void tst_UpdateCheck::outcomes_data()
 
     QTest::newRow("404") << TestResponse::error(404, "Not Found", "<html/>") << "1.0" << "check error" << false;
     QTest::newRow("500") << TestResponse::error(500, "Oops", "{}") << "1.0" << "check error" << false;
+    TestResponse stalled = TestResponse::ok("{}");
+    stalled.stallBeforeHeaders = true;
+    QTest::newRow("server stalls before the headers") << stalled << "1.0"
+                                                      << "check error\n" + NetworkPolicy::stallMessage() << false;
+    TestResponse stalledBody = TestResponse::ok(manifest("2", "2", "1", "1", false));
+    stalledBody.stallAfter = 11;
+    QTest::newRow("server stalls after 11 bytes") << stalledBody << "1.0"
+                                                  << "check error\n" + NetworkPolicy::stallMessage() << false;
+    const QString tooLarge = "check error\nthe server's answer is larger than 1048576 bytes; no manifest is that large";
+    TestResponse huge;
+    huge.generatedSize = qint64(1) << 30;
+    QTest::newRow("1 GiB manifest with a length") << huge << "1.0" << tooLarge << false;
+    huge.framing = TestResponse::Chunked;
+    QTest::newRow("1 GiB manifest without a length") << huge << "1.0" << tooLarge << false;
+    QTest::newRow("redirect loop") << TestResponse::error(302, "Found").header("Location", "updates.json")
+                                   << "1.0" << "check error" << false;
     QTest::newRow("not JSON") << TestResponse::ok("<html>hello</html>") << "1.0" << "reply doc is null" << false;
     QTest::newRow("empty body") << TestResponse::ok("") << "1.0" << "reply doc is null" << false;
     const QString emptyUpdate = Rule + "\ncurrent version: v1.0\nmodify     time: 100\nmodify      cnt: 3"
@@ -258,6 +277,35 @@ void tst_UpdateCheck::trustedTls()
     check(&dialog, QStringLiteral("Secure"), QStringLiteral("1"));
     QTRY_VERIFY_WITH_TIMEOUT(updateButtonsEnabled(&dialog), 10000);
     QVERIFY(report(&dialog)->toPlainText().startsWith(Rule + "\ncurrent version: v1"));
+}
+
+void tst_UpdateCheck::redirectsNeverLeaveHttps()
+{
+    SKIP_WITHOUT_PRIVATE_CA();
+    QTemporaryDir dir;
+    const TestCertificates certs = TestCertificates::create(dir.path(), QStringLiteral("redirect"));
+    QVERIFY2(certs.error.isEmpty(), qPrintable(certs.error));
+    TestServer tls;
+    QVERIFY(tls.startTls(QSslCertificate(certs.certPem), QSslKey(certs.keyPem, QSsl::Rsa)));
+    addTrustedCertificates(certs.caPem);
+    // http to https: followed, and the final answer is the manifest.
+    server.setResponse(ServerPath + "Up/updates.json", TestResponse::error(301, "Moved").header(
+            "Location", (tls.origin() + ServerPath + "Up/real.json").toUtf8()));
+    tls.setResponse(ServerPath + "Up/real.json", TestResponse::ok(manifest("2", "2", "100", "3", false)));
+    {
+        UpdaterDialog dialog;
+        check(&dialog, QStringLiteral("Up"), QStringLiteral("1"));
+        QTRY_VERIFY_WITH_TIMEOUT(updateButtonsEnabled(&dialog), 10000);
+    }
+    // https to http: refused, so that no one on the road can answer instead.
+    tls.setResponse(ServerPath + "Down/updates.json", TestResponse::error(302, "Found").header(
+            "Location", (server.origin() + ServerPath + "Down/real.json").toUtf8()));
+    server.setResponse(ServerPath + "Down/real.json", TestResponse::ok(manifest("2", "2", "100", "3", false)));
+    baseUrl = tls.origin() + ServerPath;
+    UpdaterDialog dialog;
+    check(&dialog, QStringLiteral("Down"), QStringLiteral("1"));
+    QTRY_COMPARE_WITH_TIMEOUT(report(&dialog)->toPlainText(), QStringLiteral("check error"), 10000);
+    QCOMPARE(server.requestCount(ServerPath + "Down/real.json"), 0);
 }
 
 void tst_UpdateCheck::untrustedTlsFails()

@@ -85,6 +85,8 @@ private:
 
     void respond()
     {
+        if (response.stallBeforeHeaders)
+            return;
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + response.reason + "\r\n";
         total = response.generatedSize >= 0 ? response.generatedSize : response.body.size();
         if (response.framing == TestResponse::ContentLength) {
@@ -112,6 +114,8 @@ private:
         // Keep little in flight, so that a streamed body never sits in memory.
         while (socket->bytesToWrite() < 256 * 1024) {
             const qint64 limit = response.cutAfter >= 0 ? qMin(total, response.cutAfter) : total;
+            if (response.stallAfter >= 0 && sent >= response.stallAfter)
+                return;
             if (sent >= limit) {
                 if (response.framing == TestResponse::Chunked && response.cutAfter < 0)
                     socket->write("0\r\n\r\n");
@@ -119,7 +123,9 @@ private:
                 socket->disconnectFromHost();
                 return;
             }
-            const qint64 n = qMin<qint64>(response.chunkSize, limit - sent);
+            qint64 n = qMin<qint64>(response.chunkSize, limit - sent);
+            if (response.stallAfter >= 0)
+                n = qMin(n, response.stallAfter - sent);
             QByteArray chunk;
             if (response.generatedSize >= 0) {
                 const QByteArray &block = patternBlock();

@@ -26,6 +26,8 @@ struct TestResponse
     bool closeInHeaders = false; // close half-way through the status line and headers
     int chunkSize = 64 * 1024;
     int chunkDelayMs = 0;        // slow delivery: pause between chunks
+    qint64 stallAfter = -1;      // after this many body bytes, send nothing more and keep the connection open
+    bool stallBeforeHeaders = false; // accept the request, then send nothing at all
 
     static TestResponse ok(const QByteArray &body);
     static TestResponse error(int code, const QByteArray &reason, const QByteArray &body = QByteArray());
