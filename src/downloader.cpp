@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QTimer>
@@ -133,7 +134,9 @@ void Downloader::handleMetaData()
     if (!header.isValid())
         return;
     QString name = safeFileName(contentDispositionFileName(header.toByteArray()));
-    if (name.isEmpty())
+    const QStringList reserved = reservedNames
+            + QStringList { QFileInfo(QCoreApplication::applicationFilePath()).fileName() };
+    if (name.isEmpty() || !acceptableServerFileName(name, requestedName, reserved, downloadDir.path()))
         name = requestedName;
     if (name == downloadName)
         return;

@@ -41,6 +41,11 @@ public:
     */
     bool setVerification(qint64 size, const QByteArray &sha256);
     QDir *directory() { return &downloadDir; }
+    /*!
+        Names a server's file name may never take (the application's program);
+        the tool's own file name is always among them.
+    */
+    void setReservedNames(const QStringList &names) { reservedNames = names; }
 
     bool isDownloading() const { return downloading; }
     /*! True when the latest transfer ended with its file under the final name. */
@@ -73,6 +78,7 @@ private:
     QDir downloadDir;
 
     QString requestedName; // the caller's name, kept when the server's is unusable
+    QStringList reservedNames;
     bool ok = false;
     QString failure;
     bool partOpened = false;

@@ -1,5 +1,6 @@
 #include "downloadname.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 
 QString contentDispositionFileName(const QByteArray &headerValue)
@@ -27,4 +28,18 @@ QString safeFileName(const QString &name)
             return QString();
     }
     return bare;
+}
+
+bool acceptableServerFileName(const QString &name, const QString &requested, const QStringList &reserved,
+                              const QString &directory)
+{
+    const int dot = requested.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0 || name.size() <= requested.size() - dot
+        || !name.endsWith(requested.mid(dot), Qt::CaseInsensitive))
+        return false;
+    for (const QString &taken : reserved) {
+        if (name.compare(taken, Qt::CaseInsensitive) == 0)
+            return false;
+    }
+    return !QFileInfo(directory + QLatin1Char('/') + name).isDir();
 }

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 /*!
     Extracts the file name from a Content-Disposition header value: the value is
@@ -19,5 +20,15 @@ QString contentDispositionFileName(const QByteArray &headerValue);
     empty string when nothing usable remains ("", ".", "..").
 */
 QString safeFileName(const QString &name);
+
+/*!
+    True when \a name, a cleaned name from the server, may replace the
+    caller's \a requested name: it ends in the same extension (".exe", ".zip",
+    compared without case), is none of \a reserved (the application's program,
+    the tool itself), and names no folder in \a directory. Otherwise a server
+    could have the download replace the program, the tool or a whole folder.
+*/
+bool acceptableServerFileName(const QString &name, const QString &requested, const QStringList &reserved,
+                              const QString &directory);
 
 #endif // DOWNLOADNAME_H

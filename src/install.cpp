@@ -50,6 +50,7 @@ void UpdaterDialog::startTransfer(bool full)
     ui->btn_update->setEnabled(false);
     ui->btn_update_patch->setEnabled(false);
     downloader->setFileName(downloadFileName);
+    downloader->setReservedNames({ Platform::programFileName(appName) });
     downloadStartTime = int(QDateTime::currentDateTime().toSecsSinceEpoch());
     lastSampleMs = quint32(QDateTime::currentDateTime().toMSecsSinceEpoch());
     lastSampleBytes = 0;

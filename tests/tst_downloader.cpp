@@ -216,7 +216,7 @@ void tst_Downloader::leftoverPartFileIsDiscarded()
     downloader.setFileName("dl-fresh");
     QVERIFY(run(&downloader, server.origin() + "/fresh"));
     QCOMPARE(readFile(path("dl-fresh")), QByteArray("fresh"));
-    downloader.setFileName("dl-caller");
+    downloader.setFileName("dl-caller.exe");
     QVERIFY(run(&downloader, server.origin() + "/named"));
     QCOMPARE(readFile(path("dl-server.exe")), QByteArray("named"));
 }
@@ -227,12 +227,22 @@ void tst_Downloader::serverFileName_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("server's name") << QByteArray("attachment; filename=\"dl-Foo-1.2.exe\"") << "dl-Foo-1.2.exe";
     QTest::newRow("percent escape") << QByteArray("attachment; filename=\"dl-My%20App.exe\"") << "dl-My App.exe";
-    QTest::newRow("no match keeps the caller's name") << QByteArray("attachment; filename=dl-x.exe") << "dl-caller";
+    QTest::newRow("no match keeps the caller's name") << QByteArray("attachment; filename=dl-x.exe") << "dl-caller.exe";
     QTest::newRow("parent traversal") << QByteArray("attachment; filename=\"../../dl-x.exe\"") << "dl-x.exe";
     QTest::newRow("drive path") << QByteArray("attachment; filename=\"C:\\\\dl-x.exe\"") << "dl-x.exe";
-    QTest::newRow("absolute path") << QByteArray("attachment; filename=\"/etc/dl-x\"") << "dl-x";
-    QTest::newRow("escaped traversal") << QByteArray("attachment; filename=\"%2E%2E%2Fdl-y\"") << "dl-y";
-    QTest::newRow("only dots keeps the caller's name") << QByteArray("attachment; filename=\"..\"") << "dl-caller";
+    QTest::newRow("absolute path") << QByteArray("attachment; filename=\"/etc/dl-x.exe\"") << "dl-x.exe";
+    QTest::newRow("escaped traversal") << QByteArray("attachment; filename=\"%2E%2E%2Fdl-y.exe\"") << "dl-y.exe";
+    QTest::newRow("extension in capitals") << QByteArray("attachment; filename=\"dl-Setup.EXE\"") << "dl-Setup.EXE";
+    // Names that would have the download replace what the application needs.
+    QTest::newRow("the application's program") << QByteArray("attachment; filename=\"dl-app.exe\"") << "dl-caller.exe";
+    QTest::newRow("the program, other case") << QByteArray("attachment; filename=\"DL-APP.exe\"") << "dl-caller.exe";
+    QTest::newRow("the tool's own file") << "attachment; filename=\""
+            + QFileInfo(QCoreApplication::applicationFilePath()).fileName().toUtf8() + "\"" << "dl-caller.exe";
+    QTest::newRow("an existing folder") << QByteArray("attachment; filename=\"dl-lib.exe\"") << "dl-caller.exe";
+    QTest::newRow("another kind of file") << QByteArray("attachment; filename=\"updates.json\"") << "dl-caller.exe";
+    QTest::newRow("a part file") << QByteArray("attachment; filename=\"dl-x.exe.part\"") << "dl-caller.exe";
+    QTest::newRow("no extension") << QByteArray("attachment; filename=\"dl-x\"") << "dl-caller.exe";
+    QTest::newRow("only dots keeps the caller's name") << QByteArray("attachment; filename=\"..\"") << "dl-caller.exe";
 }
 
 void tst_Downloader::serverFileName()
@@ -242,8 +252,10 @@ void tst_Downloader::serverFileName()
     server.setResponse("/named", TestResponse::ok("body").header("Content-Disposition", header));
     const QDir parent = QDir(dir() + "/..");
     const QStringList parentBefore = parent.entryList(QDir::AllEntries);
+    QVERIFY(QDir().mkpath(path("dl-lib.exe")));
     Downloader downloader;
-    downloader.setFileName("dl-caller");
+    downloader.setFileName("dl-caller.exe");
+    downloader.setReservedNames({ "dl-app.exe" });
     QVERIFY(run(&downloader, server.origin() + "/named"));
     QVERIFY(downloader.succeeded());
     QCOMPARE(downloader.fileName(), expected);
@@ -272,7 +284,7 @@ void tst_Downloader::takenServerNameIsMovedAside()
     QVERIFY(writeFile(path("dl-taken.exe"), "stale"));
     Downloader downloader;
     QSignalSpy info(&downloader, &Downloader::doShowInfo);
-    downloader.setFileName("dl-caller");
+    downloader.setFileName("dl-caller.exe");
     QVERIFY(run(&downloader, server.origin() + "/named"));
     QVERIFY(downloader.succeeded());
     QCOMPARE(info.count(), 0);

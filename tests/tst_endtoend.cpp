@@ -52,7 +52,7 @@ private:
 void tst_EndToEnd::initTestCase()
 {
     SKIP_WITHOUT_PRIVATE_CA();
-    nginx.addContentDisposition("-full-v1.1.0.exe", "Demo-setup-1.1.0.run");
+    nginx.addContentDisposition("-full-v1.1.0.exe", "Demo-setup-1.1.0.exe");
     nginx.addSlowLocation(ServerPath + "Slow/", 200000);
     QVERIFY2(nginx.start(), qPrintable(nginx.errorString()));
     QCOMPARE(addTrustedCertificates(nginx.certificates().caPem), 1);
@@ -155,7 +155,7 @@ void tst_EndToEnd::fullRoadWithTheServersName()
     QuestionAnswerer answerer(QMessageBox::Yes);
     QTimer::singleShot(0, button(&dialog, "btn_update"), &QPushButton::click);
     QVERIFY(waitForQuit(30000));
-    QVERIFY(QFile::exists(appPath("Demo-setup-1.1.0.run")));
+    QVERIFY(QFile::exists(appPath("Demo-setup-1.1.0.exe")));
     QVERIFY(!QFile::exists(appPath("Demo-full-v1.1.0.exe")));
     QTRY_COMPARE(readFile(markers.filePath("Demo-installed")), QByteArray("Demo installer ran\n"));
     QCOMPARE(readFile(appPath(Platform::programFileName("Demo"))), oldProgram);

@@ -133,7 +133,7 @@ void tst_Install::fullRoadUsesTheServersName()
 {
     SKIP_WITHOUT_SHELL_SCRIPTS();
     TestResponse installer = TestResponse::ok(markerScript(marker("installed"), "installer ran"));
-    installer.header("Content-Disposition", "attachment; filename=\"Foo-setup.run\"");
+    installer.header("Content-Disposition", "attachment; filename=\"Foo-setup.exe\"");
     publish("Foo", "1.2.4", "2.0.0", true, TestResponse::error(404, "Not Found"), installer);
 
     UpdaterDialog dialog;
@@ -144,7 +144,7 @@ void tst_Install::fullRoadUsesTheServersName()
     QVERIFY(waitForQuit(30000));
     QCOMPARE(answerer.asked, 1);
     QCOMPARE(server.requestCount("/files/Foo/Foo-full-v2.0.0.exe"), 1);
-    QVERIFY(QFile::exists(appPath("Foo-setup.run")));
+    QVERIFY(QFile::exists(appPath("Foo-setup.exe")));
     QVERIFY(!QFile::exists(appPath("Foo-full-v2.0.0.exe")));
     QTRY_COMPARE(readFile(marker("installed")), QByteArray("installer ran\n"));
 }
