@@ -2,6 +2,7 @@
 
 #include "downloadname.h"
 #include "networkpolicy.h"
+#include "resumestate.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -27,6 +28,25 @@ void moveAside(const QString &path)
             + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd"));
     if (!QFile::rename(path, backup))
         QFile::remove(path);
+}
+
+// Feeds the first \a length bytes of \a path into \a hash: a continued
+// download is verified over the kept bytes too.
+bool hashFile(const QString &path, qint64 length, Crypto::Sha256 *hash)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray chunk(int(ReadBufferSize), Qt::Uninitialized);
+    qint64 left = length;
+    while (left > 0) {
+        const qint64 n = file.read(chunk.data(), qMin<qint64>(left, chunk.size()));
+        if (n <= 0)
+            return false;
+        hash->addData(chunk.constData(), n);
+        left -= n;
+    }
+    return true;
 }
 
 } // namespace
@@ -77,6 +97,10 @@ void Downloader::startDownload(QString text)
     written = 0;
     hash.reset();
     verifying = expectedSize >= 0 || !expectedSha256.isEmpty();
+    resumeOffset = 0;
+    validator.clear();
+    resumableFailure = false;
+    restartPending = false;
 
     if (!text.isEmpty())
         url.setUrl(text, QUrl::TolerantMode);
@@ -86,14 +110,50 @@ void Downloader::startDownload(QString text)
 
     if (!downloadDir.exists())
         downloadDir.mkpath(QStringLiteral("."));
-    // A file already under the final name stays until the new one is complete.
-    QFile::remove(partPath());
 
-    reply = manager->get(NetworkPolicy::request(url));
+    // What an earlier try of this very download kept is continued; a part
+    // file of another URL or another expected file is never reused.
+    const QString side = ResumeState::sidePath(downloadDir.path(), requestedName);
+    ResumeState saved;
+    const bool found = saved.load(side);
+    if (found && saved.resumable() && saved.continues(url.toString(), expectedSize, expectedSha256)
+        && QFileInfo(downloadDir.filePath(saved.partName)).size() == saved.kept) {
+        downloadName = saved.partName.chopped(5);
+        if (!verifying || hashFile(partPath(), saved.kept, &hash)) {
+            resumeOffset = saved.kept;
+            validator = saved.validator;
+            written = resumeOffset;
+            partOpened = true; // append to what is kept
+        }
+    }
+    if (resumeOffset == 0) {
+        if (found)
+            QFile::remove(downloadDir.filePath(saved.partName));
+        QFile::remove(side);
+        hash.reset();
+        downloadName = requestedName;
+        // A file already under the final name stays until the new one is complete.
+        QFile::remove(partPath());
+    }
+    sendRequest();
+}
+
+void Downloader::sendRequest()
+{
+    QNetworkRequest request = NetworkPolicy::request(url);
+    if (resumeOffset > 0) {
+        request.setRawHeader("Range", "bytes=" + QByteArray::number(resumeOffset) + '-');
+        if (!validator.isEmpty())
+            request.setRawHeader("If-Range", validator);
+    }
+    reply = manager->get(request);
     reply->setReadBufferSize(ReadBufferSize);
-    connect(reply, &QNetworkReply::downloadProgress, this, &Downloader::handleProgress);
     // Earlier replies stay connected; only the current one may act.
     QNetworkReply *current = reply;
+    connect(reply, &QNetworkReply::downloadProgress, this, [this, current](qint64 received, qint64 total) {
+        if (current == reply)
+            handleProgress(received, total);
+    });
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, current] {
         if (current == reply)
             handleMetaData();
@@ -107,9 +167,45 @@ void Downloader::startDownload(QString text)
     connect(reply, &QIODevice::readyRead, this, &Downloader::writeAvailable);
 }
 
+void Downloader::restartFromZero()
+{
+    // The kept bytes do not fit what the server answers: fetch it all again.
+    restartPending = true;
+    QNetworkReply *running = reply;
+    running->setProperty("stoppedByUs", true);
+    QTimer::singleShot(0, running, [running] { running->abort(); });
+}
+
+bool Downloader::keepForResume()
+{
+    ResumeState state;
+    state.url = url.toString();
+    state.validator = validator;
+    state.expectedSize = expectedSize;
+    state.expectedSha256 = expectedSha256;
+    state.partName = downloadName + QStringLiteral(".part");
+    state.kept = qMin(written, QFileInfo(partPath()).size());
+    return state.resumable() && state.save(ResumeState::sidePath(downloadDir.path(), requestedName));
+}
+
+Downloader::~Downloader()
+{
+    if (!downloading)
+        return;
+    if (downloadFile.isOpen()) {
+        downloadFile.flush();
+        downloadFile.close();
+    }
+    if (failure.isEmpty() && !restartPending)
+        keepForResume();
+}
+
 void Downloader::handleProgress(qint64 bytesReceived, qint64 bytesTotal)
 {
-    emit doProgress(bytesReceived, bytesTotal);
+    if (restartPending)
+        return;
+    // The whole file counts, kept bytes included, so that the bar never jumps back.
+    emit doProgress(bytesReceived + resumeOffset, bytesTotal > 0 ? bytesTotal + resumeOffset : bytesTotal);
     writeAvailable();
 }
 
@@ -123,7 +219,31 @@ void Downloader::handleMetaData()
         const int code = status.toInt();
         // A redirect is followed by the access manager; its final answer counts.
         const bool redirect = code >= 300 && code <= 399 && reply->hasRawHeader("Location");
-        if (!redirect && (code < 200 || code > 299)) {
+        if (redirect)
+            return;
+        if (resumeOffset > 0) {
+            // 206 continues the kept bytes only when it starts right after them;
+            // 200 is the whole file again (it changed, or ranges are not served).
+            const QByteArray range = reply->rawHeader("Content-Range");
+            const bool continues = code == 206 && range.startsWith("bytes ")
+                    && range.mid(6, range.indexOf('-') - 6).toLongLong() == resumeOffset;
+            if (code == 200) {
+                resumeOffset = 0;
+                written = 0;
+                partOpened = false;
+                hash.reset();
+            } else if (!continues) {
+                restartFromZero();
+                return;
+            }
+        } else if (code == 206) {
+            fail(QStringLiteral("the server sent part of the file, unasked"));
+            return;
+        }
+        // A strong validator lets the next try continue a cut download.
+        const QByteArray etag = reply->rawHeader("ETag");
+        validator = !etag.isEmpty() && !etag.startsWith("W/") ? etag : reply->rawHeader("Last-Modified");
+        if (code < 200 || code > 299) {
             // An error page or a redirect is not the file; keep it out of the part file.
             fail(QStringLiteral("HTTP status %1").arg(code));
             return;
@@ -176,7 +296,7 @@ void Downloader::writeAvailable()
 {
     if (!reply || !downloading)
         return;
-    if (!failure.isEmpty()) {
+    if (!failure.isEmpty() || restartPending) {
         if (reply->isOpen())
             reply->skip(reply->bytesAvailable()); // keep the connection draining
         return;
@@ -225,6 +345,19 @@ void Downloader::handleFinished()
 {
     if (!downloading)
         return;
+    if (restartPending) {
+        restartPending = false;
+        downloadFile.close();
+        QFile::remove(partPath());
+        QFile::remove(ResumeState::sidePath(downloadDir.path(), requestedName));
+        resumeOffset = 0;
+        written = 0;
+        partOpened = false;
+        validator.clear();
+        hash.reset();
+        sendRequest();
+        return;
+    }
 
     writeAvailable();
     if (downloadFile.isOpen()) {
@@ -241,9 +374,11 @@ void Downloader::handleFinished()
             fail(QStringLiteral("HTTP status %1").arg(status.toInt()));
         else if (reply->error() != QNetworkReply::NoError)
             fail(NetworkPolicy::stalled(reply) ? NetworkPolicy::stallMessage() : reply->errorString());
-        else if (length.isValid() && length.toLongLong() != written)
+        else if (length.isValid() && length.toLongLong() + resumeOffset != written)
             fail(QStringLiteral("incomplete: received %1 of %2 bytes")
-                     .arg(written).arg(length.toLongLong()));
+                     .arg(written).arg(length.toLongLong() + resumeOffset));
+        // A cut, not a wrong answer: what arrived may be continued next time.
+        resumableFailure = !failure.isEmpty();
     }
 
     if (failure.isEmpty() && verifying) {
@@ -257,15 +392,23 @@ void Downloader::handleFinished()
 
     const QString part = partPath();
     const QString target = downloadDir.path() + QStringLiteral("/") + downloadName;
+    const QString side = ResumeState::sidePath(downloadDir.path(), requestedName);
     if (!failure.isEmpty()) {
         // Never promote a failed transfer: the final name keeps what it had.
-        QFile::remove(part);
         emit doShowInfo(QStringLiteral("download failed: ") + failure);
+        if (resumableFailure && keepForResume()) {
+            emit doShowInfo(QStringLiteral("the %1 bytes received are kept; the next download continues from there")
+                                    .arg(written));
+        } else {
+            QFile::remove(part);
+            QFile::remove(side);
+        }
     } else if (!QFile::exists(part)) {
         emit doShowInfo(QStringLiteral("not exits"));
         emit doShowInfo(QStringLiteral("rename file failed"));
         failure = QStringLiteral("nothing was received");
     } else {
+        QFile::remove(side);
         moveAside(target);
         if (!QFile::rename(part, target)) {
             emit doShowInfo(QStringLiteral("rename file failed"));

@@ -15,7 +15,9 @@ class QNetworkAccessManager;
     Fetches one URL at a time into the application's directory. The bytes go
     into "<name>.part" as they arrive; only a transfer that completed cleanly
     (no network error, a 2xx status, every announced byte written) is moved to
-    its final name. Every transfer ends with doFinished(), whatever happened;
+    its final name. A transfer cut by the network keeps its part file when the
+    server gave a validator or the caller a SHA-256 (ResumeState), and the next
+    transfer of the same URL asks only for the rest. Every transfer ends with doFinished(), whatever happened;
     succeeded() and errorString() tell the outcome.
 */
 class Downloader : public QObject
@@ -24,6 +26,8 @@ class Downloader : public QObject
 
 public:
     explicit Downloader(QObject *parent = nullptr);
+    /*! A transfer still running (the tool quits) keeps what it has for the next try, when it can. */
+    ~Downloader() override;
 
     /*! Sets the local file name. Refused (returns false) while a transfer runs. */
     bool setFileName(const QString &name);
@@ -68,6 +72,9 @@ private:
     bool preparePartFile();
     void fail(const QString &message);
     QString partPath() const;
+    void sendRequest();
+    void restartFromZero();
+    bool keepForResume();
 
     QNetworkAccessManager *manager;
     QNetworkReply *reply = nullptr;
@@ -88,6 +95,12 @@ private:
     QByteArray expectedSha256;
     Crypto::Sha256 hash;
     bool verifying = false;
+    // Continuing a cut download: the bytes kept from the earlier try, the
+    // server's validator, and whether the failure leaves bytes worth keeping.
+    qint64 resumeOffset = 0;
+    QByteArray validator;
+    bool resumableFailure = false;
+    bool restartPending = false;
 };
 
 #endif // DOWNLOADER_H

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QtTest>
 
 namespace {
@@ -214,9 +215,27 @@ void tst_EndToEnd::downloadCutShort()
     QCOMPARE(answerer.asked, 0);
     QCOMPARE(readFile(appPath(Platform::programFileName("Slow"))), oldProgram);
     QVERIFY(!QFile::exists(appPath("Slow-patch-v1.1.0.zip")));
-    QVERIFY(!QFile::exists(appPath("Slow-patch-v1.1.0.zip.part")));
     QVERIFY(!QFile::exists(appPath("share")));
     QVERIFY(button(&dialog, "btn_update_patch")->isEnabled());
+    // nginx gave an ETag and the manifest a SHA-256: what arrived is kept.
+    const qint64 kept = QFileInfo(appPath("Slow-patch-v1.1.0.zip.part")).size();
+    QVERIFY(kept > 100000);
+    QVERIFY(QFile::exists(appPath("Slow-patch-v1.1.0.zip.resume")));
+
+    // The server is back: the next click asks only for the rest, verifies the
+    // whole file and installs it.
+    QVERIFY2(nginx.start(), qPrintable(nginx.errorString()));
+    button(&dialog, "btn_update_patch")->click();
+    QVERIFY(waitForQuit(60000));
+    QCOMPARE(answerer.asked, 1);
+    QVERIFY2(report(&dialog).contains("download verified: "), qPrintable(report(&dialog)));
+    const QString log = nginx.accessLog();
+    const QRegularExpression resumed(QStringLiteral("GET [^ ]*Slow-patch-v1.1.0.zip HTTP/1.1\" 206 (\\d+)"));
+    const QRegularExpressionMatch match = resumed.match(log);
+    QVERIFY2(match.hasMatch(), qPrintable(log));
+    const qint64 size = QFileInfo(nginx.root() + ServerPath + "Slow/Slow-patch-v1.1.0.zip").size();
+    QCOMPARE(match.captured(1).toLongLong(), size - kept);
+    QVERIFY(!QFile::exists(appPath("Slow-patch-v1.1.0.zip.resume")));
 }
 
 QTEST_MAIN(tst_EndToEnd)

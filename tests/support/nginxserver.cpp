@@ -55,6 +55,12 @@ QString NginxServer::httpOrigin() const
     return QStringLiteral("http://127.0.0.1:%1").arg(httpPort);
 }
 
+QString NginxServer::accessLog() const
+{
+    QFile file(dir.filePath(QStringLiteral("access.log")));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
 QString NginxServer::log() const
 {
     QFile file(dir.filePath(QStringLiteral("error.log")));
@@ -76,8 +82,11 @@ bool NginxServer::start()
     }
 
     for (int attempt = 0; attempt < 5; ++attempt) {
-        httpsPort = freePort();
-        httpPort = freePort();
+        // A restart keeps its ports, so that URLs published before stay valid.
+        if (attempt > 0 || httpsPort == 0) {
+            httpsPort = freePort();
+            httpPort = freePort();
+        }
         QString locations;
         for (const auto &d : qAsConst(dispositions)) {
             locations += QStringLiteral("        location ~ \"%1$\" {\n"

@@ -36,6 +36,8 @@ public:
     const TestCertificates &certificates() const { return certs; }
     QString errorString() const { return error; }
     QString log() const;
+    /*! One line per request: "... \"GET /path HTTP/1.1\" status bytes ...". */
+    QString accessLog() const;
 
 private:
     QTemporaryDir dir;

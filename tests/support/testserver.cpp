@@ -79,8 +79,53 @@ private:
         const QList<QByteArray> line = request.left(request.indexOf("\r\n")).split(' ');
         const QString path = line.size() > 1 ? QString::fromUtf8(line.at(1)) : QString();
         server->requestedPaths.append(path);
+        server->requestHeaders.append(request.left(end));
+        this->path = path;
         response = server->responseFor(path);
+        applyRange(request.left(end));
         respond();
+    }
+
+    static QByteArray headerValue(const QByteArray &head, const QByteArray &name)
+    {
+        for (const QByteArray &line : head.split('\n')) {
+            if (line.toLower().startsWith(name.toLower() + ':'))
+                return line.mid(name.size() + 1).trimmed();
+        }
+        return QByteArray();
+    }
+
+    // Turns the canned answer into the one a range request gets.
+    void applyRange(const QByteArray &head)
+    {
+        const QByteArray range = headerValue(head, "Range");
+        if (response.ranges == TestResponse::NoRanges || response.ranges == TestResponse::IgnoreRanges
+            || !range.startsWith("bytes="))
+            return;
+        const qint64 full = response.generatedSize >= 0 ? response.generatedSize : response.body.size();
+        const qint64 start = range.mid(6, range.indexOf('-') - 6).toLongLong();
+        QByteArray etag;
+        for (const auto &h : qAsConst(response.headers)) {
+            if (h.first == "ETag")
+                etag = h.second;
+        }
+        const QByteArray ifRange = headerValue(head, "If-Range");
+        if (!ifRange.isEmpty() && ifRange != etag)
+            return; // changed: the whole file
+        if (response.ranges == TestResponse::Unsatisfiable || start >= full) {
+            response.status = 416;
+            response.reason = "Range Not Satisfiable";
+            response.body.clear();
+            response.generatedSize = -1;
+            response.headers.append({ "Content-Range", "bytes */" + QByteArray::number(full) });
+            return;
+        }
+        if (response.ranges == TestResponse::ServeRanges)
+            offset = start;
+        response.status = 206;
+        response.reason = "Partial Content";
+        response.headers.append({ "Content-Range", "bytes " + QByteArray::number(offset) + '-'
+                                          + QByteArray::number(full - 1) + '/' + QByteArray::number(full) });
     }
 
     void respond()
@@ -88,7 +133,7 @@ private:
         if (response.stallBeforeHeaders)
             return;
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + response.reason + "\r\n";
-        total = response.generatedSize >= 0 ? response.generatedSize : response.body.size();
+        total = (response.generatedSize >= 0 ? response.generatedSize : response.body.size()) - offset;
         if (response.framing == TestResponse::ContentLength) {
             const qint64 announced = response.announcedLength >= 0 ? response.announcedLength : total;
             head += "Content-Length: " + QByteArray::number(announced) + "\r\n";
@@ -129,16 +174,17 @@ private:
             QByteArray chunk;
             if (response.generatedSize >= 0) {
                 const QByteArray &block = patternBlock();
-                const qint64 start = sent % block.size();
+                const qint64 start = (offset + sent) % block.size();
                 chunk = block.mid(int(start), int(qMin<qint64>(n, block.size() - start)));
             } else {
-                chunk = response.body.mid(int(sent), int(n));
+                chunk = response.body.mid(int(offset + sent), int(n));
             }
             if (response.framing == TestResponse::Chunked)
                 socket->write(QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n");
             else
                 socket->write(chunk);
             sent += chunk.size();
+            server->sentBytes[path] += chunk.size();
             if (response.chunkDelayMs > 0) {
                 waiting = true;
                 QTimer::singleShot(response.chunkDelayMs, this, [this] {
@@ -154,6 +200,8 @@ private:
     QTcpSocket *socket;
     QByteArray request;
     TestResponse response;
+    QString path;
+    qint64 offset = 0; // where a range answer starts in the body
     qint64 total = 0;
     qint64 sent = 0;
     bool started = false;

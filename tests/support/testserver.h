@@ -14,6 +14,8 @@
 struct TestResponse
 {
     enum Framing { ContentLength, Chunked, CloseDelimited };
+    // How a request with "Range: bytes=N-" is answered.
+    enum Ranges { NoRanges, ServeRanges, IgnoreRanges, Unsatisfiable, WrongStart };
 
     int status = 200;
     QByteArray reason = "OK";
@@ -28,6 +30,7 @@ struct TestResponse
     int chunkDelayMs = 0;        // slow delivery: pause between chunks
     qint64 stallAfter = -1;      // after this many body bytes, send nothing more and keep the connection open
     bool stallBeforeHeaders = false; // accept the request, then send nothing at all
+    Ranges ranges = NoRanges;    // ServeRanges honours If-Range against the "ETag" header
 
     static TestResponse ok(const QByteArray &body);
     static TestResponse error(int code, const QByteArray &reason, const QByteArray &body = QByteArray());
@@ -55,7 +58,11 @@ public:
     void setResponse(const QString &path, const TestResponse &response);
     QStringList requests() const { return requestedPaths; }
     int requestCount(const QString &path) const { return requestedPaths.count(path); }
-    void clearRequests() { requestedPaths.clear(); }
+    void clearRequests() { requestedPaths.clear(); requestHeaders.clear(); sentBytes.clear(); }
+    /*! The raw header block of every request, in order. */
+    QList<QByteArray> headersOfRequests() const { return requestHeaders; }
+    /*! Body bytes sent for \a path, over all its requests. */
+    qint64 bodyBytesSent(const QString &path) const { return sentBytes.value(path); }
 
     /*! The byte at \a offset of every generated body. */
     static char patternByte(qint64 offset) { return char(offset % 251); }
@@ -70,6 +77,8 @@ private:
 
     QHash<QString, TestResponse> responses;
     QStringList requestedPaths;
+    QList<QByteArray> requestHeaders;
+    QHash<QString, qint64> sentBytes;
     bool tls = false;
     QSslCertificate certificate;
     QSslKey key;
