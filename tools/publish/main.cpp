@@ -99,6 +99,10 @@ int main(int argc, char **argv)
         { QStringLiteral("full-url"), QStringLiteral("URL prefix of the installers (ends in /)."), QStringLiteral("url") },
         { QStringLiteral("installer"), QStringLiteral("The full installer file."), QStringLiteral("file") },
         { QStringLiteral("patch-dir"), QStringLiteral("Folder with the files of the patch."), QStringLiteral("dir") },
+        { QStringLiteral("from"), QStringLiteral("The application as installed, old release (with --to)."),
+          QStringLiteral("dir") },
+        { QStringLiteral("to"), QStringLiteral("The application as installed, new release: the patch is what "
+                                               "changed since --from."), QStringLiteral("dir") },
         { QStringLiteral("output"), QStringLiteral("Folder served at the manifest's base URL."), QStringLiteral("dir") },
         { QStringLiteral("download-full"), QStringLiteral("Ask every client for the installer.") },
         { QStringLiteral("sign-key"), QStringLiteral("Sign updates.json with this Ed25519 key (PEM); repeatable."),
@@ -135,6 +139,8 @@ int main(int argc, char **argv)
     request.fullUrl = parser.value(QStringLiteral("full-url"));
     request.installer = parser.value(QStringLiteral("installer"));
     request.patchDir = parser.value(QStringLiteral("patch-dir"));
+    request.fromDir = parser.value(QStringLiteral("from"));
+    request.toDir = parser.value(QStringLiteral("to"));
     request.output = parser.value(QStringLiteral("output"));
     request.downloadFull = parser.isSet(QStringLiteral("download-full"));
     request.signKeys = parser.values(QStringLiteral("sign-key"));

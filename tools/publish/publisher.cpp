@@ -1,5 +1,6 @@
 #include "publisher.h"
 
+#include "archivereader.h"
 #include "crypto.h"
 #include "manifest.h"
 #include "zipwriter.h"
@@ -13,6 +14,18 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QSet>
+#include <QTemporaryFile>
+
+#include <cstring>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#else
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#endif
 
 namespace {
 
@@ -37,9 +50,42 @@ bool saveFile(const QString &path, const QByteArray &data, QString *error)
     return true;
 }
 
-QString hexSha256(const QByteArray &data)
+// Reads \a source to its end in bounded chunks, hashing it and copying it to
+// \a copy when there is one.
+bool hashDevice(QIODevice *source, QIODevice *copy, QByteArray *sha256)
 {
-    return QString::fromLatin1(Crypto::Sha256::hash(data).toHex());
+    Crypto::Sha256 hash;
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = source->read(chunk.data(), chunk.size());
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        hash.addData(chunk.constData(), n);
+        if (copy && copy->write(chunk.constData(), n) != n)
+            return false;
+    }
+    *sha256 = hash.result();
+    return true;
+}
+
+// Moves \a from over \a to in one step (the folder's readers see the old file or the new one).
+bool replaceFile(const QString &from, const QString &to, QString *error)
+{
+#ifdef Q_OS_WIN
+    if (MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from).utf16()),
+                    reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    *error = QStringLiteral("error %1").arg(GetLastError());
+    return false;
+#else
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    *error = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+#endif
 }
 
 } // namespace
@@ -70,6 +116,13 @@ bool Publisher::validate(const PublishRequest &r)
         return fail(QStringLiteral("the application name \"%1\" is not a plain name").arg(r.name));
     if (r.platform.isEmpty())
         return fail(QStringLiteral("the platform key is empty"));
+    // Both become folder names and manifest keys: one line of printable text.
+    for (const QString &text : { r.name, r.platform }) {
+        for (const QChar c : text) {
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+                return fail(QStringLiteral("\"%1\" is not a single line of printable text").arg(text));
+        }
+    }
     for (const auto &v : { qMakePair(QStringLiteral("patch"), r.patchVersion),
                            qMakePair(QStringLiteral("full"), r.fullVersion) }) {
         if (!isComparableVersion(v.second))
@@ -88,7 +141,15 @@ bool Publisher::validate(const PublishRequest &r)
     }
     if (!QFileInfo(r.installer).isFile())
         return fail(QStringLiteral("the installer \"%1\" is not a file").arg(r.installer));
-    if (!QFileInfo(r.patchDir).isDir())
+    if (r.fromDir.isEmpty() != r.toDir.isEmpty())
+        return fail(QStringLiteral("--from and --to go together"));
+    if (!r.fromDir.isEmpty() && !r.patchDir.isEmpty())
+        return fail(QStringLiteral("give either --patch-dir or --from and --to"));
+    for (const QString &folder : { r.fromDir, r.toDir }) {
+        if (!folder.isEmpty() && !QFileInfo(folder).isDir())
+            return fail(QStringLiteral("the release folder \"%1\" is not a folder").arg(folder));
+    }
+    if (r.fromDir.isEmpty() && !QFileInfo(r.patchDir).isDir())
         return fail(QStringLiteral("the patch folder \"%1\" is not a folder").arg(r.patchDir));
     if (r.output.isEmpty())
         return fail(QStringLiteral("no output folder"));
@@ -117,6 +178,88 @@ bool Publisher::readSigningKeys(const QStringList &paths, QList<QByteArray> *key
     return true;
 }
 
+namespace {
+
+bool sameContents(const QString &a, const QString &b)
+{
+    QFile first(a);
+    QFile second(b);
+    if (first.size() != second.size() || !first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray one(1 << 20, Qt::Uninitialized);
+    QByteArray two(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = first.read(one.data(), one.size());
+        if (n <= 0)
+            return n == 0;
+        if (second.read(two.data(), n) != n || std::memcmp(one.constData(), two.constData(), size_t(n)) != 0)
+            return false;
+    }
+}
+
+QStringList filesBelow(const QString &root)
+{
+    QStringList paths;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        paths.append(QFileInfo(it.next()).absoluteFilePath());
+    paths.sort();
+    return paths;
+}
+
+} // namespace
+
+bool Publisher::collectPatchFiles(const PublishRequest &r, QList<PatchFile> *files)
+{
+    const bool computed = !r.toDir.isEmpty();
+    // Names are relative to the folder itself, whatever form its path was given in.
+    const QDir root(QFileInfo(computed ? r.toDir : r.patchDir).canonicalFilePath());
+    const QDir old(computed ? QFileInfo(r.fromDir).canonicalFilePath() : QString());
+    const QString output = QDir::cleanPath(QFileInfo(r.output).absoluteFilePath()) + QLatin1Char('/');
+    const QString outputCanonical = QFileInfo(r.output).canonicalFilePath() + QLatin1Char('/');
+    QSet<QString> names;
+    for (const QString &path : filesBelow(root.path())) {
+        // An output folder inside the patch folder is never part of the patch.
+        if (path.startsWith(output) || (outputCanonical.size() > 1 && path.startsWith(outputCanonical)))
+            continue;
+        const QFileInfo info(path);
+        const QString name = root.relativeFilePath(path);
+        names.insert(name);
+        if (info.isSymLink())
+            return fail(QStringLiteral("\"%1\" is a link; the updater refuses links").arg(name));
+        // The client's own rules, so that nothing is published that it refuses.
+        const QString reason = unsafeEntryReason(name);
+        if (!reason.isEmpty())
+            return fail(QStringLiteral("every client would refuse the patch: %1").arg(reason));
+        if (info.size() > ArchiveReader::MaxEntrySize)
+            return fail(QStringLiteral("\"%1\" is larger than the %2 GiB a client unpacks").arg(name)
+                            .arg(ArchiveReader::MaxEntrySize >> 30));
+        if (computed) {
+            const QFileInfo before(old.filePath(name));
+            if (before.isFile() && before.isExecutable() == info.isExecutable() && sameContents(before.filePath(), path))
+                continue;
+            lines << QStringLiteral("patch: %1 %2").arg(before.exists() ? QStringLiteral("changed") : QStringLiteral("new"), name);
+        }
+        files->append({ name, path });
+    }
+    if (files->size() > ArchiveReader::MaxEntries)
+        return fail(QStringLiteral("the patch would hold more than the %1 files a client unpacks").arg(ArchiveReader::MaxEntries));
+    if (computed) {
+        for (const QString &path : filesBelow(old.path())) {
+            const QString name = old.relativeFilePath(path);
+            if (!names.contains(name))
+                lines << QStringLiteral("warning: %1 is gone from %2; a patch cannot remove files, so it stays on "
+                                        "clients").arg(name, r.toDir);
+        }
+        if (files->isEmpty())
+            return fail(QStringLiteral("nothing changed between %1 and %2").arg(r.fromDir, r.toDir));
+    } else if (files->isEmpty()) {
+        return fail(QStringLiteral("the patch folder \"%1\" holds no files").arg(r.patchDir));
+    }
+    return true;
+}
+
 bool Publisher::publish(const PublishRequest &r)
 {
     error.clear();
@@ -127,40 +270,49 @@ bool Publisher::publish(const PublishRequest &r)
     if (!readSigningKeys(r.signKeys, &signingKeys))
         return false;
 
-    // Everything is read and built in memory first: bad input writes nothing.
-    QBuffer zip;
-    zip.open(QIODevice::WriteOnly);
-    ZipWriter writer(&zip);
-    const QDir patchRoot(r.patchDir);
-    QDirIterator it(r.patchDir, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    QStringList names;
-    while (it.hasNext())
-        names.append(it.next());
-    names.sort();
-    for (const QString &path : qAsConst(names)) {
-        const QFileInfo info(path);
-        const QString relative = patchRoot.relativeFilePath(path);
-        if (info.isSymLink())
-            return fail(QStringLiteral("\"%1\" is a link; the updater refuses links").arg(relative));
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return fail(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-        if (!writer.addFile(relative, file.readAll(), info.permissions()))
-            return fail(writer.errorString());
+    // Every name and size is checked before anything is written.
+    QList<PatchFile> files;
+    if (!collectPatchFiles(r, &files))
+        return false;
+    const QDir out(QDir(r.output).filePath(r.name));
+    if (!out.mkpath(QStringLiteral(".")))
+        return fail(QStringLiteral("cannot create %1").arg(out.path()));
+    const QString patchName = r.name + QStringLiteral("-patch-v") + r.patchVersion + QStringLiteral(".zip");
+    const QString fullName = r.name + QStringLiteral("-full-v") + r.fullVersion + QStringLiteral(".exe");
+
+    // Streamed into temporary files beside their final names, in bounded
+    // memory; nothing is renamed into place before everything is written.
+    // A temporary file, not QSaveFile: the archive is read back for its hash.
+    QTemporaryFile zipFile(out.filePath(QStringLiteral(".") + patchName + QStringLiteral(".XXXXXX")));
+    if (!zipFile.open())
+        return fail(QStringLiteral("cannot write into %1: %2").arg(out.path(), zipFile.errorString()));
+    ZipWriter writer(&zipFile);
+    for (const PatchFile &file : qAsConst(files)) {
+        QFile source(file.source);
+        if (!source.open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("cannot read %1: %2").arg(file.source, source.errorString()));
+        if (!writer.addFile(file.name, &source, source.permissions()))
+            return fail(QStringLiteral("cannot write %1: %2").arg(zipFile.fileName(), writer.errorString()));
     }
-    if (names.isEmpty())
-        return fail(QStringLiteral("the patch folder \"%1\" holds no files").arg(r.patchDir));
     if (!writer.finish())
-        return fail(writer.errorString());
-    const QByteArray archive = zip.data();
+        return fail(QStringLiteral("cannot write %1: %2").arg(zipFile.fileName(), writer.errorString()));
+    const qint64 archiveSize = zipFile.size();
+    QByteArray archiveSha;
+    if (!zipFile.flush() || !zipFile.seek(0) || !hashDevice(&zipFile, nullptr, &archiveSha))
+        return fail(QStringLiteral("cannot read back %1").arg(zipFile.fileName()));
 
     QFile installerFile(r.installer);
+    QSaveFile installerCopy(out.filePath(fullName));
+    QByteArray installerSha;
     if (!installerFile.open(QIODevice::ReadOnly))
         return fail(QStringLiteral("cannot read %1: %2").arg(r.installer, installerFile.errorString()));
-    const QByteArray installer = installerFile.readAll();
+    if (!installerCopy.open(QIODevice::WriteOnly) || !hashDevice(&installerFile, &installerCopy, &installerSha))
+        return fail(QStringLiteral("cannot copy %1 to %2: %3").arg(r.installer, installerCopy.fileName(),
+                                                                     installerCopy.errorString()));
+    const qint64 installerSize = installerCopy.size();
+    if (installerSize != installerFile.size())
+        return fail(QStringLiteral("%1 changed while it was copied").arg(r.installer));
 
-    const QDir out(QDir(r.output).filePath(r.name));
     manifestPath = out.filePath(QStringLiteral("updates.json"));
     QJsonObject root;
     if (QFile::exists(manifestPath)) {
@@ -182,10 +334,10 @@ bool Publisher::publish(const PublishRequest &r)
     record.insert(QStringLiteral("download-full"), r.downloadFull);
     record.insert(QStringLiteral("patch-url"), r.patchUrl);
     record.insert(QStringLiteral("full-url"), r.fullUrl);
-    record.insert(QStringLiteral("patch-size"), QString::number(archive.size()));
-    record.insert(QStringLiteral("patch-sha256"), hexSha256(archive));
-    record.insert(QStringLiteral("full-size"), QString::number(installer.size()));
-    record.insert(QStringLiteral("full-sha256"), hexSha256(installer));
+    record.insert(QStringLiteral("patch-size"), QString::number(archiveSize));
+    record.insert(QStringLiteral("patch-sha256"), QString::fromLatin1(archiveSha.toHex()));
+    record.insert(QStringLiteral("full-size"), QString::number(installerSize));
+    record.insert(QStringLiteral("full-sha256"), QString::fromLatin1(installerSha.toHex()));
     updates.insert(r.platform, record);
     root.insert(QStringLiteral("updates"), updates);
     if (!r.expires.isEmpty())
@@ -196,18 +348,24 @@ bool Publisher::publish(const PublishRequest &r)
     // Read it back with the updater's own code before anything is written.
     ManifestRecord check;
     if (!parseManifest(json, r.platform, &check) || check.patchVersion != r.patchVersion
-        || check.fullVersion != r.fullVersion || check.patch.size != archive.size()
-        || check.full.size != installer.size() || !check.patch.isValid() || !check.full.isValid())
+        || check.fullVersion != r.fullVersion || check.patch.size != archiveSize
+        || check.full.size != installerSize || !check.patch.isValid() || !check.full.isValid())
         return fail(QStringLiteral("the manifest does not read back as written"));
 
-    if (!out.mkpath(QStringLiteral(".")))
-        return fail(QStringLiteral("cannot create %1").arg(out.path()));
-    const QString patchName = r.name + QStringLiteral("-patch-v") + r.patchVersion + QStringLiteral(".zip");
-    const QString fullName = r.name + QStringLiteral("-full-v") + r.fullVersion + QStringLiteral(".exe");
     // The manifest goes last, so that clients never see it before its files.
-    if (!saveFile(out.filePath(patchName), archive, &error) || !saveFile(out.filePath(fullName), installer, &error))
-        return false;
+    zipFile.close();
+    zipFile.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    QString reason;
+    if (!replaceFile(zipFile.fileName(), out.filePath(patchName), &reason))
+        return fail(QStringLiteral("cannot write %1: %2").arg(out.filePath(patchName), reason));
+    zipFile.setAutoRemove(false);
+    if (!installerCopy.commit())
+        return fail(QStringLiteral("cannot write %1: %2").arg(installerCopy.fileName(), installerCopy.errorString()));
     QFile::setPermissions(out.filePath(fullName), QFile::permissions(r.installer));
+    // The archive as written must read as the client reads it.
+    ArchiveReader reader(out.filePath(patchName));
+    if (!reader.open())
+        return fail(QStringLiteral("the archive does not read back: %1").arg(reader.errorString()));
     if (!saveFile(manifestPath, json, &error))
         return false;
     if (!signingKeys.isEmpty()) {
@@ -220,10 +378,10 @@ bool Publisher::publish(const PublishRequest &r)
         lines << QStringLiteral("updates.json.sig  %1 signature(s)").arg(signingKeys.size());
     }
 
-    lines << QStringLiteral("%1  %2 bytes  sha256 %3  <- %4%5/%1").arg(patchName).arg(archive.size())
-                 .arg(hexSha256(archive), r.patchUrl, r.name)
-          << QStringLiteral("%1  %2 bytes  sha256 %3  <- %4%5/%1").arg(fullName).arg(installer.size())
-                 .arg(hexSha256(installer), r.fullUrl, r.name)
+    lines << QStringLiteral("%1  %2 bytes  sha256 %3  <- %4%5/%1").arg(patchName).arg(archiveSize)
+                 .arg(QString::fromLatin1(archiveSha.toHex()), r.patchUrl, r.name)
+          << QStringLiteral("%1  %2 bytes  sha256 %3  <- %4%5/%1").arg(fullName).arg(installerSize)
+                 .arg(QString::fromLatin1(installerSha.toHex()), r.fullUrl, r.name)
           << QStringLiteral("updates.json  platform \"%1\"  <- <base URL>%2/updates.json").arg(r.platform, r.name);
     published = r;
     return true;

@@ -18,6 +18,8 @@ struct PublishRequest
     QString fullUrl;    // prefix, ends in "/"
     QString installer;  // the full installer file
     QString patchDir;   // the files of the patch, as they lie in the application's folder
+    QString fromDir;    // or: the application as installed, old ...
+    QString toDir;      // ... and new; the patch is what changed
     QString output;     // the folder served at the manifest's base URL
     bool downloadFull = false;
     QStringList signKeys; // PKCS#8 PEM Ed25519 private key files; updates.json.sig is signed with each
@@ -47,6 +49,12 @@ private:
     bool fail(const QString &message);
     bool validate(const PublishRequest &request);
     bool readSigningKeys(const QStringList &paths, QList<QByteArray> *keys);
+    struct PatchFile
+    {
+        QString name;   // the entry name, relative to the patch folder
+        QString source; // the file to read
+    };
+    bool collectPatchFiles(const PublishRequest &request, QList<PatchFile> *files);
 
     QString error;
     QStringList lines;

@@ -18,10 +18,18 @@ void put32(QByteArray *out, quint32 v)
     put16(out, v >> 16);
 }
 
+void put64(QByteArray *out, quint64 v)
+{
+    put32(out, quint32(v));
+    put32(out, quint32(v >> 32));
+}
+
 // 1980-01-01 00:00, the first DOS date: reproducible archives.
 constexpr quint32 DosTime = 0;
 constexpr quint32 DosDate = (0 << 9) | (1 << 5) | 1;
 constexpr quint32 Utf8Names = 0x0800;
+constexpr quint64 Max32 = 0xffffffffu;
+constexpr qint64 ChunkSize = qint64(1) << 20;
 
 quint32 unixMode(QFile::Permissions p)
 {
@@ -38,41 +46,11 @@ quint32 unixMode(QFile::Permissions p)
     return mode;
 }
 
-bool deflateAll(const QByteArray &data, QByteArray *out)
-{
-    z_stream stream {};
-    if (deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        return false;
-    out->resize(int(deflateBound(&stream, uLong(data.size()))));
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
-    stream.avail_in = uInt(data.size());
-    stream.next_out = reinterpret_cast<Bytef *>(out->data());
-    stream.avail_out = uInt(out->size());
-    const int result = deflate(&stream, Z_FINISH);
-    out->resize(int(stream.total_out));
-    deflateEnd(&stream);
-    return result == Z_STREAM_END;
-}
-
 } // namespace
 
 ZipWriter::ZipWriter(QIODevice *device)
     : device(device)
 {
-}
-
-void ZipWriter::putCommonFields(QByteArray *out, const Entry &entry)
-{
-    put16(out, 20);
-    put16(out, Utf8Names);
-    put16(out, entry.method);
-    put16(out, DosTime);
-    put16(out, DosDate);
-    put32(out, entry.crc);
-    put32(out, entry.compressedSize);
-    put32(out, entry.size);
-    put16(out, quint32(entry.name.size()));
-    put16(out, 0);
 }
 
 bool ZipWriter::write(const QByteArray &bytes)
@@ -81,41 +59,102 @@ bool ZipWriter::write(const QByteArray &bytes)
         error = device->errorString();
         return false;
     }
-    position += bytes.size();
     return true;
 }
 
-bool ZipWriter::addFile(const QString &name, const QByteArray &data, QFile::Permissions permissions)
+// The local header always carries a zip64 field with both sizes: its length
+// is then known before the sizes are, and it is filled in afterwards.
+QByteArray ZipWriter::localHeader(const Entry &entry) const
 {
-    if (entries.size() >= 0xffff) {
-        error = QStringLiteral("the archive would hold too many files");
-        return false;
-    }
-    if (position + qint64(data.size()) * 2 > qint64(0xfffffff0)) {
-        error = QStringLiteral("the archive would exceed 4 GB");
-        return false;
-    }
-    Entry entry;
-    entry.name = name.toUtf8();
-    entry.size = quint32(data.size());
-    entry.crc = quint32(crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef *>(data.constData()),
-                              uInt(data.size())));
-    entry.mode = unixMode(permissions);
-    entry.offset = quint32(position);
-    QByteArray body;
-    if (!data.isEmpty() && deflateAll(data, &body) && body.size() < data.size()) {
-        entry.method = 8;
-    } else {
-        entry.method = 0;
-        body = data;
-    }
-    entry.compressedSize = quint32(body.size());
-
     QByteArray header;
     put32(&header, 0x04034b50);
-    putCommonFields(&header, entry);
+    put16(&header, 45);
+    put16(&header, Utf8Names);
+    put16(&header, entry.method);
+    put16(&header, DosTime);
+    put16(&header, DosDate);
+    put32(&header, entry.crc);
+    put32(&header, quint32(Max32));
+    put32(&header, quint32(Max32));
+    put16(&header, quint32(entry.name.size()));
+    put16(&header, 20);
     header += entry.name;
-    if (!write(header) || !write(body))
+    put16(&header, 1);
+    put16(&header, 16);
+    put64(&header, entry.size);
+    put64(&header, entry.compressedSize);
+    return header;
+}
+
+bool ZipWriter::copy(QIODevice *source, Entry *entry, bool compress)
+{
+    z_stream stream {};
+    if (compress && deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        error = QStringLiteral("cannot deflate: out of memory");
+        return false;
+    }
+    QByteArray input(int(ChunkSize), Qt::Uninitialized);
+    QByteArray output(int(ChunkSize), Qt::Uninitialized);
+    uLong crc = crc32(0L, Z_NULL, 0);
+    entry->size = 0;
+    entry->compressedSize = 0;
+    bool ok = true;
+    for (bool last = false; ok && !last;) {
+        const qint64 n = source->read(input.data(), input.size());
+        if (n < 0) {
+            error = source->errorString();
+            ok = false;
+            break;
+        }
+        last = n == 0;
+        crc = crc32(crc, reinterpret_cast<const Bytef *>(input.constData()), uInt(n));
+        entry->size += quint64(n);
+        if (!compress) {
+            ok = device->write(input.constData(), n) == n;
+            entry->compressedSize += quint64(n);
+            continue;
+        }
+        stream.next_in = reinterpret_cast<Bytef *>(input.data());
+        stream.avail_in = uInt(n);
+        do {
+            stream.next_out = reinterpret_cast<Bytef *>(output.data());
+            stream.avail_out = uInt(output.size());
+            deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+            const qint64 produced = output.size() - qint64(stream.avail_out);
+            ok = device->write(output.constData(), produced) == produced;
+            entry->compressedSize += quint64(produced);
+        } while (ok && stream.avail_out == 0);
+    }
+    if (compress)
+        deflateEnd(&stream);
+    if (!ok && error.isEmpty())
+        error = device->errorString();
+    entry->crc = quint32(crc);
+    return ok;
+}
+
+bool ZipWriter::addFile(const QString &name, QIODevice *source, QFile::Permissions permissions)
+{
+    Entry entry;
+    entry.name = name.toUtf8();
+    entry.mode = unixMode(permissions);
+    entry.offset = quint64(device->pos());
+    entry.method = 8;
+    if (!write(localHeader(entry)))
+        return false;
+    const qint64 dataStart = device->pos();
+    if (!copy(source, &entry, true))
+        return false;
+    // Deflate did not help (random data): store the bytes as they are.
+    if (entry.compressedSize >= entry.size) {
+        entry.method = 0;
+        if (!source->seek(0) || !device->seek(dataStart) || !copy(source, &entry, false))
+            return false;
+        if (auto file = qobject_cast<QFileDevice *>(device))
+            file->resize(device->pos());
+    }
+    const qint64 end = device->pos();
+    if (!device->seek(qint64(entry.offset)) || !write(localHeader(entry)) || !device->seek(end))
         return false;
     entries.append(entry);
     return true;
@@ -123,27 +162,63 @@ bool ZipWriter::addFile(const QString &name, const QByteArray &data, QFile::Perm
 
 bool ZipWriter::finish()
 {
-    const quint32 start = quint32(position);
+    const quint64 start = quint64(device->pos());
     QByteArray directory;
     for (const Entry &e : qAsConst(entries)) {
+        const bool big = e.size >= Max32 || e.compressedSize >= Max32 || e.offset >= Max32;
+        QByteArray extra;
+        if (big) {
+            put16(&extra, 1);
+            put16(&extra, 24);
+            put64(&extra, e.size);
+            put64(&extra, e.compressedSize);
+            put64(&extra, e.offset);
+        }
         put32(&directory, 0x02014b50);
         put16(&directory, 0x031e); // made by Unix, zip 3.0: the mode below counts
-        putCommonFields(&directory, e);
+        put16(&directory, 45);
+        put16(&directory, Utf8Names);
+        put16(&directory, e.method);
+        put16(&directory, DosTime);
+        put16(&directory, DosDate);
+        put32(&directory, e.crc);
+        put32(&directory, big ? quint32(Max32) : quint32(e.compressedSize));
+        put32(&directory, big ? quint32(Max32) : quint32(e.size));
+        put16(&directory, quint32(e.name.size()));
+        put16(&directory, quint32(extra.size()));
         put16(&directory, 0);
         put16(&directory, 0);
         put16(&directory, 0);
         put32(&directory, e.mode << 16);
-        put32(&directory, e.offset);
-        directory += e.name;
+        put32(&directory, big ? quint32(Max32) : quint32(e.offset));
+        directory += e.name + extra;
     }
     QByteArray end;
+    const bool zip64 = entries.size() >= 0xffff || start >= Max32 || quint64(directory.size()) >= Max32;
+    if (zip64) {
+        const quint64 record = start + quint64(directory.size());
+        put32(&end, 0x06064b50);
+        put64(&end, 44);
+        put16(&end, 45);
+        put16(&end, 45);
+        put32(&end, 0);
+        put32(&end, 0);
+        put64(&end, quint64(entries.size()));
+        put64(&end, quint64(entries.size()));
+        put64(&end, quint64(directory.size()));
+        put64(&end, start);
+        put32(&end, 0x07064b50);
+        put32(&end, 0);
+        put64(&end, record);
+        put32(&end, 1);
+    }
     put32(&end, 0x06054b50);
     put16(&end, 0);
     put16(&end, 0);
-    put16(&end, quint32(entries.size()));
-    put16(&end, quint32(entries.size()));
-    put32(&end, quint32(directory.size()));
-    put32(&end, start);
+    put16(&end, zip64 ? 0xffff : quint32(entries.size()));
+    put16(&end, zip64 ? 0xffff : quint32(entries.size()));
+    put32(&end, zip64 ? quint32(Max32) : quint32(directory.size()));
+    put32(&end, zip64 ? quint32(Max32) : quint32(start));
     put16(&end, 0);
     return write(directory) && write(end);
 }

@@ -9,17 +9,22 @@
 class QIODevice;
 
 /*!
-    Writes a zip archive the updater reads: deflated entries with UTF-8 names,
-    the Unix permissions in the external attributes (so a program keeps its
-    executable bit), and a fixed time stamp, so that the same input gives the
-    same archive byte for byte. Qt Core and zlib only.
+    Writes a zip archive the updater reads, streaming: each entry is deflated
+    in bounded chunks straight into the archive (stored when deflate does not
+    make it smaller), with UTF-8 names, the Unix permissions in the external
+    attributes (so a program keeps its executable bit) and a fixed time stamp,
+    so that the same input gives the same archive byte for byte. Entries and
+    offsets beyond 4 GiB, and more than 65,535 entries, get zip64 records.
+    The device must be seekable (the sizes are written back once known).
+    Qt Core and zlib only.
 */
 class ZipWriter
 {
 public:
     explicit ZipWriter(QIODevice *device);
 
-    bool addFile(const QString &name, const QByteArray &data, QFile::Permissions permissions);
+    /*! Adds \a name with the contents of \a source, read to its end. */
+    bool addFile(const QString &name, QIODevice *source, QFile::Permissions permissions);
     bool finish();
     QString errorString() const { return error; }
 
@@ -28,21 +33,18 @@ private:
     {
         QByteArray name;
         quint32 crc = 0;
-        quint32 compressedSize = 0;
-        quint32 size = 0;
+        quint64 compressedSize = 0;
+        quint64 size = 0;
         quint16 method = 0;
         quint32 mode = 0;
-        quint32 offset = 0;
+        quint64 offset = 0;
     };
     bool write(const QByteArray &bytes);
+    bool copy(QIODevice *source, Entry *entry, bool compress);
+    QByteArray localHeader(const Entry &entry) const;
 
     QIODevice *device;
-    // The fields the local header and the central directory share, from
-    // "version needed" to "extra field length".
-    static void putCommonFields(QByteArray *out, const Entry &entry);
-
     QVector<Entry> entries;
-    qint64 position = 0;
     QString error;
 };
 
