@@ -1,5 +1,6 @@
 #include "manifest.h"
 #include "patcharchive.h"
+#include "archivereader.h"
 #include "crypto.h"
 #include "manifestsignature.h"
 #include "publisher.h"
@@ -25,6 +26,12 @@ private slots:
     void sameInputSameArchive();
     void refusesBadInput_data();
     void refusesBadInput();
+    void anyInstallerSize_data();
+    void anyInstallerSize();
+    void patchFolderInAnyForm_data();
+    void patchFolderInAnyForm();
+    void patchFromTwoReleases_data();
+    void patchFromTwoReleases();
     void signsWhatOpensslVerifies();
     void verifyChecksTheDeployment_data();
     void verifyChecksTheDeployment();
@@ -216,6 +223,180 @@ bool openssl(const QStringList &arguments, QByteArray *output = nullptr)
 }
 
 } // namespace
+
+void tst_Publish::anyInstallerSize_data()
+{
+    QTest::addColumn<QString>("what");     // "installer" or "patch file"
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QString>("refusal");  // empty: published
+    QTest::newRow("installer above 2 GiB") << "installer" << (qint64(2) << 30) + 12345 << "";
+    QTest::newRow("installer above 4 GiB") << "installer" << (qint64(4) << 30) + 12345 << "";
+    QTest::newRow("patch file above what a client unpacks") << "patch file" << ArchiveReader::MaxEntrySize + 1
+                                                           << "larger than the 8 GiB a client unpacks";
+}
+
+void tst_Publish::anyInstallerSize()
+{
+    SKIP_ON_WINDOWS("sparse files and sha256sum");
+    QFETCH(QString, what);
+    QFETCH(qint64, size);
+    QFETCH(QString, refusal);
+    // Sparse: the size is real, the disk barely used until it is copied.
+    const QString big = what == "installer" ? dir->filePath("big-setup.run") : dir->filePath("patch/big.dat");
+    QFile file(big);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(size));
+    file.close();
+    PublishRequest r = request();
+    if (what == "installer")
+        r.installer = big;
+    Publisher publisher;
+    const bool published = publisher.publish(r);
+    if (!refusal.isEmpty()) {
+        QVERIFY(!published);
+        QVERIFY2(publisher.errorString().contains(refusal), qPrintable(publisher.errorString()));
+        QCOMPARE(outputFiles(), QStringList());
+        return;
+    }
+    QVERIFY2(published, qPrintable(publisher.errorString()));
+    const QString copy = dir->filePath("out/Foo/Foo-full-v1.3.0.exe");
+    QCOMPARE(QFileInfo(copy).size(), size);
+    QProcess sha256sum;
+    sha256sum.start("sha256sum", { big });
+    QVERIFY(sha256sum.waitForFinished(300000));
+    ManifestRecord record;
+    QVERIFY(parseManifest(readFile(dir->filePath("out/Foo/updates.json")), "windows", &record));
+    QCOMPARE(record.full.size, size);
+    QCOMPARE(record.full.sha256.toHex(), sha256sum.readAllStandardOutput().left(64));
+    QFile::remove(copy);
+}
+
+void tst_Publish::patchFolderInAnyForm_data()
+{
+    QTest::addColumn<QString>("form");
+    QTest::addColumn<QString>("refusal"); // empty: entries "Foo" and "lib/plugin.so"
+    QTest::newRow("relative") << "relative" << "";
+    QTest::newRow("absolute") << "absolute" << "";
+    QTest::newRow("through ..") << "dotdot" << "";
+    QTest::newRow("trailing slash") << "slash" << "";
+    QTest::newRow("output folder inside the patch folder") << "output inside" << "";
+    QTest::newRow("a name with a backslash") << "a\\b" << "contains a backslash";
+    QTest::newRow("a name with a colon") << "c:d" << "contains a drive letter or colon";
+    QTest::newRow("a name with a newline") << "e\nf" << "contains a control character";
+    QTest::newRow("a name with a tab") << "g\th" << "contains a control character";
+    QTest::newRow("an application name on two lines") << "name" << "is not a single line of printable text";
+    QTest::newRow("a platform key on two lines") << "platform" << "is not a single line of printable text";
+}
+
+void tst_Publish::patchFolderInAnyForm()
+{
+    QFETCH(QString, form);
+    QFETCH(QString, refusal);
+    PublishRequest r = request();
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir->path());
+    if (form == "relative")
+        r.patchDir = "patch";
+    else if (form == "dotdot")
+        r.patchDir = "patch/lib/../../patch";
+    else if (form == "slash")
+        r.patchDir = dir->filePath("patch") + "/";
+    else if (form == "output inside")
+        r.output = dir->filePath("patch/site");
+    else if (form == "name")
+        r.name = "Foo\nBar";
+    else if (form == "platform")
+        r.platform = "windows\n";
+    else if (form != "absolute") {
+#ifdef Q_OS_WIN
+        QSKIP("Windows file names cannot hold these characters");
+#endif
+        QVERIFY(writeFile(dir->filePath("patch/" + form), "x"));
+    }
+    Publisher publisher;
+    const bool published = publisher.publish(r);
+    // A second publication must not take the first one's output into the patch.
+    const bool again = published && publisher.publish(r);
+    QDir::setCurrent(previous);
+    if (!refusal.isEmpty()) {
+        QVERIFY(!published);
+        QVERIFY2(publisher.errorString().contains(refusal), qPrintable(publisher.errorString()));
+        QCOMPARE(outputFiles(), QStringList());
+        return;
+    }
+    QVERIFY2(published && again, qPrintable(publisher.errorString()));
+    ArchiveReader reader(QDir(r.output).filePath("Foo/Foo-patch-v1.2.4.zip"));
+    QVERIFY2(reader.open(), qPrintable(reader.errorString()));
+    QStringList names;
+    for (const ArchiveReader::Entry &entry : reader.entries())
+        names << entry.name;
+    QCOMPARE(names, QStringList({ "Foo", "lib/plugin.so" }));
+}
+
+void tst_Publish::patchFromTwoReleases_data()
+{
+    QTest::addColumn<QStringList>("change");   // what NEW does to OLD: "edit X", "add X", "remove X", "exec X"
+    QTest::addColumn<QStringList>("expected"); // the entries of the patch; empty: refused, nothing changed
+    QTest::newRow("a changed file") << QStringList { "edit Foo" } << QStringList { "Foo" };
+    QTest::newRow("a new file in a new folder") << QStringList { "add plugins/new.so" } << QStringList { "plugins/new.so" };
+    QTest::newRow("a removed file: warned, not in the patch") << QStringList { "remove data.txt", "edit Foo" }
+                                                              << QStringList { "Foo" };
+#ifndef Q_OS_WIN
+    QTest::newRow("the executable bit alone") << QStringList { "exec tool" } << QStringList { "tool" };
+#endif
+    QTest::newRow("same size, other bytes") << QStringList { "flip data.txt" } << QStringList { "data.txt" };
+    QTest::newRow("nothing changed") << QStringList {} << QStringList {};
+}
+
+void tst_Publish::patchFromTwoReleases()
+{
+    QFETCH(QStringList, change);
+    QFETCH(QStringList, expected);
+    for (const char *release : { "old", "new" }) {
+        QVERIFY(QDir().mkpath(dir->filePath(QString(release) + "/lib")));
+        QVERIFY(writeFile(dir->filePath(QString(release) + "/Foo"), "program 1"));
+        QVERIFY(writeFile(dir->filePath(QString(release) + "/data.txt"), "abcdef"));
+        QVERIFY(writeFile(dir->filePath(QString(release) + "/tool"), "tool"));
+        QVERIFY(writeFile(dir->filePath(QString(release) + "/lib/a.so"), QByteArray(3000, 'a')));
+    }
+    for (const QString &step : change) {
+        const QString name = step.section(' ', 1);
+        const QString path = dir->filePath("new/" + name);
+        const QString kind = step.section(' ', 0, 0);
+        if (kind == "edit")
+            QVERIFY(writeFile(path, "program 2, longer"));
+        else if (kind == "flip")
+            QVERIFY(writeFile(path, "abcdeX"));
+        else if (kind == "add")
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()) && writeFile(path, "new"));
+        else if (kind == "remove")
+            QVERIFY(QFile::remove(path));
+        else
+            QVERIFY(QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner | QFile::ExeUser));
+    }
+    PublishRequest r = request();
+    r.patchDir.clear();
+    r.fromDir = dir->filePath("old");
+    r.toDir = dir->filePath("new");
+    Publisher publisher;
+    const bool published = publisher.publish(r);
+    if (expected.isEmpty()) {
+        QVERIFY(!published);
+        QVERIFY2(publisher.errorString().startsWith("nothing changed"), qPrintable(publisher.errorString()));
+        QCOMPARE(outputFiles(), QStringList());
+        return;
+    }
+    QVERIFY2(published, qPrintable(publisher.errorString()));
+    ArchiveReader reader(dir->filePath("out/Foo/Foo-patch-v1.2.4.zip"));
+    QVERIFY(reader.open());
+    QStringList names;
+    for (const ArchiveReader::Entry &entry : reader.entries())
+        names << entry.name;
+    QCOMPARE(names, expected);
+    const QString report = publisher.report().join('\n');
+    QCOMPARE(report.contains("warning: data.txt is gone"), change.contains("remove data.txt"));
+    if (change.contains("exec tool"))
+        QVERIFY(reader.entries().first().mode & 0100);
+}
 
 void tst_Publish::signsWhatOpensslVerifies()
 {
