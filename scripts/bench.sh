@@ -18,7 +18,7 @@ mkdir -p "$build"
     -keyout "$build/bench-ca.key" -out "$build/bench-ca.pem" >/dev/null 2>&1
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DUPDATER_CA_CERTIFICATES="$build/bench-ca.pem" >/dev/null
-cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target bench_download bench_startup bench_minimal bench_unpack
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target bench_download bench_startup bench_minimal bench_unpack updater-publish
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"; [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true' EXIT
@@ -29,6 +29,9 @@ echo "== Download: updater against curl"
 
 echo "== Install: the tool's unpack against unzip + sync"
 "$root/bench/install.sh" "$build/bench/bench_unpack" "${BENCH_INSTALL_RUNS:-3}" | tee "$out/install.md"
+
+echo "== Publish: updater-publish against zip -9 + sha256sum + cp"
+"$root/bench/publish.sh" "$build/bin/updater-publish" "${BENCH_PUBLISH_RUNS:-3}" | tee "$out/publish.md"
 
 echo "== Start-up: updater against a minimal Qt dialog (Xvfb)"
 display=":$((150 + $$ % 100))"
@@ -76,6 +79,15 @@ nginxv=$(nginx -v 2>&1 | sed 's/.*\///')
     echo "\\`big-doubled\\`: the same with a 1 GiB file; \\`entries\\`: 65,535 empty files."
     echo
     cat "$out/install.md"
+    echo
+    echo "## Publish"
+    echo
+    echo "\\`updater-publish\\` on a release of a 1.5 GiB installer and a 630 MiB patch folder"
+    echo "(one 300 MiB random file, one 300 MiB compressible text file, 200 small files),"
+    echo "against \\`zip -9 -r\\` of the folder, \\`sha256sum\\` of both files and \\`cp\\` of the"
+    echo "installer; alternating, medians of ${BENCH_PUBLISH_RUNS:-3} runs."
+    echo
+    cat "$out/publish.md"
     echo
     echo "## Start-up"
     echo
