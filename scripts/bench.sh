@@ -73,18 +73,18 @@ nginxv=$(nginx -v 2>&1 | sed 's/.*\///')
     echo "## Install"
     echo
     echo "A patch unpacked into a fresh folder by the tool's own reader and install"
-    echo "transaction (\\`bench_unpack\\`: staged, flushed, committed), against Info-ZIP"
-    echo "\\`unzip -o -q\\` followed by \\`sync\\`; alternating, medians of ${BENCH_INSTALL_RUNS:-3} runs."
-    echo "\\`one-gib\\`: one 512 MiB random file and 2,000 text files of 256 KiB;"
-    echo "\\`big-doubled\\`: the same with a 1 GiB file; \\`entries\\`: 65,535 empty files."
+    echo "transaction (\`bench_unpack\`: staged, flushed, committed), against Info-ZIP"
+    echo "\`unzip -o -q\` followed by \`sync\`; alternating, medians of ${BENCH_INSTALL_RUNS:-3} runs."
+    echo "\`one-gib\`: one 512 MiB random file and 2,000 text files of 256 KiB;"
+    echo "\`big-doubled\`: the same with a 1 GiB file; \`entries\`: 65,535 empty files."
     echo
     cat "$out/install.md"
     echo
     echo "## Publish"
     echo
-    echo "\\`updater-publish\\` on a release of a 1.5 GiB installer and a 630 MiB patch folder"
+    echo "\`updater-publish\` on a release of a 1.5 GiB installer and a 630 MiB patch folder"
     echo "(one 300 MiB random file, one 300 MiB compressible text file, 200 small files),"
-    echo "against \\`zip -9 -r\\` of the folder, \\`sha256sum\\` of both files and \\`cp\\` of the"
+    echo "against \`zip -9 -r\` of the folder, \`sha256sum\` of both files and \`cp\` of the"
     echo "installer; alternating, medians of ${BENCH_PUBLISH_RUNS:-3} runs."
     echo
     cat "$out/publish.md"
