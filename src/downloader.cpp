@@ -32,7 +32,7 @@ void moveAside(const QString &path)
 
 // Feeds the first \a length bytes of \a path into \a hash: a continued
 // download is verified over the kept bytes too.
-bool hashFile(const QString &path, qint64 length, Crypto::Sha256 *hash)
+bool hashFile(const QString &path, qint64 length, StreamHasher *hash)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

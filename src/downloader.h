@@ -1,7 +1,7 @@
 #ifndef DOWNLOADER_H
 #define DOWNLOADER_H
 
-#include "crypto.h"
+#include "streamhasher.h"
 
 #include <QDir>
 #include <QFile>
@@ -93,7 +93,7 @@ private:
     QByteArray buffer;
     qint64 expectedSize = -1;
     QByteArray expectedSha256;
-    Crypto::Sha256 hash;
+    StreamHasher hash;
     bool verifying = false;
     // Continuing a cut download: the bytes kept from the earlier try, the
     // server's validator, and whether the failure leaves bytes worth keeping.
