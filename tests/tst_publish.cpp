@@ -4,6 +4,7 @@
 #include "crypto.h"
 #include "manifestsignature.h"
 #include "publisher.h"
+#include "testserver.h"
 #include "verifier.h"
 #include "testutil.h"
 
@@ -442,6 +443,8 @@ void tst_Publish::verifyChecksTheDeployment_data()
     QTest::newRow("the manifest changed after signing") << "manifest" << "FAILED  signature manifest signature does not match";
     QTest::newRow("signature missing") << "signature" << "FAILED  signature manifest signature missing";
     QTest::newRow("expired") << "expired" << "FAILED  expires manifest expired on";
+    QTest::newRow("deployed, checked by its URL") << "served" << "";
+    QTest::newRow("deployed, a file changed on the server") << "served patch" << "FAILED  windows patch http://";
 }
 
 void tst_Publish::verifyChecksTheDeployment()
@@ -465,8 +468,24 @@ void tst_Publish::verifyChecksTheDeployment()
     if (damage == "signature")
         QVERIFY(QFile::remove(out + "updates.json.sig"));
 
+    // Served as a static file server serves it; the manifest's URLs point there.
+    TestServer server;
+    QString location = out;
+    if (damage.startsWith("served")) {
+        QVERIFY(server.start());
+        r.patchUrl = r.fullUrl = server.origin() + "/files/";
+        QVERIFY2(publisher.publish(r), qPrintable(publisher.errorString()));
+        for (const QString &name : QDir(out).entryList(QDir::Files)) {
+            QByteArray data = readFile(out + name);
+            if (damage == "served patch" && name.endsWith(".zip"))
+                data = "not the patch";
+            server.setResponse((name.startsWith("updates.json") ? "/site/Foo/" : "/files/Foo/") + name,
+                               TestResponse::ok(data));
+        }
+        location = server.origin() + "/site/Foo/updates.json";
+    }
     Verifier verifier({ key });
-    const bool ok = verifier.verify(out);
+    const bool ok = verifier.verify(location);
     const QString report = verifier.report().join('\n');
     QCOMPARE(ok, failure.isEmpty());
     if (!failure.isEmpty())

@@ -26,41 +26,35 @@ bool Verifier::check(bool ok, const QString &line)
     return ok;
 }
 
-// Reads a local file or fetches a URL, hashing as it streams.
-bool Verifier::measure(const QString &location, qint64 *size, QByteArray *sha256, QString *error)
+// Reads a local file or fetches a URL in pieces, handing each to \a take.
+bool Verifier::stream(const QString &location, const std::function<void(const QByteArray &)> &take, QString *error)
 {
-    Crypto::Sha256 hash;
-    *size = 0;
     if (!remote) {
         QFile file(location);
         if (!file.open(QIODevice::ReadOnly)) {
             *error = file.errorString();
             return false;
         }
-        QByteArray chunk(1 << 20, Qt::Uninitialized);
-        for (qint64 n; (n = file.read(chunk.data(), chunk.size())) > 0;) {
-            hash.addData(chunk.constData(), n);
-            *size += n;
+        while (!file.atEnd()) {
+            const QByteArray chunk = file.read(1 << 20);
+            if (chunk.isEmpty()) {
+                *error = file.errorString();
+                return false;
+            }
+            take(chunk);
         }
-        *sha256 = hash.result();
         return true;
     }
     QNetworkAccessManager manager;
     QNetworkRequest request{QUrl(location)};
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply *reply = manager.get(request);
+    reply->setReadBufferSize(1 << 20);
     QEventLoop loop;
-    QObject::connect(reply, &QIODevice::readyRead, &loop, [&] {
-        const QByteArray data = reply->readAll();
-        hash.addData(data);
-        *size += data.size();
-    });
+    QObject::connect(reply, &QIODevice::readyRead, &loop, [&] { take(reply->readAll()); });
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     loop.exec();
-    const QByteArray rest = reply->readAll();
-    hash.addData(rest);
-    *size += rest.size();
-    *sha256 = hash.result();
+    take(reply->readAll());
     const bool ok = reply->error() == QNetworkReply::NoError;
     if (!ok)
         *error = reply->errorString();
@@ -68,30 +62,22 @@ bool Verifier::measure(const QString &location, qint64 *size, QByteArray *sha256
     return ok;
 }
 
+bool Verifier::measure(const QString &location, qint64 *size, QByteArray *sha256, QString *error)
+{
+    Crypto::Sha256 hash;
+    *size = 0;
+    const bool ok = stream(location, [&](const QByteArray &chunk) {
+        hash.addData(chunk);
+        *size += chunk.size();
+    }, error);
+    *sha256 = hash.result();
+    return ok;
+}
+
 bool Verifier::read(const QString &location, QByteArray *data, QString *error)
 {
-    if (!remote) {
-        QFile file(location);
-        if (!file.open(QIODevice::ReadOnly)) {
-            *error = file.errorString();
-            return false;
-        }
-        *data = file.readAll();
-        return true;
-    }
-    QNetworkAccessManager manager;
-    QNetworkRequest request{QUrl(location)};
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    QNetworkReply *reply = manager.get(request);
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    loop.exec();
-    *data = reply->readAll();
-    const bool ok = reply->error() == QNetworkReply::NoError;
-    if (!ok)
-        *error = reply->errorString();
-    delete reply;
-    return ok;
+    data->clear();
+    return stream(location, [data](const QByteArray &chunk) { data->append(chunk); }, error);
 }
 
 bool Verifier::verify(const QString &location)

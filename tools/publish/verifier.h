@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 /*!
     Checks a deployed update as a client would: the manifest's signature with
     the given public keys, its expiry, and every file it names (reachable, its
@@ -22,6 +24,7 @@ public:
     QStringList report() const { return lines; }
 
 private:
+    bool stream(const QString &location, const std::function<void(const QByteArray &)> &take, QString *error);
     bool read(const QString &location, QByteArray *data, QString *error);
     bool measure(const QString &location, qint64 *size, QByteArray *sha256, QString *error);
     bool check(bool ok, const QString &line);
