@@ -15,7 +15,8 @@
 #include <QJsonObject>
 #include <QSaveFile>
 #include <QSet>
-#include <QTemporaryFile>
+#include <QCoreApplication>
+#include <QScopeGuard>
 
 #include <cstring>
 
@@ -282,9 +283,11 @@ bool Publisher::publish(const PublishRequest &r)
 
     // Streamed into temporary files beside their final names, in bounded
     // memory; nothing is renamed into place before everything is written.
-    // A temporary file, not QSaveFile: the archive is read back for its hash.
-    QTemporaryFile zipFile(out.filePath(QStringLiteral(".") + patchName + QStringLiteral(".XXXXXX")));
-    if (!zipFile.open())
+    // A file of our own, not QSaveFile: the archive is read back for its hash.
+    // (QTemporaryFile keeps a handle on Windows that stops the final rename.)
+    QFile zipFile(out.filePath(QStringLiteral(".%1.%2.publishing").arg(patchName).arg(QCoreApplication::applicationPid())));
+    auto removeUnfinished = qScopeGuard([&zipFile] { zipFile.remove(); });
+    if (!zipFile.open(QIODevice::ReadWrite | QIODevice::Truncate))
         return fail(QStringLiteral("cannot write into %1: %2").arg(out.path(), zipFile.errorString()));
     ZipWriter writer(&zipFile);
     for (const PatchFile &file : qAsConst(files)) {
@@ -358,7 +361,7 @@ bool Publisher::publish(const PublishRequest &r)
     QString reason;
     if (!replaceFile(zipFile.fileName(), out.filePath(patchName), &reason))
         return fail(QStringLiteral("cannot write %1: %2").arg(out.filePath(patchName), reason));
-    zipFile.setAutoRemove(false);
+    removeUnfinished.dismiss();
     if (!installerCopy.commit())
         return fail(QStringLiteral("cannot write %1: %2").arg(installerCopy.fileName(), installerCopy.errorString()));
     QFile::setPermissions(out.filePath(fullName), QFile::permissions(r.installer));
