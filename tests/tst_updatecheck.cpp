@@ -154,11 +154,13 @@ void tst_UpdateCheck::outcomes_data()
     QTest::newRow("server stalls after 11 bytes") << stalledBody << "1.0"
                                                   << "check error\n" + NetworkPolicy::stallMessage() << false;
     const QString tooLarge = "check error\nthe server's answer is larger than 1048576 bytes; no manifest is that large";
+    TestResponse endless;
+    endless.generatedSize = qint64(64) << 20;
+    endless.framing = TestResponse::Chunked;
+    QTest::newRow("64 MiB manifest without a length") << endless << "1.0" << tooLarge << false;
     TestResponse huge;
     huge.generatedSize = qint64(1) << 30;
     QTest::newRow("1 GiB manifest with a length") << huge << "1.0" << tooLarge << false;
-    huge.framing = TestResponse::Chunked;
-    QTest::newRow("1 GiB manifest without a length") << huge << "1.0" << tooLarge << false;
     QTest::newRow("redirect loop") << TestResponse::error(302, "Found").header("Location", "updates.json")
                                    << "1.0" << "check error" << false;
     QTest::newRow("not JSON") << TestResponse::ok("<html>hello</html>") << "1.0" << "reply doc is null" << false;

@@ -62,6 +62,11 @@ public:
         connect(socket, &QTcpSocket::readyRead, this, &TestConnection::readRequest);
         connect(socket, &QTcpSocket::bytesWritten, this, &TestConnection::pump);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        // A client that went away must not keep a large answer pumping into nothing.
+        connect(socket, &QAbstractSocket::errorOccurred, this, [this] {
+            finished = true;
+            this->socket->abort();
+        });
         if (auto ssl = qobject_cast<QSslSocket *>(socket))
             connect(ssl, &QSslSocket::encryptedBytesWritten, this, &TestConnection::pump);
     }
@@ -154,7 +159,7 @@ private:
 
     void pump()
     {
-        if (!started || finished || waiting)
+        if (!started || finished || waiting || socket->state() != QAbstractSocket::ConnectedState)
             return;
         // Keep little in flight, so that a streamed body never sits in memory.
         while (socket->bytesToWrite() < 256 * 1024) {
