@@ -1,5 +1,7 @@
 #include "archivereader.h"
 
+#include "workingnames.h"
+
 #include <QHash>
 #include <QSet>
 
@@ -114,6 +116,34 @@ QString decodeCp437(const QByteArray &raw)
     return name;
 }
 
+QString windowsFoldedName(const QString &name)
+{
+    QStringList parts = name.split(QLatin1Char('/'));
+    for (QString &part : parts) {
+        int end = part.size();
+        while (end > 0 && (part.at(end - 1) == QLatin1Char('.') || part.at(end - 1) == QLatin1Char(' ')))
+            --end;
+        part = part.left(end).toCaseFolded();
+    }
+    return parts.join(QLatin1Char('/'));
+}
+
+namespace {
+
+bool isWindowsDeviceName(const QString &part)
+{
+    // "CON", "con.txt", "Com1.tar.gz": the part before the first dot counts.
+    const QString stem = part.section(QLatin1Char('.'), 0, 0).trimmed().toUpper();
+    static const QStringList devices = { QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
+                                         QStringLiteral("NUL") };
+    if (devices.contains(stem))
+        return true;
+    return stem.size() == 4 && (stem.startsWith(QLatin1String("COM")) || stem.startsWith(QLatin1String("LPT")))
+            && stem.at(3) >= QLatin1Char('1') && stem.at(3) <= QLatin1Char('9');
+}
+
+} // namespace
+
 QString unsafeEntryReason(const QString &name)
 {
     if (name.isEmpty())
@@ -127,6 +157,8 @@ QString unsafeEntryReason(const QString &name)
     for (const QChar c : name) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7f)
             return QStringLiteral("entry \"%1\" contains a control character").arg(name);
+        if (QStringLiteral("<>\"|?*").contains(c))
+            return QStringLiteral("entry \"%1\" contains '%2', which Windows does not allow in a name").arg(name, c);
     }
     QString path = name;
     if (path.endsWith(QLatin1Char('/')))
@@ -135,8 +167,14 @@ QString unsafeEntryReason(const QString &name)
     for (const QString &part : parts) {
         if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String(".."))
             return QStringLiteral("entry \"%1\" leaves its folder or has an empty part").arg(name);
+        // Windows drops them silently: "Demo." would be written as "Demo".
+        if (part.endsWith(QLatin1Char('.')) || part.endsWith(QLatin1Char(' ')))
+            return QStringLiteral("entry \"%1\" has a part that ends in a dot or a space, "
+                                  "which Windows drops").arg(name);
+        if (isWindowsDeviceName(part))
+            return QStringLiteral("entry \"%1\" uses \"%2\", a device name on Windows").arg(name, part);
     }
-    return QString();
+    return WorkingNames::reservedReason(path);
 }
 
 ArchiveReader::ArchiveReader(const QString &fileName)
@@ -178,22 +216,33 @@ bool ArchiveReader::readEnd(qint64 *directoryOffset, qint64 *directorySize, qint
     if (end.size() != tail)
         return fail(unreadable);
     const uchar *data = reinterpret_cast<const uchar *>(end.constData());
+    // The last end record is the one; it and its comment must end the file.
+    // Anything else lets two readers see two different archives.
     int at = -1;
-    for (int i = int(tail) - 22; i >= 0; --i) {
-        if (le32(data + i) == EndSignature && i + 22 + int(le16(data + i + 20)) <= int(tail)) {
+    for (int i = int(tail) - 22; i >= 0 && at < 0; --i) {
+        if (le32(data + i) == EndSignature)
             at = i;
-            break;
-        }
     }
     if (at < 0)
         return fail(unreadable);
+    const QString ambiguous = QStringLiteral("%1 is ambiguous: other zip readers would see other entries (%2)")
+            .arg(file.fileName());
+    if (at + 22 + int(le16(data + at + 20)) != int(tail))
+        return fail(ambiguous.arg(QStringLiteral("its end record does not end the file")));
+    for (int i = at - 1; i >= 0; --i) {
+        if (le32(data + i) == EndSignature && i + 22 <= int(tail) && i + 22 + int(le16(data + i + 20)) == int(tail))
+            return fail(ambiguous.arg(QStringLiteral("a second end record")));
+    }
     const uchar *e = data + at;
     const qint64 endOffset = size - tail + at;
     quint64 disk = le16(e + 4);
     quint64 directoryDisk = le16(e + 6);
+    quint64 entriesHere = le16(e + 8);
     quint64 entries = le16(e + 10);
     quint64 length = le32(e + 12);
     quint64 offset = le32(e + 16);
+    // Where the directory must end: right before the (zip64) end records.
+    quint64 directoryEnd = quint64(endOffset);
 
     // The zip64 end record, found through its locator just before the end record.
     if (endOffset >= 20 && file.seek(endOffset - 20)) {
@@ -207,20 +256,23 @@ bool ArchiveReader::readEnd(qint64 *directoryOffset, qint64 *directorySize, qint
             const uchar *r = reinterpret_cast<const uchar *>(record.constData());
             if (record.size() != 56 || le32(r) != Zip64EndSignature)
                 return fail(unreadable);
+            if (recordOffset + 12 + le64(r + 4) != quint64(endOffset - 20))
+                return fail(ambiguous.arg(QStringLiteral("bytes between its end records")));
             disk = le32(r + 16);
             directoryDisk = le32(r + 20);
+            entriesHere = le64(r + 24);
             entries = le64(r + 32);
             length = le64(r + 40);
             offset = le64(r + 48);
-            // The directory ends where the zip64 end record begins.
-            if (offset + length > recordOffset)
-                return fail(unreadable);
-        } else if (offset + length > quint64(endOffset)) {
-            return fail(unreadable);
+            directoryEnd = recordOffset;
         }
     }
-    if (disk != 0 || directoryDisk != 0)
+    if (disk != 0 || directoryDisk != 0 || entriesHere != entries)
         return fail(QStringLiteral("%1 spans several disks").arg(file.fileName()));
+    if (offset > directoryEnd || offset + length > directoryEnd)
+        return fail(unreadable);
+    if (offset + length != directoryEnd)
+        return fail(ambiguous.arg(QStringLiteral("bytes between its directory and its end record")));
     if (entries > quint64(MaxEntries))
         return fail(QStringLiteral("%1 holds more than %2 entries").arg(file.fileName()).arg(MaxEntries));
     if (length > quint64(MaxDirectorySize) || offset + length > quint64(size))
@@ -243,8 +295,8 @@ bool ArchiveReader::readDirectory(qint64 offset, qint64 size, qint64 count)
     const qint64 archiveSize = file.size();
 
     list.reserve(int(count));
-    QSet<QString> names;
-    QSet<QString> fileNames;
+    QHash<QString, QString> names; // folded as Windows does, to the name as given
+    QSet<QString> fileNames;       // folded
     qint64 at = 0;
     for (qint64 i = 0; i < count; ++i) {
         if (at + 46 > size || le32(p + at) != CentralSignature)
@@ -274,8 +326,12 @@ bool ArchiveReader::readDirectory(qint64 offset, qint64 size, qint64 count)
             return fail(unreadable);
         at += 46 + nameLength + extraLength + commentLength;
 
-        QString name = (raw.flags & FlagUtf8) ? QString::fromUtf8(raw.rawName)
-                                              : (unicodeName.isEmpty() ? decodeCp437(raw.rawName) : unicodeName);
+        QString name = (raw.flags & FlagUtf8) ? QString::fromUtf8(raw.rawName) : unicodeName;
+        if (name.isEmpty()) {
+            // Info-ZIP's zip on Unix stores UTF-8 without saying so; its unzip reads it back as such.
+            const QString utf8 = QString::fromUtf8(raw.rawName);
+            name = (raw.madeBy >> 8) == SystemUnix && utf8.toUtf8() == raw.rawName ? utf8 : decodeCp437(raw.rawName);
+        }
         const QString reason = unsafeEntryReason(name);
         if (!reason.isEmpty())
             return fail(reason);
@@ -312,19 +368,27 @@ bool ArchiveReader::readDirectory(qint64 offset, qint64 size, qint64 count)
         if (entry.size > MaxEntrySize)
             return fail(QStringLiteral("entry \"%1\" is too large to unpack (more than %2 GiB)")
                             .arg(name).arg(MaxEntrySize >> 30));
-        if (names.contains(name))
+        const QString folded = windowsFoldedName(name);
+        const auto same = names.constFind(folded);
+        if (same != names.constEnd() && same.value() == name)
             return fail(QStringLiteral("entry \"%1\" appears twice").arg(name));
-        names.insert(name);
+        if (same != names.constEnd())
+            return fail(QStringLiteral("entries \"%1\" and \"%2\" are one file on Windows").arg(same.value(), name));
+        names.insert(folded, name);
         if (!entry.isDir)
-            fileNames.insert(name);
+            fileNames.insert(folded);
         list.append(entry);
     }
 
-    // A file cannot also be the folder of another entry.
+    if (at != size)
+        return fail(QStringLiteral("%1 is ambiguous: other zip readers would see other entries "
+                                   "(its directory holds more than its end record counts)").arg(file.fileName()));
+
+    // A file cannot also be the folder of another entry, on Windows either.
     for (const Entry &entry : qAsConst(list)) {
-        for (int slash = entry.name.indexOf(QLatin1Char('/')); slash > 0;
-             slash = entry.name.indexOf(QLatin1Char('/'), slash + 1)) {
-            if (fileNames.contains(entry.name.left(slash)))
+        const QString folded = windowsFoldedName(entry.name);
+        for (int slash = folded.indexOf(QLatin1Char('/')); slash > 0; slash = folded.indexOf(QLatin1Char('/'), slash + 1)) {
+            if (fileNames.contains(folded.left(slash)))
                 return fail(QStringLiteral("entry \"%1\" is both a file and a folder").arg(entry.name.left(slash)));
         }
     }

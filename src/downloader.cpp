@@ -3,6 +3,7 @@
 #include "downloadname.h"
 #include "networkpolicy.h"
 #include "resumestate.h"
+#include "workingnames.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -83,7 +84,7 @@ void Downloader::setUrl(const QString &text)
 
 QString Downloader::partPath() const
 {
-    return downloadDir.filePath(downloadName + QStringLiteral(".part"));
+    return downloadDir.filePath(downloadName + QLatin1String(WorkingNames::PartSuffix));
 }
 
 void Downloader::startDownload(QString text)
@@ -111,14 +112,14 @@ void Downloader::startDownload(QString text)
     if (!downloadDir.exists())
         downloadDir.mkpath(QStringLiteral("."));
 
-    // What an earlier try of this very download kept is continued; a part
-    // file of another URL or another expected file is never reused.
+    // What an earlier try of this very download kept is continued. The side
+    // file is checked, never obeyed: it must name this download's own part
+    // file and expectations, or it alone is removed.
     const QString side = ResumeState::sidePath(downloadDir.path(), requestedName);
     ResumeState saved;
-    const bool found = saved.load(side);
-    if (found && saved.resumable() && saved.continues(url.toString(), expectedSize, expectedSha256)
-        && QFileInfo(downloadDir.filePath(saved.partName)).size() == saved.kept) {
-        downloadName = saved.partName.chopped(5);
+    if (saved.load(side) && saved.partName == requestedName + QLatin1String(WorkingNames::PartSuffix)
+        && saved.resumable() && saved.continues(url.toString(), expectedSize, expectedSha256)
+        && !QFileInfo(partPath()).isSymLink() && QFileInfo(partPath()).size() == saved.kept) {
         if (!verifying || hashFile(partPath(), saved.kept, &hash)) {
             resumeOffset = saved.kept;
             validator = saved.validator;
@@ -127,11 +128,8 @@ void Downloader::startDownload(QString text)
         }
     }
     if (resumeOffset == 0) {
-        if (found)
-            QFile::remove(downloadDir.filePath(saved.partName));
         QFile::remove(side);
         hash.reset();
-        downloadName = requestedName;
         // A file already under the final name stays until the new one is complete.
         QFile::remove(partPath());
     }
@@ -148,6 +146,7 @@ void Downloader::sendRequest()
     }
     reply = manager->get(request);
     reply->setReadBufferSize(ReadBufferSize);
+    NetworkPolicy::watchRate(reply);
     // Earlier replies stay connected; only the current one may act.
     QNetworkReply *current = reply;
     connect(reply, &QNetworkReply::downloadProgress, this, [this, current](qint64 received, qint64 total) {
@@ -178,12 +177,15 @@ void Downloader::restartFromZero()
 
 bool Downloader::keepForResume()
 {
+    // Only the download's own part file is ever continued; one under a server's name is not.
+    if (downloadName != requestedName)
+        return false;
     ResumeState state;
     state.url = url.toString();
     state.validator = validator;
     state.expectedSize = expectedSize;
     state.expectedSha256 = expectedSha256;
-    state.partName = downloadName + QStringLiteral(".part");
+    state.partName = downloadName + QLatin1String(WorkingNames::PartSuffix);
     state.kept = qMin(written, QFileInfo(partPath()).size());
     return state.resumable() && state.save(ResumeState::sidePath(downloadDir.path(), requestedName));
 }
@@ -370,10 +372,13 @@ void Downloader::handleFinished()
     if (failure.isEmpty()) {
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299))
+        const QString reason = NetworkPolicy::failureReason(reply);
+        if (!reason.isEmpty())
+            fail(reason);
+        else if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299))
             fail(QStringLiteral("HTTP status %1").arg(status.toInt()));
         else if (reply->error() != QNetworkReply::NoError)
-            fail(NetworkPolicy::stalled(reply) ? NetworkPolicy::stallMessage() : reply->errorString());
+            fail(reply->errorString());
         else if (length.isValid() && length.toLongLong() + resumeOffset != written)
             fail(QStringLiteral("incomplete: received %1 of %2 bytes")
                      .arg(written).arg(length.toLongLong() + resumeOffset));

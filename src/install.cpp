@@ -46,6 +46,8 @@ void UpdaterDialog::startTransfer(bool full)
                                                  "nothing was downloaded"));
         return;
     }
+    if (!updateLock.takenOver().isEmpty())
+        ui->show->appendPlainText(updateLock.takenOver());
     downloader->setVerification(check.size, check.sha256);
     ui->btn_update->setEnabled(false);
     ui->btn_update_patch->setEnabled(false);
@@ -96,6 +98,7 @@ void UpdaterDialog::onDownloadFinished()
         const QFileInfo archiveInfo(*downloader->file());
         InstallTransaction transaction(archiveInfo.path());
         PatchArchive archive(archiveInfo.absoluteFilePath());
+        archive.setProgramName(Platform::programFileName(appName));
         if (!transaction.begin() || !archive.stageInto(&transaction) || !transaction.commit()) {
             updateLock.unlock();
             const QString why = archive.errorString().isEmpty() ? transaction.errorString() : archive.errorString();

@@ -1,6 +1,8 @@
 #include "installtransaction.h"
 
+#include "archivereader.h"
 #include "platform.h"
+#include "workingnames.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -17,8 +19,9 @@ namespace {
 const QString JournalName = QStringLiteral("journal.json");
 const QString NewFolder = QStringLiteral("new");
 const QString OldFolder = QStringLiteral("old");
-// What an earlier version of the tool staged into; never holds a commit.
-const QString OldStagingPrefix = QStringLiteral(".update-staging-");
+
+// Far beyond any real journal (65,535 paths); a larger file is no journal of ours.
+constexpr qint64 MaxJournalSize = qint64(64) << 20;
 
 QString join(const QString &folder, const QString &relative)
 {
@@ -30,12 +33,54 @@ QJsonArray toArray(const QStringList &list)
     return QJsonArray::fromStringList(list);
 }
 
-QStringList toList(const QJsonValue &value)
+// The strings of a journal's array; false when it is not an array of strings.
+bool toList(const QJsonValue &value, QStringList *list)
 {
-    QStringList list;
-    for (const QJsonValue &v : value.toArray())
-        list.append(v.toString());
-    return list;
+    if (!value.isArray())
+        return false;
+    for (const QJsonValue &v : value.toArray()) {
+        if (!v.isString())
+            return false;
+        list->append(v.toString());
+    }
+    return true;
+}
+
+// The first link on the way from \a base (itself trusted) down to \a relative, or an empty string.
+QString linkOnPath(const QString &base, const QString &relative)
+{
+    QString path = base;
+    for (const QString &part : relative.split(QLatin1Char('/'))) {
+        path += QLatin1Char('/') + part;
+        if (Platform::isLink(path))
+            return path;
+    }
+    return QString();
+}
+
+// A journal read back from disk is a stranger's: every path it names must be
+// a plain relative path inside the application's folder, free of links there
+// and in the transaction's own folders. Returns why not, or an empty string.
+QString journalProblem(const QString &appDir, const QString &transactionDir, const QStringList &files,
+                       const QStringList &existing, const QStringList &folders)
+{
+    const QSet<QString> fileSet(files.cbegin(), files.cend());
+    for (const QStringList *list : { &files, &existing, &folders }) {
+        for (const QString &relative : *list) {
+            const QString reason = unsafeEntryReason(relative);
+            if (!reason.isEmpty())
+                return reason;
+            if (list == &existing && !fileSet.contains(relative))
+                return QStringLiteral("\"%1\" is listed as replaced but not as installed").arg(relative);
+            for (const QString &base : { appDir, transactionDir + QLatin1Char('/') + NewFolder,
+                                         transactionDir + QLatin1Char('/') + OldFolder }) {
+                const QString link = linkOnPath(base, relative);
+                if (!link.isEmpty())
+                    return QStringLiteral("%1 is a link").arg(link);
+            }
+        }
+    }
+    return QString();
 }
 
 // Undoes whatever part of a commit is done, reading each file's place from
@@ -76,7 +121,7 @@ QStringList undo(const QString &appDir, const QString &transactionDir, const QSt
 // still running on Windows) stays for the next start. Returns what stayed.
 int removeFinished(const QString &transactionDir)
 {
-    QDir(transactionDir).removeRecursively();
+    Platform::removeTree(transactionDir);
     if (!QFileInfo::exists(transactionDir))
         return 0;
     int left = 0;
@@ -99,7 +144,7 @@ InstallTransaction::~InstallTransaction()
 {
     // Staged but never committed: the application was not touched.
     if (state == Pending && !transactionDir.isEmpty())
-        QDir(transactionDir).removeRecursively();
+        Platform::removeTree(transactionDir);
 }
 
 bool InstallTransaction::fail(const QString &message)
@@ -110,7 +155,7 @@ bool InstallTransaction::fail(const QString &message)
 
 bool InstallTransaction::begin()
 {
-    QTemporaryDir folder(join(appDir, QLatin1String(FolderPrefix) + QStringLiteral("XXXXXX")));
+    QTemporaryDir folder(join(appDir, QLatin1String(WorkingNames::TransactionPrefix) + QStringLiteral("XXXXXX")));
     if (!folder.isValid())
         return fail(QStringLiteral("cannot write into %1: %2").arg(appDir, folder.errorString()));
     folder.setAutoRemove(false);
@@ -123,6 +168,11 @@ bool InstallTransaction::begin()
 QString InstallTransaction::stagedPath(const QString &relative) const
 {
     return join(transactionDir + QLatin1Char('/') + NewFolder, relative);
+}
+
+QString InstallTransaction::installedPath(const QString &relative) const
+{
+    return join(appDir, relative);
 }
 
 void InstallTransaction::addFile(const QString &relative)
@@ -209,10 +259,15 @@ bool InstallTransaction::runStep(int index, const Step &step)
             return true;
         return fail(QStringLiteral("cannot create the folder %1%2").arg(installed,
                                                                        reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
-    case MoveAside:
-        if (reason.isEmpty() && Platform::replaceFile(installed, join(transactionDir + QLatin1Char('/') + OldFolder, step.path), &reason))
+    case MoveAside: {
+        const QString backup = join(transactionDir + QLatin1Char('/') + OldFolder, step.path);
+        // Two names of one file (Windows folds case): the second move would overwrite the first backup.
+        if (reason.isEmpty() && (QFileInfo::exists(backup) || Platform::isLink(backup)))
+            reason = QStringLiteral("its backup %1 exists already; two names of the update are one file here").arg(backup);
+        if (reason.isEmpty() && Platform::replaceFile(installed, backup, &reason))
             return true;
         return fail(QStringLiteral("cannot move %1 aside: %2").arg(installed, reason));
+    }
     case PutInPlace:
         if (reason.isEmpty() && Platform::replaceFile(stagedPath(step.path), installed, &reason))
             return true;
@@ -234,7 +289,7 @@ void InstallTransaction::rollBack()
     const QStringList failures = undo(appDir, transactionDir, newFiles, existed, foldersCreated);
     if (failures.isEmpty()) {
         state = RolledBack;
-        QDir(transactionDir).removeRecursively();
+        Platform::removeTree(transactionDir);
         error = why;
         return;
     }
@@ -299,37 +354,74 @@ bool InstallTransaction::commit()
 QString InstallTransaction::recover(const QString &directory)
 {
     const QDir dir(directory);
+    const QString appDir = dir.absolutePath();
     int undone = 0;
     int finished = 0;
     int discarded = 0;
     int stillInUse = 0;
+    QStringList links;
+    QStringList untrusted;
     QStringList failures;
-    const QStringList names = dir.entryList({ QLatin1String(FolderPrefix) + QLatin1Char('*'), OldStagingPrefix + QLatin1Char('*') },
-                                            QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QStringList names = dir.entryList({ QLatin1String(WorkingNames::TransactionPrefix) + QLatin1Char('*'),
+                                              QLatin1String(WorkingNames::StagingPrefix) + QLatin1Char('*') },
+                                            QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString &name : names) {
         const QString folder = dir.filePath(name);
-        QFile file(join(folder, JournalName));
-        const QJsonObject journal = file.open(QIODevice::ReadOnly)
-                ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+        // Never ours: removed as a link, its target untouched.
+        if (Platform::isLink(folder)) {
+            Platform::removeTree(folder);
+            links << name;
+            continue;
+        }
+        const QString journalPath = join(folder, JournalName);
+        if (!QFileInfo::exists(journalPath) && !Platform::isLink(journalPath)) {
+            // Staging only (or an earlier version's staging): the application was never touched.
+            Platform::removeTree(folder);
+            ++discarded;
+            continue;
+        }
+        QFile file(journalPath);
+        QJsonParseError parsed;
+        const QJsonDocument document = !Platform::isLink(journalPath) && file.open(QIODevice::ReadOnly)
+                ? QJsonDocument::fromJson(file.read(MaxJournalSize + 1), &parsed) : QJsonDocument();
         file.close();
+        const QJsonObject journal = document.object();
         const QString phase = journal.value(QStringLiteral("phase")).toString();
+        QStringList files;
+        QStringList existing;
+        QStringList folders;
+        QString problem;
+        if (!document.isObject())
+            problem = QStringLiteral("it cannot be read");
+        else if (phase == QLatin1String("committing")
+                 && (!toList(journal.value(QStringLiteral("files")), &files)
+                     || !toList(journal.value(QStringLiteral("existing")), &existing)
+                     || !toList(journal.value(QStringLiteral("folders")), &folders)))
+            problem = QStringLiteral("it lacks its lists of files");
+        else if (phase != QLatin1String("staging") && phase != QLatin1String("committing")
+                 && phase != QLatin1String("committed"))
+            problem = QStringLiteral("its phase is unknown");
+        else
+            problem = journalProblem(appDir, folder, files, existing, folders);
+        if (!problem.isEmpty()) {
+            untrusted << QStringLiteral("%1 (%2)").arg(name, problem);
+            continue;
+        }
+
         if (phase == QLatin1String("committed")) {
             stillInUse += removeFinished(folder);
             ++finished;
         } else if (phase == QLatin1String("committing")) {
-            const QStringList existing = toList(journal.value(QStringLiteral("existing")));
-            const QStringList left = undo(dir.absolutePath(), folder, toList(journal.value(QStringLiteral("files"))),
-                                          QSet<QString>(existing.cbegin(), existing.cend()),
-                                          toList(journal.value(QStringLiteral("folders"))));
+            const QStringList left = undo(appDir, folder, files, QSet<QString>(existing.cbegin(), existing.cend()),
+                                          folders);
             if (left.isEmpty()) {
-                QDir(folder).removeRecursively();
+                Platform::removeTree(folder);
                 ++undone;
             } else {
                 failures += left;
             }
         } else {
-            // Staging only, or no journal: the application was never touched.
-            QDir(folder).removeRecursively();
+            Platform::removeTree(folder);
             ++discarded;
         }
     }
@@ -347,5 +439,12 @@ QString InstallTransaction::recover(const QString &directory)
     if (discarded > 0)
         said << QStringLiteral("%1 unfinished staging folder(s) were removed; the application was not changed")
                     .arg(discarded);
+    if (!links.isEmpty())
+        said << QStringLiteral("links with the updater's working names were removed, their targets untouched: %1")
+                    .arg(links.join(QStringLiteral(", ")));
+    if (!untrusted.isEmpty())
+        said << QStringLiteral("an update journal that cannot be trusted was left alone, nothing was changed; "
+                               "please look at %1 in %2").arg(untrusted.join(QStringLiteral(", ")),
+                                                              QDir::toNativeSeparators(appDir));
     return said.join(QStringLiteral("; "));
 }

@@ -36,6 +36,8 @@ public:
     bool begin();
     /*! Where the new file \a relative is to be written before it is added. */
     QString stagedPath(const QString &relative) const;
+    /*! Where the file \a relative lies in the application's folder. */
+    QString installedPath(const QString &relative) const;
     /*! Records a staged file, written and closed; commit() flushes it to disk first. */
     void addFile(const QString &relative);
     /*! Records a folder the update needs, even if it holds no file. */
@@ -61,8 +63,6 @@ public:
         it found and did, or an empty string when there was nothing.
     */
     static QString recover(const QString &directory);
-
-    static constexpr const char *FolderPrefix = ".update-transaction-";
 
 private:
     enum StepKind { MakeFolder, MoveAside, PutInPlace, Record };

@@ -28,6 +28,8 @@ int main(int argc, char **argv)
     UpdateLock lock(QCoreApplication::applicationDirPath());
     if (lock.tryLock()) {
         recovered = InstallTransaction::recover(QCoreApplication::applicationDirPath());
+        if (!lock.takenOver().isEmpty())
+            recovered = lock.takenOver() + (recovered.isEmpty() ? QString() : QStringLiteral("; ") + recovered);
         lock.unlock();
     }
 

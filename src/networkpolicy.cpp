@@ -1,11 +1,25 @@
 #include "networkpolicy.h"
 
+#include <QBuffer>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
+#include <QTimer>
+
+#include <memory>
 
 namespace {
 
 int stallTimeout = 30000;
+int checkTimeout = 60000;
+int minimumBytesPerSecond = 1024;
+int slowWindow = 60000;
+
+const char *const TooSlow = "tooSlow";
+const char *const TooLarge = "tooLarge";
+const char *const BodyName = "limitedBody";
+// What a limited reply may hold before it is drained into its body.
+constexpr qint64 ReadWindow = 64 * 1024;
+const char *const TooLong = "tooLong";
 
 } // namespace
 
@@ -28,16 +42,128 @@ void NetworkPolicy::setStallTimeoutMs(int milliseconds)
     stallTimeout = milliseconds;
 }
 
+int NetworkPolicy::checkTimeoutMs()
+{
+    return checkTimeout;
+}
+
+void NetworkPolicy::setCheckTimeoutMs(int milliseconds)
+{
+    checkTimeout = milliseconds;
+}
+
+void NetworkPolicy::setSlowTransferRule(int bytesPerSecond, int windowMs)
+{
+    minimumBytesPerSecond = bytesPerSecond;
+    slowWindow = windowMs;
+}
+
+int NetworkPolicy::minimumRate()
+{
+    return minimumBytesPerSecond;
+}
+
+int NetworkPolicy::slowWindowMs()
+{
+    return slowWindow;
+}
+
+void NetworkPolicy::watchRate(QNetworkReply *reply)
+{
+    // Every window must bring its share; the stall time-out restarts on each byte, this does not.
+    auto *timer = new QTimer(reply);
+    const qint64 needed = qint64(minimumBytesPerSecond) * slowWindow / 1000;
+    auto received = std::make_shared<qint64>(0);
+    auto atLastTick = std::make_shared<qint64>(0);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, timer, [received](qint64 bytes, qint64) {
+        *received = bytes;
+    });
+    QObject::connect(timer, &QTimer::timeout, reply, [reply, received, atLastTick, needed] {
+        if (*received - *atLastTick < needed && reply->isRunning()) {
+            reply->setProperty(TooSlow, true);
+            reply->abort();
+        }
+        *atLastTick = *received;
+    });
+    QObject::connect(reply, &QNetworkReply::finished, timer, &QTimer::stop);
+    timer->start(slowWindow);
+}
+
+void NetworkPolicy::limitDuration(QNetworkReply *reply, int milliseconds)
+{
+    QTimer::singleShot(qMax(0, milliseconds), reply, [reply] {
+        if (reply->isRunning()) {
+            reply->setProperty(TooLong, true);
+            reply->abort();
+        }
+    });
+}
+
+void NetworkPolicy::limitBody(QNetworkReply *reply, qint64 maximum)
+{
+    reply->setReadBufferSize(ReadWindow);
+    auto *body = new QBuffer(reply);
+    body->setObjectName(QLatin1String(BodyName));
+    body->setProperty("maximum", maximum);
+    body->open(QIODevice::WriteOnly);
+    const auto drain = [reply, body, maximum] {
+        if (body->size() <= maximum)
+            body->write(reply->readAll());
+        const QVariant total = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (reply->isRunning() && (body->size() > maximum || (total.isValid() && total.toLongLong() > maximum))) {
+            reply->setProperty("stoppedByUs", true);
+            reply->setProperty(TooLarge, true);
+            reply->abort();
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, body, drain);
+    QObject::connect(reply, &QIODevice::readyRead, body, drain);
+}
+
+QByteArray NetworkPolicy::limitedBody(QNetworkReply *reply, bool *tooLarge)
+{
+    auto *body = reply->findChild<QBuffer *>(QLatin1String(BodyName), Qt::FindDirectChildrenOnly);
+    const qint64 maximum = body->property("maximum").toLongLong();
+    if (body->size() <= maximum)
+        body->write(reply->readAll());
+    *tooLarge = reply->property(TooLarge).toBool() || body->size() > maximum;
+    return *tooLarge ? QByteArray() : body->data();
+}
+
 bool NetworkPolicy::stalled(const QNetworkReply *reply)
 {
     // Qt ends a request whose transfer time-out fired as "cancelled"; ours
     // carry a property when the tool itself stopped them.
-    return reply->error() == QNetworkReply::OperationCanceledError && !reply->property("stoppedByUs").toBool();
+    return reply->error() == QNetworkReply::OperationCanceledError && !reply->property("stoppedByUs").toBool()
+            && !reply->property(TooSlow).toBool() && !reply->property(TooLong).toBool();
 }
 
 QString NetworkPolicy::stallMessage()
 {
     return QStringLiteral("the server stopped sending (nothing for %1 s)").arg(stallTimeout / 1000.0);
+}
+
+QString NetworkPolicy::failureReason(const QNetworkReply *reply)
+{
+    if (reply->property(TooSlow).toBool())
+        return QStringLiteral("the server is sending too slowly (less than %1 bytes/s over %2 s)")
+                .arg(minimumBytesPerSecond).arg(slowWindow / 1000.0);
+    if (reply->property(TooLong).toBool())
+        return QStringLiteral("the server did not answer within %1 s").arg(checkTimeout / 1000.0);
+    if (stalled(reply))
+        return stallMessage();
+    switch (reply->error()) {
+    case QNetworkReply::TooManyRedirectsError:
+        return QStringLiteral("the server redirected more than %1 times (a redirect loop?); not followed further")
+                .arg(MaxRedirects);
+    case QNetworkReply::InsecureRedirectError:
+        return QStringLiteral("the server redirected from https to plain http; not followed");
+    case QNetworkReply::ProtocolUnknownError:
+        // Our own requests are all http(s): an unknown scheme came from a redirect.
+        return QStringLiteral("the server redirected to an address that is not http or https; not followed");
+    default:
+        return QString();
+    }
 }
 
 void NetworkPolicy::useSystemProxy()

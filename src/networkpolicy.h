@@ -8,7 +8,8 @@ class QNetworkReply;
 /*!
     How every request of the tool goes out: a stall time-out, redirects
     followed (at most MaxRedirects, never from https to http), and the
-    system's proxy. One place, so that the check and the downloads agree.
+    system's proxy; and how a slow server is ended. One place, so that the
+    check, the downloads and updater-publish verify agree.
 */
 class NetworkPolicy
 {
@@ -20,10 +21,43 @@ public:
     static int stallTimeoutMs();
     static void setStallTimeoutMs(int milliseconds);
 
+    /*! The check as a whole (manifest and signature) ends within this; tests shorten it. */
+    static int checkTimeoutMs();
+    static void setCheckTimeoutMs(int milliseconds);
+
+    /*!
+        A download that receives less than \a bytesPerSecond on average over
+        any window of \a windowMs fails: a server dripping a byte now and then
+        would otherwise hold it for ever. Tests shorten them.
+    */
+    static void setSlowTransferRule(int bytesPerSecond, int windowMs);
+    static int minimumRate();
+    static int slowWindowMs();
+
+    /*! Ends \a reply when it falls below the minimum rate. */
+    static void watchRate(QNetworkReply *reply);
+    /*! Ends \a reply when it is still running after \a milliseconds. */
+    static void limitDuration(QNetworkReply *reply, int milliseconds);
+
+    /*!
+        Keeps at most \a maximum bytes of \a reply's body, whatever the timing:
+        the reply buffers a small window only, drained at every readyRead, and
+        it is stopped as soon as the body passes \a maximum.
+    */
+    static void limitBody(QNetworkReply *reply, qint64 maximum);
+    /*! The body that limitBody() kept; \a tooLarge tells when the answer passed the limit. */
+    static QByteArray limitedBody(QNetworkReply *reply, bool *tooLarge);
+
     /*! True when \a reply ended because the server stopped sending. */
     static bool stalled(const QNetworkReply *reply);
     /*! The reason to show for a stall. */
     static QString stallMessage();
+    /*!
+        Why \a reply failed when the network or the server's behaviour is the
+        cause: a stall, a slow or endless server, a redirect loop, a redirect
+        to another kind of address. Empty for other failures (an HTTP status).
+    */
+    static QString failureReason(const QNetworkReply *reply);
 
     /*! Uses the system's proxy settings for every request; called once at start-up. */
     static void useSystemProxy();

@@ -11,9 +11,6 @@ namespace {
 
 QFile::Permissions permissionsOf(quint32 mode)
 {
-    // No mode in the archive: readable by all, as an unpacked file normally is.
-    if (mode == 0)
-        mode = 0644;
     QFile::Permissions p = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
     if (mode & 0100) p |= QFile::ExeOwner | QFile::ExeUser;
     if (mode & 040) p |= QFile::ReadGroup;
@@ -29,6 +26,18 @@ QFile::Permissions permissionsOf(quint32 mode)
 PatchArchive::PatchArchive(const QString &fileName)
     : archivePath(fileName)
 {
+}
+
+QFile::Permissions PatchArchive::permissionsFor(const ArchiveReader::Entry &entry, const QString &installed) const
+{
+    if (entry.mode != 0)
+        return permissionsOf(entry.mode);
+    // No mode in the archive (made on Windows): a replaced file keeps its own,
+    // so that the program stays executable; a new one is readable by all.
+    const QFileInfo info(installed);
+    if (info.isFile() && !info.isSymLink())
+        return info.permissions();
+    return permissionsOf(entry.name == programName ? 0755 : 0644);
 }
 
 bool PatchArchive::setError(const QString &message)
@@ -86,7 +95,7 @@ bool PatchArchive::stageInto(InstallTransaction *transaction)
         if (!out.flush())
             return setError(QStringLiteral("cannot write %1: %2").arg(out.fileName(), out.errorString()));
         out.close();
-        out.setPermissions(permissionsOf(entry.mode));
+        out.setPermissions(permissionsFor(entry, transaction->installedPath(entry.name)));
         transaction->addFile(entry.name);
     }
     return true;

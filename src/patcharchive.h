@@ -1,6 +1,9 @@
 #ifndef PATCHARCHIVE_H
 #define PATCHARCHIVE_H
 
+#include "archivereader.h"
+
+#include <QFile>
 #include <QString>
 #include <QStringList>
 
@@ -27,14 +30,22 @@ public:
     /*! Stages and commits in one go: the application's folder ends old or new, never mixed. */
     bool extractTo(const QString &directory);
 
+    /*!
+        The application's program file: made executable when it is new and
+        the archive gives no mode (made on Windows).
+    */
+    void setProgramName(const QString &name) { programName = name; }
+
     /*! The relative paths of the files the archive holds, after check() or stageInto(). */
     QStringList files() const { return filePaths; }
     QString errorString() const { return error; }
 
 private:
     bool setError(const QString &message);
+    QFile::Permissions permissionsFor(const ArchiveReader::Entry &entry, const QString &installed) const;
 
     QString archivePath;
+    QString programName;
     QStringList filePaths;
     QString error;
 };

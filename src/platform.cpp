@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -185,5 +186,24 @@ QByteArray fileSystemId(const QString &path)
 }
 
 #endif
+
+bool removeTree(const QString &path)
+{
+    if (isLink(path)) {
+        // unlink(2) and DeleteFile remove a link itself; a junction goes with RemoveDirectory.
+        return QFile::remove(path) || QDir().rmdir(path);
+    }
+    const QFileInfo info(path);
+    if (!info.isDir()) {
+        // A read-only file (Windows) goes too, as QDir::removeRecursively makes it go.
+        return !info.exists() || QFile::remove(path)
+                || (QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner) && QFile::remove(path));
+    }
+    bool ok = true;
+    QDirIterator it(path, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    while (it.hasNext())
+        ok = removeTree(it.next()) && ok;
+    return QDir().rmdir(path) && ok;
+}
 
 } // namespace Platform

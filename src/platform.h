@@ -52,6 +52,13 @@ void flushFolder(const QString &path);
 /*! True when \a path is a symbolic link or a junction (not a Windows shortcut file). */
 bool isLink(const QString &path);
 
+/*!
+    Removes \a path and, when it is a folder, everything below it, without
+    ever following a link: a link (or junction) is removed as a link, its
+    target untouched. Returns false when something stayed.
+*/
+bool removeTree(const QString &path);
+
 /*! Identifies the file system \a path lies on; equal values mean the same one. */
 QByteArray fileSystemId(const QString &path);
 

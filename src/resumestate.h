@@ -1,6 +1,8 @@
 #ifndef RESUMESTATE_H
 #define RESUMESTATE_H
 
+#include "workingnames.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -24,7 +26,7 @@ public:
 
     static QString sidePath(const QString &directory, const QString &name)
     {
-        return directory + QLatin1Char('/') + name + QStringLiteral(".resume");
+        return directory + QLatin1Char('/') + name + QLatin1String(WorkingNames::SideSuffix);
     }
 
     /*! Reads \a path; false when it is missing or unreadable. */

@@ -17,6 +17,9 @@ namespace {
 
 const QString Rule = QStringLiteral("======================================");
 
+// When the check as a whole must end, carried from the manifest's request to the signature's.
+const auto CheckDeadline = QNetworkRequest::Attribute(QNetworkRequest::User + 1);
+
 // The report area lays out a long line at once; beyond this it freezes the window.
 constexpr int MaxChangelogShown = 10000;
 
@@ -50,44 +53,45 @@ void UpdaterDialog::on_btn_check_clicked()
     checkUrl = composeCheckUrl(appName);
     qDebug().noquote() << appName << checkUrl;
     installCompiledCertificates();
-    sendCheckRequest(NetworkPolicy::request(QUrl(checkUrl, QUrl::TolerantMode)));
+    QNetworkRequest request = NetworkPolicy::request(QUrl(checkUrl, QUrl::TolerantMode));
+    request.setAttribute(CheckDeadline, QDateTime::currentMSecsSinceEpoch() + NetworkPolicy::checkTimeoutMs());
+    sendCheckRequest(request);
 }
 
 void UpdaterDialog::sendCheckRequest(const QNetworkRequest &request)
 {
     QNetworkReply *reply = networkManager->get(request);
-    // A manifest is small; a body beyond the cap is not read, whatever it claims.
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
-        if (received > NetworkPolicy::MaxManifestSize || total > NetworkPolicy::MaxManifestSize) {
-            reply->setProperty("stoppedByUs", true);
-            reply->setProperty("tooLarge", true);
-            reply->abort();
-        }
-    });
+    NetworkPolicy::limitDuration(reply, int(request.attribute(CheckDeadline).toLongLong()
+                                            - QDateTime::currentMSecsSinceEpoch()));
+    // A manifest is small; a body beyond the cap is not read, however fast it arrives.
+    NetworkPolicy::limitBody(reply, NetworkPolicy::MaxManifestSize);
 }
 
 void UpdaterDialog::onCheckReply(QNetworkReply *reply)
 {
     // The signature's request carries the manifest it is to vouch for.
     const QVariant signedBody = reply->request().attribute(QNetworkRequest::User);
-    if (reply->error() != QNetworkReply::NoError) {
+    bool tooLarge = false;
+    QByteArray body = NetworkPolicy::limitedBody(reply, &tooLarge);
+    if (reply->error() != QNetworkReply::NoError || tooLarge) {
         ui->show->appendPlainText(QStringLiteral("check error"));
-        if (reply->property("tooLarge").toBool())
+        const QString reason = NetworkPolicy::failureReason(reply);
+        if (tooLarge)
             ui->show->appendPlainText(QStringLiteral("the server's answer is larger than %1 bytes; no manifest is")
                                               .arg(NetworkPolicy::MaxManifestSize) + QStringLiteral(" that large"));
-        else if (NetworkPolicy::stalled(reply))
-            ui->show->appendPlainText(NetworkPolicy::stallMessage());
+        else if (!reason.isEmpty())
+            ui->show->appendPlainText(reason);
         else if (signedBody.isValid())
             ui->show->appendPlainText(QStringLiteral("manifest signature missing: ") + reply->errorString());
         return;
     }
-    QByteArray body = reply->readAll();
     const QList<QByteArray> keys = ManifestSignature::trustedKeys();
     if (!keys.isEmpty()) {
         if (!signedBody.isValid()) {
             QNetworkRequest request = NetworkPolicy::request(
                     QUrl(ManifestSignature::signatureUrl(reply->request().url().toString())));
             request.setAttribute(QNetworkRequest::User, body);
+            request.setAttribute(CheckDeadline, reply->request().attribute(CheckDeadline));
             sendCheckRequest(request);
             return;
         }

@@ -2,6 +2,7 @@
 #include "patcharchive.h"
 #include "testutil.h"
 #include "updatelock.h"
+#include "workingnames.h"
 
 #include <QDirIterator>
 #include <QProcess>
@@ -222,7 +223,7 @@ void tst_InstallTransaction::oneUpdateAtATime()
     child.start(QCoreApplication::applicationFilePath(), { QStringLiteral("lock-child"), app });
     QVERIFY(child.waitForFinished(30000));
     QVERIFY(killed(child));
-    QVERIFY(QFile::exists(app + "/" + UpdateLock::FileName));
+    QVERIFY(QFile::exists(app + "/" + WorkingNames::LockFile));
     QVERIFY(first.tryLock());
 }
 

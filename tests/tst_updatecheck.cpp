@@ -161,13 +161,29 @@ void tst_UpdateCheck::outcomes_data()
     TestResponse huge;
     huge.generatedSize = qint64(1) << 30;
     QTest::newRow("1 GiB manifest with a length") << huge << "1.0" << tooLarge << false;
-    QTest::newRow("redirect loop") << TestResponse::error(302, "Found").header("Location", "updates.json")
-                                   << "1.0" << "check error" << false;
-    QTest::newRow("not JSON") << TestResponse::ok("<html>hello</html>") << "1.0" << "reply doc is null" << false;
-    QTest::newRow("empty body") << TestResponse::ok("") << "1.0" << "reply doc is null" << false;
+    // A fast server: the whole body is there before any signal, so only the byte count can stop it.
+    QTest::newRow("one byte past the cap, sent at once")
+            << TestResponse::ok("{}" + QByteArray(NetworkPolicy::MaxManifestSize - 1, ' ')) << "1.0" << tooLarge << false;
     const QString emptyUpdate = Rule + "\ncurrent version: v1.0\nmodify     time: 100\nmodify      cnt: 3"
             + "\n    ------------------------------\nlatest  version: v\nmodify     time: \nmodify      cnt: "
             + "\nchange      log: \n" + Rule + "\nclick update button to update";
+    QTest::newRow("exactly the cap") << TestResponse::ok("{}" + QByteArray(NetworkPolicy::MaxManifestSize - 2, ' '))
+                                     << "1.0" << emptyUpdate << true;
+    TestResponse drip = TestResponse::ok(manifest("2", "2", "1", "1", false));
+    drip.chunkSize = 1;
+    drip.chunkDelayMs = 200;
+    QTest::newRow("server drips a byte at a time") << drip << "1.0"
+                                                   << "check error\nthe server did not answer within 1 s" << false;
+    QTest::newRow("redirect loop") << TestResponse::error(302, "Found").header("Location", "updates.json") << "1.0"
+                                   << "check error\nthe server redirected more than 5 times (a redirect loop?); "
+                                      "not followed further" << false;
+    const QString otherScheme = "check error\nthe server redirected to an address that is not http or https; not followed";
+    QTest::newRow("redirect to ftp:") << TestResponse::error(302, "Found").header("Location", "ftp://127.0.0.1/x.json")
+                                      << "1.0" << otherScheme << false;
+    QTest::newRow("redirect to file:") << TestResponse::error(301, "Moved").header("Location", "file:///etc/passwd")
+                                       << "1.0" << otherScheme << false;
+    QTest::newRow("not JSON") << TestResponse::ok("<html>hello</html>") << "1.0" << "reply doc is null" << false;
+    QTest::newRow("empty body") << TestResponse::ok("") << "1.0" << "reply doc is null" << false;
     QTest::newRow("empty object") << TestResponse::ok("{}") << "1.0" << emptyUpdate << true;
     QTest::newRow("array") << TestResponse::ok("[1,2]") << "1.0" << emptyUpdate << true;
     QTest::newRow("update by patch")
@@ -202,6 +218,7 @@ void tst_UpdateCheck::outcomes()
 {
     // Short only where a stall is the point: a slow machine must not look stalled.
     NetworkPolicy::setStallTimeoutMs(QByteArray(QTest::currentDataTag()).contains("stalls") ? 1500 : 30000);
+    NetworkPolicy::setCheckTimeoutMs(QByteArray(QTest::currentDataTag()).contains("drips") ? 1000 : 60000);
     QFETCH(TestResponse, response);
     QFETCH(QString, version);
     QFETCH(QString, expected);
@@ -308,7 +325,8 @@ void tst_UpdateCheck::redirectsNeverLeaveHttps()
     baseUrl = tls.origin() + ServerPath;
     UpdaterDialog dialog;
     check(&dialog, QStringLiteral("Down"), QStringLiteral("1"));
-    QTRY_COMPARE_WITH_TIMEOUT(report(&dialog)->toPlainText(), QStringLiteral("check error"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(report(&dialog)->toPlainText(),
+                              QStringLiteral("check error\nthe server redirected from https to plain http; not followed"), 10000);
     QCOMPARE(server.requestCount(ServerPath + "Down/real.json"), 0);
 }
 

@@ -4,6 +4,7 @@
 #include "testserver.h"
 #include "testutil.h"
 #include "updaterdialog.h"
+#include "workingnames.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -71,7 +72,7 @@ void tst_WindowsRoad::patchReplacesARunningProgram()
     running.kill();
     running.waitForFinished(30000);
     InstallTransaction::recover(appDir);
-    QVERIFY(QDir(appDir).entryList({ QLatin1String(InstallTransaction::FolderPrefix) + "*" },
+    QVERIFY(QDir(appDir).entryList({ QLatin1String(WorkingNames::TransactionPrefix) + "*" },
                                    QDir::Dirs | QDir::Hidden).isEmpty());
     clearApplicationDir();
 }

@@ -3,6 +3,7 @@
 #include "crypto.h"
 #include "manifest.h"
 #include "manifestsignature.h"
+#include "networkpolicy.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -45,19 +46,21 @@ bool Verifier::stream(const QString &location, const std::function<void(const QB
         }
         return true;
     }
+    // The client's own rules: a stall, a drip and a redirect loop all end.
     QNetworkAccessManager manager;
-    QNetworkRequest request{QUrl(location)};
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    QNetworkReply *reply = manager.get(request);
+    QNetworkReply *reply = manager.get(NetworkPolicy::request(QUrl(location)));
     reply->setReadBufferSize(1 << 20);
+    NetworkPolicy::watchRate(reply);
     QEventLoop loop;
     QObject::connect(reply, &QIODevice::readyRead, &loop, [&] { take(reply->readAll()); });
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     loop.exec();
     take(reply->readAll());
     const bool ok = reply->error() == QNetworkReply::NoError;
-    if (!ok)
-        *error = reply->errorString();
+    if (!ok) {
+        const QString reason = NetworkPolicy::failureReason(reply);
+        *error = reason.isEmpty() ? reply->errorString() : reason;
+    }
     delete reply;
     return ok;
 }
