@@ -64,6 +64,10 @@ QString linkOnPath(const QString &base, const QString &relative)
 QString journalProblem(const QString &appDir, const QString &transactionDir, const QStringList &files,
                        const QStringList &existing, const QStringList &folders)
 {
+    for (const QString &own : { NewFolder, OldFolder }) {
+        if (Platform::isLink(join(transactionDir, own)))
+            return QStringLiteral("its %1 folder is a link").arg(own);
+    }
     const QSet<QString> fileSet(files.cbegin(), files.cend());
     for (const QStringList *list : { &files, &existing, &folders }) {
         for (const QString &relative : *list) {

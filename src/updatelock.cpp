@@ -14,6 +14,17 @@ UpdateLock::UpdateLock(const QString &directory)
     lock.setStaleLockTime(0);
 }
 
+namespace {
+
+// As QLockFile writes it: the host name, or on Windows the computer's name, in any case.
+bool isThisHost(const QString &host)
+{
+    return host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) == 0
+            || host.compare(qEnvironmentVariable("COMPUTERNAME"), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
 bool UpdateLock::tryLock()
 {
     takeover.clear();
@@ -32,7 +43,7 @@ bool UpdateLock::tryLock()
         // A lock being created is empty for a moment: only an older one is garbage.
         if (age >= UnreadableStaleSeconds)
             why = QStringLiteral("it holds nothing an update lock holds");
-    } else if (!host.isEmpty() && host != QSysInfo::machineHostName()) {
+    } else if (!host.isEmpty() && !isThisHost(host)) {
         if (age > OtherHostStaleSeconds)
             why = QStringLiteral("its owner (process %1 on %2) has held it since %3")
                     .arg(pid).arg(host, modified.toString(Qt::ISODate));

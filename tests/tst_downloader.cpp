@@ -1,5 +1,6 @@
 #include "downloader.h"
 #include "networkpolicy.h"
+#include "resumestate.h"
 #include "testserver.h"
 #include "testutil.h"
 
@@ -35,6 +36,8 @@ private slots:
     void unknownLength();
     void failedTransfersAreNotPromoted_data();
     void failedTransfersAreNotPromoted();
+    void sideFileIsCheckedNeverObeyed_data();
+    void sideFileIsCheckedNeverObeyed();
     void unwritablePartFile();
     void refusedConnection();
     void verification_data();
@@ -419,7 +422,16 @@ void tst_Downloader::failedTransfersAreNotPromoted_data()
     QTest::newRow("404 page") << TestResponse::error(404, "Not Found", "<html>gone</html>") << "HTTP status 404";
     QTest::newRow("redirect to a closed port")
         << TestResponse::error(302, "Found").header("Location", "http://127.0.0.1:1/x") << "";
-    QTest::newRow("redirect loop") << TestResponse::error(302, "Found").header("Location", "/bad") << "";
+    QTest::newRow("redirect loop") << TestResponse::error(302, "Found").header("Location", "/bad")
+                                   << "the server redirected more than 5 times (a redirect loop?); not followed further";
+    QTest::newRow("redirect to ftp:") << TestResponse::error(302, "Found").header("Location", "ftp://127.0.0.1/x")
+                                      << "the server redirected to an address that is not http or https; not followed";
+    // Each byte restarts the stall time-out; only the rate rule ends it.
+    TestResponse drip = TestResponse::ok(QByteArray(30000, 'z'));
+    drip.chunkSize = 1;
+    drip.chunkDelayMs = 100;
+    QTest::newRow("server drips a byte at a time") << drip
+                                                   << "the server is sending too slowly (less than 1024 bytes/s over 0.6 s)";
     TestResponse stalledBody = TestResponse::ok(QByteArray(30000, 'z'));
     stalledBody.stallAfter = 11;
     QTest::newRow("server stalls after 11 bytes") << stalledBody << NetworkPolicy::stallMessage();
@@ -445,6 +457,8 @@ void tst_Downloader::failedTransfersAreNotPromoted()
 {
     QFETCH(TestResponse, response);
     QFETCH(QString, reason);
+    NetworkPolicy::setSlowTransferRule(1024, QByteArray(QTest::currentDataTag()).contains("drips") ? 600 : 60000);
+    auto restore = qScopeGuard([] { NetworkPolicy::setSlowTransferRule(1024, 60000); });
     server.setResponse("/bad", response);
     QVERIFY(writeFile(path("dl-bad.zip"), "the file we had"));
     Downloader downloader;
@@ -463,6 +477,46 @@ void tst_Downloader::failedTransfersAreNotPromoted()
     QVERIFY(!QFile::exists(path(backupName("dl-bad.zip"))));
     QVERIFY(!QFile::exists(path("dl-bad.zip.part")));
     QVERIFY(!downloader.isDownloading());
+}
+
+void tst_Downloader::sideFileIsCheckedNeverObeyed_data()
+{
+    QTest::addColumn<QString>("url");      // what the side file says it continues
+    QTest::addColumn<QString>("partName"); // the part file it names
+    QTest::newRow("hand-edited to name the program's part file") << "/side.zip" << "dl-program.part";
+    QTest::newRow("another URL's, naming another part file") << "/elsewhere.zip" << "dl-victim.part";
+}
+
+void tst_Downloader::sideFileIsCheckedNeverObeyed()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, partName);
+    const QByteArray body(50000, 's');
+    server.setResponse("/side.zip", TestResponse::ok(body).header("ETag", "\"v1\""));
+    QVERIFY(writeFile(path("dl-program"), "the installed program"));
+    QVERIFY(writeFile(path(partName), QByteArray(1000, 's')));
+    ResumeState tampered;
+    tampered.url = server.origin() + url;
+    tampered.validator = "\"v1\"";
+    tampered.expectedSize = body.size();
+    tampered.expectedSha256 = QCryptographicHash::hash(body, QCryptographicHash::Sha256);
+    tampered.partName = partName;
+    tampered.kept = 1000;
+    QVERIFY(tampered.save(ResumeState::sidePath(dir(), "dl-side.zip")));
+
+    Downloader downloader;
+    downloader.setFileName("dl-side.zip");
+    downloader.setVerification(body.size(), tampered.expectedSha256);
+    QVERIFY(run(&downloader, server.origin() + "/side.zip"));
+    QVERIFY2(downloader.succeeded(), qPrintable(downloader.errorString()));
+    QCOMPARE(downloader.fileName(), QStringLiteral("dl-side.zip"));
+    QCOMPARE(readFile(path("dl-side.zip")), body);
+    // Nothing the side file named was used, moved or deleted; the side file alone is gone.
+    QCOMPARE(readFile(path("dl-program")), QByteArray("the installed program"));
+    QCOMPARE(readFile(path(partName)), QByteArray(1000, 's'));
+    QVERIFY(!QFile::exists(path(backupName("dl-program"))));
+    QVERIFY(!QFile::exists(ResumeState::sidePath(dir(), "dl-side.zip")));
+    QVERIFY(!server.headersOfRequests().last().contains("Range:"));
 }
 
 void tst_Downloader::unwritablePartFile()

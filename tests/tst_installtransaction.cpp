@@ -4,6 +4,7 @@
 #include "updatelock.h"
 #include "workingnames.h"
 
+#include <QDateTime>
 #include <QDirIterator>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -96,6 +97,11 @@ private slots:
     void planConflictsChangeNothing_data();
     void planConflictsChangeNothing();
     void oneUpdateAtATime();
+    void neverOverwritesItsOwnBackup();
+    void staleLocksAreTakenOver_data();
+    void staleLocksAreTakenOver();
+    void plantedWorkingNamesActOnNothingOutside_data();
+    void plantedWorkingNamesActOnNothingOutside();
 
 private:
     QScopedPointer<QTemporaryDir> root;
@@ -225,6 +231,120 @@ void tst_InstallTransaction::oneUpdateAtATime()
     QVERIFY(killed(child));
     QVERIFY(QFile::exists(app + "/" + WorkingNames::LockFile));
     QVERIFY(first.tryLock());
+}
+
+void tst_InstallTransaction::neverOverwritesItsOwnBackup()
+{
+    // Two names of one file (Windows folds case) reach the transaction as the same file twice.
+    InstallTransaction transaction(app);
+    QVERIFY(transaction.begin());
+    QVERIFY(writeFile(transaction.stagedPath("Foo"), "new program"));
+    transaction.addFile("Foo");
+    transaction.addFile("Foo");
+    QVERIFY(!transaction.commit());
+    QVERIFY2(transaction.errorString().contains("exists already"), qPrintable(transaction.errorString()));
+    QCOMPARE(transaction.outcome(), InstallTransaction::RolledBack);
+    QCOMPARE(snapshot(app), oldVersion);
+}
+
+void tst_InstallTransaction::staleLocksAreTakenOver_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("ageSeconds");
+    QTest::addColumn<bool>("takenOver");
+    QTest::newRow("empty") << QByteArray() << 60 << true;
+    QTest::newRow("garbage") << QByteArray("\x01\x02 not a lock \xff") << 60 << true;
+    QTest::newRow("empty, just being written by its owner") << QByteArray() << 0 << false;
+    const QByteArray otherHost = "12345\nupdater\nsome-other-host\n";
+    QTest::newRow("another host, two days old") << otherHost << 2 * 24 * 3600 << true;
+    QTest::newRow("another host, an hour old") << otherHost << 3600 << false;
+}
+
+void tst_InstallTransaction::staleLocksAreTakenOver()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, ageSeconds);
+    QFETCH(bool, takenOver);
+    const QString path = app + "/" + WorkingNames::LockFile;
+    QVERIFY(writeFile(path, content));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds), QFileDevice::FileModificationTime));
+    file.close();
+    UpdateLock lock(app);
+    QCOMPARE(lock.tryLock(), takenOver);
+    QCOMPARE(lock.takenOver().contains(QLatin1String("stale update lock was taken over")), takenOver);
+    if (!takenOver)
+        QCOMPARE(readFile(path), content);
+}
+
+void tst_InstallTransaction::plantedWorkingNamesActOnNothingOutside_data()
+{
+    QTest::addColumn<QString>("plant");
+    QTest::addColumn<QString>("said");
+    const QString untrusted = QStringLiteral("cannot be trusted was left alone");
+    QTest::newRow("a journal that climbs out of the folder") << "journal ../outside/victim.txt" << untrusted;
+    QTest::newRow("a journal with an absolute path") << "journal /tmp/victim" << untrusted;
+    QTest::newRow("a journal that names a working name") << "journal .update.lock" << untrusted;
+    QTest::newRow("a journal that does not parse") << "garbled" << untrusted;
+#ifndef Q_OS_WIN
+    QTest::newRow("a link named as a staging folder") << "link .update-staging-y" << "their targets untouched";
+    QTest::newRow("a link named as a transaction") << "link .update-transaction-x" << "their targets untouched";
+    QTest::newRow("a transaction whose backups are a link") << "old-link" << untrusted;
+    QTest::newRow("a journal whose path goes through a link") << "journal lib/victim.txt" << untrusted;
+#endif
+}
+
+void tst_InstallTransaction::plantedWorkingNamesActOnNothingOutside()
+{
+    QFETCH(QString, plant);
+    QFETCH(QString, said);
+    const QString outside = root->filePath("outside");
+    QVERIFY(QDir().mkpath(outside + "/deep"));
+    QVERIFY(writeFile(outside + "/victim.txt", "not the application's"));
+    QVERIFY(writeFile(outside + "/Foo", "a stranger's program"));
+    QVERIFY(writeFile(outside + "/deep/file", "deep"));
+    QVERIFY(writeFile(root->filePath("beside.txt"), "beside the folder"));
+    const QString kind = plant.section(' ', 0, 0);
+    const QString transaction = app + "/.update-transaction-zz";
+    const auto journal = [&](const QString &path) {
+        QDir().mkpath(transaction + "/new");
+        QDir().mkpath(transaction + "/old");
+        const QString list = "[\"" + path + "\"]";
+        return writeFile(transaction + "/journal.json",
+                         ("{\"phase\":\"committing\",\"files\":" + list + ",\"existing\":" + list
+                          + ",\"folders\":[]}").toUtf8());
+    };
+    if (kind == "journal") {
+        QVERIFY(journal(plant.section(' ', 1)));
+        if (plant.contains("lib/"))
+            QVERIFY(QFile::link(outside, app + "/lib"));
+    } else if (kind == "garbled") {
+        QVERIFY(QDir().mkpath(transaction));
+        QVERIFY(writeFile(transaction + "/journal.json", "{\"phase\":\"committing\",\"files\":[\"../b"));
+    } else if (kind == "link") {
+        QVERIFY(QFile::link(outside, app + "/" + plant.section(' ', 1)));
+    } else {
+        QVERIFY(journal("Foo"));
+        QVERIFY(QDir(transaction + "/old").removeRecursively());
+        QVERIFY(QFile::link(outside, transaction + "/old"));
+    }
+    const auto outsideBefore = snapshot(outside);
+    const auto appBefore = snapshot(app);
+
+    const QString report = InstallTransaction::recover(app);
+    QVERIFY2(report.contains(said), qPrintable(report));
+    QCOMPARE(snapshot(outside), outsideBefore);
+    QCOMPARE(readFile(root->filePath("beside.txt")), QByteArray("beside the folder"));
+    QCOMPARE(readFile(app + "/Foo"), QByteArray("old program"));
+    QCOMPARE(readFile(app + "/data.txt"), QByteArray("user data"));
+    if (kind == "link") {
+        QVERIFY(!QFileInfo::exists(app + "/" + plant.section(' ', 1)));
+    } else {
+        // Left for a person to look at, and said again at the next start.
+        QCOMPARE(snapshot(app), appBefore);
+        QVERIFY(InstallTransaction::recover(app).contains(said));
+    }
 }
 
 int main(int argc, char **argv)

@@ -219,6 +219,8 @@ void tst_PatchArchive::init()
     app = root->filePath(QStringLiteral("app"));
     QVERIFY(QDir().mkpath(app));
     QVERIFY(writeFile(app + "/Foo", "old program"));
+    QVERIFY(QFile::setPermissions(app + "/Foo", QFile::permissions(app + "/Foo") | QFile::ExeOwner | QFile::ExeUser
+                                  | QFile::ExeGroup | QFile::ExeOther));
     QVERIFY(writeFile(app + "/data.txt", "old data"));
 }
 
@@ -280,6 +282,18 @@ void tst_PatchArchive::refusesUnsafeNames_data()
     QTest::newRow("backslashes") << "..\\evil";
     QTest::newRow("dot component") << "./evil";
     QTest::newRow("empty component") << "a//evil";
+    // The tool's own working names: recovery and the next download would read them as theirs.
+    QTest::newRow("a planted journal") << ".update-transaction-zz/journal.json";
+    QTest::newRow("a staging folder, any case") << ".Update-Staging-x/Foo";
+    QTest::newRow("the lock") << ".update.lock";
+    QTest::newRow("a part file") << "Foo-patch-v2.zip.part";
+    QTest::newRow("a side file") << "Foo-patch-v2.zip.RESUME";
+    // What Windows cannot hold as given, refused everywhere: the same patch serves it.
+    QTest::newRow("a device name") << "CON";
+    QTest::newRow("a device name with an extension, in a folder") << "lib/com1.dll";
+    QTest::newRow("a character Windows forbids") << "what?.txt";
+    QTest::newRow("a trailing dot") << "Foo.";
+    QTest::newRow("a folder with a trailing space") << "lib /a.dll";
 }
 
 void tst_PatchArchive::refusesUnsafeNames()
@@ -354,6 +368,23 @@ void tst_PatchArchive::refusesDamagedArchives_data()
     QTest::newRow("a file that is also a folder") << buildZip({ file("lib", "x"), file("lib/a", "y") }) << QStringLiteral("both a file and a folder");
     QTest::newRow("a device node") << buildZip({ file("Foo", "x", [](Raw &r) { r.mode = 020644; }) }) << QStringLiteral("neither a file nor a folder");
     QTest::newRow("encrypted") << buildZip({ file("Foo", "x", [](Raw &r) { r.flags |= 1; }) }) << QStringLiteral("encrypted");
+    // One file on Windows: the second move aside would overwrite the first one's backup.
+    QTest::newRow("names that differ in case") << makeZip({ { "Foo", "one" }, { "foo", "two" } })
+                                               << QStringLiteral("are one file on Windows");
+    QTest::newRow("a folder and a file that differ in case")
+            << makeZip({ { "lib/a.dll", "one" }, { "LIB", "two" } }) << QStringLiteral("both a file and a folder");
+    // Another end record in the comment: other readers would list other entries.
+    QByteArray hidden = good;
+    const QByteArray other = makeZip({ { "Foo", "hidden program" } });
+    hidden[hidden.size() - 2] = char(other.size() & 0xff);
+    hidden[hidden.size() - 1] = char(other.size() >> 8);
+    hidden += other;
+    QTest::newRow("a second end record in the comment") << hidden << QStringLiteral("ambiguous");
+    QByteArray fewer = good;
+    fewer[fewer.size() - 12] = 1; // entries on this disk and in all: the directory holds two
+    fewer[fewer.size() - 14] = 1;
+    QTest::newRow("an end record that counts fewer entries") << fewer << QStringLiteral("ambiguous");
+    QTest::newRow("bytes after the end record") << good + "trailing" << QStringLiteral("ambiguous");
 }
 
 void tst_PatchArchive::refusesDamagedArchives()
@@ -419,6 +450,15 @@ void tst_PatchArchive::readsWhatZipToolsWrite_data()
                           file("b", "2", [](Raw &r) { r.madeBy = 0x1314; r.mode = 0; }),
                           file("c", "3", [](Raw &r) { r.madeBy = 0x0714; r.mode = 0; }) })
             << QStringList { "a 644", "b 644", "c 644" };
+    // Info-ZIP's zip on Linux and macOS stores UTF-8 without the flag.
+    QTest::newRow("unflagged UTF-8 made on Unix")
+            << buildZip({ file("\xc3\xa9t\xc3\xa9.txt", "summer", [](Raw &r) { r.flags = 0; }) })
+            << QStringList { QString::fromUtf8("\xc3\xa9t\xc3\xa9.txt 644") };
+    // Made on Windows, without modes: the program stays executable, a new file is readable by all.
+    QTest::newRow("no modes: a replaced file keeps its own")
+            << buildZip({ file("Foo", "new", [](Raw &r) { r.madeBy = 0x0a14; r.mode = 0; }),
+                          file("new.txt", "n", [](Raw &r) { r.madeBy = 0x0a14; r.mode = 0; }) })
+            << QStringList { "Foo 755", "new.txt 644" };
     QTest::newRow("set-ID, sticky and world-writable bits dropped")
             << buildZip({ file("Foo", "x", [](Raw &r) { r.mode = 0107777; }),
                           file("tool", "y", [](Raw &r) { r.mode = 0104755; }) })
