@@ -475,9 +475,14 @@ bool ArchiveReader::extract(int index, QIODevice *out)
             return false;
         }
         crc = crc32(crc, reinterpret_cast<const Bytef *>(data), uInt(n));
-        if (out && out->write(data, n) != n) {
-            error = QStringLiteral("cannot write %1: %2").arg(entry.name, out->errorString());
-            return false;
+        // A short write carries no reason; the next one fails with it (a full disk says so).
+        for (qint64 done = 0; out && done < n;) {
+            const qint64 w = out->write(data + done, n - done);
+            if (w <= 0) {
+                error = QStringLiteral("cannot write %1: %2").arg(entry.name, out->errorString());
+                return false;
+            }
+            done += w;
         }
         return true;
     };

@@ -313,10 +313,14 @@ void Downloader::writeAvailable()
         const qint64 n = reply->read(buffer.data(), buffer.size());
         if (n <= 0)
             break;
-        if (downloadFile.write(buffer.constData(), n) != n) {
-            fail(QStringLiteral("cannot write %1: %2").arg(downloadFile.fileName(),
-                                                           downloadFile.errorString()));
-            return;
+        // A short write carries no reason; the next one fails with it (a full disk says so).
+        for (qint64 done = 0; done < n;) {
+            const qint64 w = downloadFile.write(buffer.constData() + done, n - done);
+            if (w <= 0) {
+                fail(QStringLiteral("cannot write %1: %2").arg(downloadFile.fileName(), downloadFile.errorString()));
+                return;
+            }
+            done += w;
         }
         written += n;
         if (verifying) {

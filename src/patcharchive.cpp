@@ -88,7 +88,7 @@ bool PatchArchive::stageInto(InstallTransaction *transaction)
         }
         // Each entry is inflated once, straight into its staged file.
         QFile out(transaction->stagedPath(entry.name));
-        if (!QDir().mkpath(QFileInfo(out.fileName()).path()) || !out.open(QIODevice::WriteOnly))
+        if (!QDir().mkpath(QFileInfo(out.fileName()).path()) || !out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             return setError(QStringLiteral("cannot write %1: %2").arg(out.fileName(), out.errorString()));
         if (!reader.extract(i, &out))
             return setError(reader.errorString());

@@ -3,6 +3,7 @@
 #include "archivereader.h"
 #include "crypto.h"
 #include "manifestsignature.h"
+#include "networkpolicy.h"
 #include "publisher.h"
 #include "testserver.h"
 #include "verifier.h"
@@ -284,6 +285,11 @@ void tst_Publish::patchFolderInAnyForm_data()
     QTest::newRow("a name with a colon") << "c:d" << "contains a drive letter or colon";
     QTest::newRow("a name with a newline") << "e\nf" << "contains a control character";
     QTest::newRow("a name with a tab") << "g\th" << "contains a control character";
+    QTest::newRow("the updater's own lock") << ".update.lock" << "keeps for its own work";
+    QTest::newRow("a part file") << "Foo-patch-v1.zip.part" << "keeps for its own work";
+    QTest::newRow("a device name") << "NUL.txt" << "a device name on Windows";
+    QTest::newRow("a character Windows forbids") << "why?" << "which Windows does not allow";
+    QTest::newRow("two names of one file on Windows") << "foo" << "are one file on Windows";
     QTest::newRow("an application name on two lines") << "name" << "is not a single line of printable text";
     QTest::newRow("a platform key on two lines") << "platform" << "is not a single line of printable text";
 }
@@ -346,6 +352,13 @@ void tst_Publish::patchFromTwoReleases_data()
 #endif
     QTest::newRow("same size, other bytes") << QStringList { "flip data.txt" } << QStringList { "data.txt" };
     QTest::newRow("nothing changed") << QStringList {} << QStringList {};
+    const QString cannot = QStringLiteral("refused: a patch cannot remove a file");
+    QTest::newRow("a file became a folder") << QStringList { "tofolder data.txt" } << QStringList { cannot };
+    QTest::newRow("a folder became a file") << QStringList { "tofile lib" } << QStringList { cannot };
+#ifndef Q_OS_WIN
+    QTest::newRow("a link to a folder: named, left out") << QStringList { "link extras", "edit Foo" }
+                                                         << QStringList { "Foo" };
+#endif
 }
 
 void tst_Publish::patchFromTwoReleases()
@@ -371,6 +384,12 @@ void tst_Publish::patchFromTwoReleases()
             QVERIFY(QDir().mkpath(QFileInfo(path).path()) && writeFile(path, "new"));
         else if (kind == "remove")
             QVERIFY(QFile::remove(path));
+        else if (kind == "tofolder")
+            QVERIFY(QFile::remove(path) && QDir().mkpath(path) && writeFile(path + "/inner", "x"));
+        else if (kind == "tofile")
+            QVERIFY(QDir(path).removeRecursively() && writeFile(path, "a file now"));
+        else if (kind == "link")
+            QVERIFY(QDir().mkpath(dir->filePath("elsewhere")) && QFile::link(dir->filePath("elsewhere"), path));
         else
             QVERIFY(QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner | QFile::ExeUser));
     }
@@ -380,9 +399,10 @@ void tst_Publish::patchFromTwoReleases()
     r.toDir = dir->filePath("new");
     Publisher publisher;
     const bool published = publisher.publish(r);
-    if (expected.isEmpty()) {
+    if (expected.isEmpty() || expected.first().startsWith("refused: ")) {
         QVERIFY(!published);
-        QVERIFY2(publisher.errorString().startsWith("nothing changed"), qPrintable(publisher.errorString()));
+        const QString refusal = expected.isEmpty() ? QStringLiteral("nothing changed") : expected.first().mid(9);
+        QVERIFY2(publisher.errorString().contains(refusal), qPrintable(publisher.errorString()));
         QCOMPARE(outputFiles(), QStringList());
         return;
     }
@@ -395,6 +415,7 @@ void tst_Publish::patchFromTwoReleases()
     QCOMPARE(names, expected);
     const QString report = publisher.report().join('\n');
     QCOMPARE(report.contains("warning: data.txt is gone"), change.contains("remove data.txt"));
+    QCOMPARE(report.contains("warning: extras is a link to a folder; it is left out"), change.contains("link extras"));
     if (change.contains("exec tool"))
         QVERIFY(reader.entries().first().mode & 0100);
 }
@@ -445,6 +466,8 @@ void tst_Publish::verifyChecksTheDeployment_data()
     QTest::newRow("expired") << "expired" << "FAILED  expires manifest expired on";
     QTest::newRow("deployed, checked by its URL") << "served" << "";
     QTest::newRow("deployed, a file changed on the server") << "served patch" << "FAILED  windows patch http://";
+    QTest::newRow("deployed, a server that drips the installer") << "served drip"
+                                                                 << "unreachable: the server is sending too slowly";
 }
 
 void tst_Publish::verifyChecksTheDeployment()
@@ -479,11 +502,17 @@ void tst_Publish::verifyChecksTheDeployment()
             QByteArray data = readFile(out + name);
             if (damage == "served patch" && name.endsWith(".zip"))
                 data = "not the patch";
-            server.setResponse((name.startsWith("updates.json") ? "/site/Foo/" : "/files/Foo/") + name,
-                               TestResponse::ok(data));
+            TestResponse response = TestResponse::ok(data);
+            if (damage == "served drip" && name.endsWith(".exe")) {
+                response.chunkSize = 1;
+                response.chunkDelayMs = 100;
+            }
+            server.setResponse((name.startsWith("updates.json") ? "/site/Foo/" : "/files/Foo/") + name, response);
         }
         location = server.origin() + "/site/Foo/updates.json";
     }
+    NetworkPolicy::setSlowTransferRule(1024, 600);
+    auto restore = qScopeGuard([] { NetworkPolicy::setSlowTransferRule(1024, 60000); });
     Verifier verifier({ key });
     const bool ok = verifier.verify(location);
     const QString report = verifier.report().join('\n');

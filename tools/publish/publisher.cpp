@@ -11,6 +11,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
@@ -198,13 +199,21 @@ bool sameContents(const QString &a, const QString &b)
     }
 }
 
-QStringList filesBelow(const QString &root)
+QStringList filesBelow(const QString &root, QStringList *folderLinks = nullptr)
 {
     QStringList paths;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+    // Links to folders are not descended into; they are listed apart.
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
-    while (it.hasNext())
-        paths.append(QFileInfo(it.next()).absoluteFilePath());
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        if (info.isSymLink() && info.isDir()) {
+            if (folderLinks)
+                folderLinks->append(info.absoluteFilePath());
+        } else if (!info.isDir()) {
+            paths.append(info.absoluteFilePath());
+        }
+    }
     paths.sort();
     return paths;
 }
@@ -220,7 +229,9 @@ bool Publisher::collectPatchFiles(const PublishRequest &r, QList<PatchFile> *fil
     const QString output = QDir::cleanPath(QFileInfo(r.output).absoluteFilePath()) + QLatin1Char('/');
     const QString outputCanonical = QFileInfo(r.output).canonicalFilePath() + QLatin1Char('/');
     QSet<QString> names;
-    for (const QString &path : filesBelow(root.path())) {
+    QHash<QString, QString> folded; // as Windows tells names apart
+    QStringList folderLinks;
+    for (const QString &path : filesBelow(root.path(), &folderLinks)) {
         // An output folder inside the patch folder is never part of the patch.
         if (path.startsWith(output) || (outputCanonical.size() > 1 && path.startsWith(outputCanonical)))
             continue;
@@ -233,16 +244,50 @@ bool Publisher::collectPatchFiles(const PublishRequest &r, QList<PatchFile> *fil
         const QString reason = unsafeEntryReason(name);
         if (!reason.isEmpty())
             return fail(QStringLiteral("every client would refuse the patch: %1").arg(reason));
+        const QString same = folded.value(windowsFoldedName(name));
+        if (!same.isEmpty())
+            return fail(QStringLiteral("every client would refuse the patch: entries \"%1\" and \"%2\" are one "
+                                       "file on Windows").arg(same, name));
+        folded.insert(windowsFoldedName(name), name);
         if (info.size() > ArchiveReader::MaxEntrySize)
             return fail(QStringLiteral("\"%1\" is larger than the %2 GiB a client unpacks").arg(name)
                             .arg(ArchiveReader::MaxEntrySize >> 30));
         if (computed) {
+            // A patch cannot remove a file, so it can never turn one into a folder or back.
+            QString changedKind;
+            if (QFileInfo(old.filePath(name)).isDir())
+                changedKind = name;
+            for (int slash = name.indexOf(QLatin1Char('/')); slash > 0 && changedKind.isEmpty();
+                 slash = name.indexOf(QLatin1Char('/'), slash + 1)) {
+                if (QFileInfo(old.filePath(name.left(slash))).isFile())
+                    changedKind = name.left(slash);
+            }
+            if (!changedKind.isEmpty())
+                return fail(QStringLiteral("\"%1\" is a file in one release and a folder in the other: a patch "
+                                           "cannot remove a file, so no client could install it; the full installer "
+                                           "must carry this release").arg(changedKind));
             const QFileInfo before(old.filePath(name));
             if (before.isFile() && before.isExecutable() == info.isExecutable() && sameContents(before.filePath(), path))
                 continue;
             lines << QStringLiteral("patch: %1 %2").arg(before.exists() ? QStringLiteral("changed") : QStringLiteral("new"), name);
         }
         files->append({ name, path });
+    }
+    for (const QString &link : qAsConst(folderLinks)) {
+        if (!link.startsWith(output) && !(outputCanonical.size() > 1 && link.startsWith(outputCanonical)))
+            lines << QStringLiteral("warning: %1 is a link to a folder; it is left out, the updater installs no links")
+                         .arg(root.relativeFilePath(link));
+    }
+    // The same, folder against file, as Windows sees them.
+    QSet<QString> foldedFiles;
+    for (auto it = folded.cbegin(); it != folded.cend(); ++it)
+        foldedFiles.insert(it.key());
+    for (auto it = folded.cbegin(); it != folded.cend(); ++it) {
+        for (int slash = it.key().indexOf(QLatin1Char('/')); slash > 0; slash = it.key().indexOf(QLatin1Char('/'), slash + 1)) {
+            if (foldedFiles.contains(it.key().left(slash)))
+                return fail(QStringLiteral("every client would refuse the patch: entry \"%1\" is both a file and a "
+                                           "folder on Windows").arg(it.value().left(slash)));
+        }
     }
     if (files->size() > ArchiveReader::MaxEntries)
         return fail(QStringLiteral("the patch would hold more than the %1 files a client unpacks").arg(ArchiveReader::MaxEntries));
