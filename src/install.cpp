@@ -1,6 +1,7 @@
 #include "updaterdialog.h"
 #include "ui_updaterdialog.h"
 
+#include "deltarebuild.h"
 #include "downloader.h"
 #include "installtransaction.h"
 #include "launchparams.h"
@@ -18,6 +19,7 @@
 
 void UpdaterDialog::on_btn_update_clicked()
 {
+    installConfirmed = false;
     startTransfer(downloadFull);
 }
 
@@ -26,6 +28,7 @@ void UpdaterDialog::on_btn_update_patch_clicked()
     if (downloader->isDownloading())
         return;
     downloadFull = false;
+    installConfirmed = false;
     startTransfer(false);
 }
 
@@ -34,9 +37,15 @@ void UpdaterDialog::startTransfer(bool full)
     // One transfer at a time: its name, start time and kind stay as they began.
     if (downloader->isDownloading())
         return;
-    const FileCheck &check = full ? fullCheck : patchCheck;
-    const QString refusal = downloadRefusal(full ? fullUrl : patchUrl, check,
-                                            !ManifestSignature::trustedKeys().isEmpty());
+    const bool signedManifest = !ManifestSignature::trustedKeys().isEmpty();
+    // A delta for the installed version replaces the patch; one the rules refuse is passed over.
+    transfer = full ? FullTransfer : PatchTransfer;
+    if (!full && !deltaRefused && !delta.url.isEmpty() && delta.check.isValid()
+        && downloadRefusal(delta.url, delta.check, signedManifest).isEmpty())
+        transfer = DeltaTransfer;
+    const FileCheck &check = transfer == DeltaTransfer ? delta.check : full ? fullCheck : patchCheck;
+    const QString url = transfer == DeltaTransfer ? delta.url : full ? fullUrl : patchUrl;
+    const QString refusal = downloadRefusal(url, check, signedManifest);
     if (!refusal.isEmpty()) {
         ui->show->appendPlainText(QStringLiteral("download refused: ") + refusal);
         return;
@@ -51,15 +60,16 @@ void UpdaterDialog::startTransfer(bool full)
     downloader->setVerification(check.size, check.sha256);
     ui->btn_update->setEnabled(false);
     ui->btn_update_patch->setEnabled(false);
-    downloader->setFileName(downloadFileName);
+    downloader->setFileName(transfer == DeltaTransfer
+                                    ? appName + QStringLiteral("-delta-v") + patchVersion + QStringLiteral(".zip")
+                                    : downloadFileName);
     downloader->setReservedNames({ Platform::programFileName(appName) });
     downloadStartTime = int(QDateTime::currentDateTime().toSecsSinceEpoch());
     lastSampleMs = quint32(QDateTime::currentDateTime().toMSecsSinceEpoch());
     lastSampleBytes = 0;
     downloadReceived = 0;
-    transferIsFull = downloadFull;
     installCompiledCertificates();
-    downloader->startDownload(full ? fullUrl : patchUrl);
+    downloader->startDownload(url);
 }
 
 void UpdaterDialog::handleDownloadFinished()
@@ -73,6 +83,15 @@ void UpdaterDialog::handleDownloadFinished()
 
     if (!downloader->succeeded()) {
         updateLock.unlock();
+        if (transfer == DeltaTransfer) {
+            // A delta never makes an update impossible: the whole-file patch follows at once.
+            ui->show->appendPlainText(QStringLiteral("the delta could not be downloaded (%1); "
+                                                     "downloading the whole-file patch instead")
+                                              .arg(downloader->errorString()));
+            deltaRefused = true;
+            startTransfer(false);
+            return;
+        }
         ui->show->appendPlainText(QStringLiteral("download failed, nothing was installed: ")
                                   + downloader->errorString());
         return;
@@ -83,30 +102,22 @@ void UpdaterDialog::handleDownloadFinished()
 
 void UpdaterDialog::onDownloadFinished()
 {
-    const QMessageBox::StandardButton answer = QMessageBox::question(
-            this, QStringLiteral("update"), QStringLiteral("download finished\nstart update?"),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
-    if (answer != QMessageBox::Yes) {
-        updateLock.unlock();
-        return;
+    if (!installConfirmed) {
+        const QMessageBox::StandardButton answer = QMessageBox::question(
+                this, QStringLiteral("update"), QStringLiteral("download finished\nstart update?"),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+        if (answer != QMessageBox::Yes) {
+            updateLock.unlock();
+            return;
+        }
     }
 
     QString name;
-    if (transferIsFull) {
+    if (transfer == FullTransfer) {
         name = downloader->fileName();
     } else {
-        const QFileInfo archiveInfo(*downloader->file());
-        InstallTransaction transaction(archiveInfo.path());
-        PatchArchive archive(archiveInfo.absoluteFilePath());
-        archive.setProgramName(Platform::programFileName(appName));
-        if (!transaction.begin() || !archive.stageInto(&transaction) || !transaction.commit()) {
-            updateLock.unlock();
-            const QString why = archive.errorString().isEmpty() ? transaction.errorString() : archive.errorString();
-            ui->show->appendPlainText(transaction.outcome() == InstallTransaction::RollbackIncomplete
-                                              ? QStringLiteral("update failed and could not be fully undone: ") + why
-                                              : QStringLiteral("update failed, the application was not changed: ") + why);
+        if (!installPatch(QFileInfo(*downloader->file()).absoluteFilePath()))
             return;
-        }
         name = Platform::programFileName(appName);
     }
 
@@ -114,6 +125,46 @@ void UpdaterDialog::onDownloadFinished()
     if (program.exists())
         Platform::openProgram(program.absoluteFilePath());
     QCoreApplication::quit();
+}
+
+bool UpdaterDialog::installPatch(const QString &archivePath)
+{
+    InstallTransaction transaction(QFileInfo(archivePath).path());
+    PatchArchive archive(archivePath);
+    archive.setProgramName(Platform::programFileName(appName));
+    DeltaRebuild rebuild(archivePath);
+    rebuild.setExpected(delta.check.size, delta.check.sha256);
+    const bool began = transaction.begin();
+    const bool staged = began
+            && (transfer == DeltaTransfer ? rebuild.stageInto(&transaction) : archive.stageInto(&transaction));
+    if (began && !staged && transfer == DeltaTransfer) {
+        // Nothing was committed: the whole-file patch is fetched and installed without a second question.
+        updateLock.unlock();
+        ui->show->appendPlainText(QStringLiteral("the delta cannot be used, so the whole-file patch is downloaded "
+                                                 "and installed instead: ") + rebuild.errorString());
+        deltaRefused = true;
+        installConfirmed = true;
+        startTransfer(false);
+        return false;
+    }
+    if (!staged || !transaction.commit()) {
+        updateLock.unlock();
+        const QString why = !began || staged ? transaction.errorString()
+                                             : transfer == DeltaTransfer ? rebuild.errorString() : archive.errorString();
+        ui->show->appendPlainText(transaction.outcome() == InstallTransaction::RollbackIncomplete
+                                          ? QStringLiteral("update failed and could not be fully undone: ") + why
+                                          : QStringLiteral("update failed, the application was not changed: ") + why);
+        return false;
+    }
+    if (transfer == DeltaTransfer) {
+        const qint64 size = QFileInfo(archivePath).size();
+        ui->show->appendPlainText(patchCheck.size > size
+                                          ? QStringLiteral("installed from a delta of %1 bytes instead of the %2-byte "
+                                                           "patch: %3 bytes saved").arg(size).arg(patchCheck.size)
+                                                    .arg(patchCheck.size - size)
+                                          : QStringLiteral("installed from a delta of %1 bytes").arg(size));
+    }
+    return true;
 }
 
 void UpdaterDialog::on_btn_cancel_clicked()

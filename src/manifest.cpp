@@ -8,11 +8,9 @@
 
 namespace {
 
-FileCheck readFileCheck(const QJsonObject &entry, const QString &kind)
+FileCheck readFileCheck(const QJsonObject &entry, const QString &sizeKey, const QString &hashKey)
 {
     FileCheck check;
-    const QString sizeKey = kind + QStringLiteral("-size");
-    const QString hashKey = kind + QStringLiteral("-sha256");
     if (entry.contains(sizeKey)) {
         const QJsonValue value = entry.value(sizeKey);
         const QString text = value.toString();
@@ -58,9 +56,16 @@ bool parseManifest(const QByteArray &body, const QString &platform, ManifestReco
     record->downloadFull = entry.value(QStringLiteral("download-full")).toBool(false);
     record->patchUrlPrefix = entry.value(QStringLiteral("patch-url")).toString();
     record->fullUrlPrefix = entry.value(QStringLiteral("full-url")).toString();
-    record->patch = readFileCheck(entry, QStringLiteral("patch"));
+    record->patch = readFileCheck(entry, QStringLiteral("patch-size"), QStringLiteral("patch-sha256"));
     record->expires = document.object().value(QStringLiteral("expires")).toString();
-    record->full = readFileCheck(entry, QStringLiteral("full"));
+    record->full = readFileCheck(entry, QStringLiteral("full-size"), QStringLiteral("full-sha256"));
+    record->deltas.clear();
+    const QJsonObject deltas = entry.value(QStringLiteral("patch-deltas")).toObject();
+    for (auto it = deltas.constBegin(); it != deltas.constEnd(); ++it) {
+        const QJsonObject offer = it.value().toObject();
+        record->deltas.insert(it.key(), { offer.value(QStringLiteral("url")).toString(),
+                                          readFileCheck(offer, QStringLiteral("size"), QStringLiteral("sha256")) });
+    }
     return true;
 }
 

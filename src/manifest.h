@@ -2,6 +2,7 @@
 #define MANIFEST_H
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 
 /*!
@@ -17,6 +18,13 @@ struct FileCheck
 
     bool isValid() const { return problem.isEmpty(); }
     bool isEmpty() const { return size < 0 && sha256.isEmpty(); }
+};
+
+/*! A delta for clients at one version: where it lies and what it must be. */
+struct DeltaOffer
+{
+    QString url;
+    FileCheck check;
 };
 
 /*!
@@ -39,6 +47,8 @@ struct ManifestRecord
     FileCheck full;
     // The top-level "expires" (ISO 8601, UTC); checked when manifests are signed.
     QString expires;
+    // "patch-deltas": the patch as deltas against earlier versions, by the version they are made from.
+    QMap<QString, DeltaOffer> deltas;
 };
 
 /*!

@@ -7,9 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-namespace {
-
-QFile::Permissions permissionsOf(quint32 mode)
+QFile::Permissions permissionsFromMode(quint32 mode)
 {
     QFile::Permissions p = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
     if (mode & 0100) p |= QFile::ExeOwner | QFile::ExeUser;
@@ -21,8 +19,6 @@ QFile::Permissions permissionsOf(quint32 mode)
     return p;
 }
 
-} // namespace
-
 PatchArchive::PatchArchive(const QString &fileName)
     : archivePath(fileName)
 {
@@ -31,13 +27,13 @@ PatchArchive::PatchArchive(const QString &fileName)
 QFile::Permissions PatchArchive::permissionsFor(const ArchiveReader::Entry &entry, const QString &installed) const
 {
     if (entry.mode != 0)
-        return permissionsOf(entry.mode);
+        return permissionsFromMode(entry.mode);
     // No mode in the archive (made on Windows): a replaced file keeps its own,
     // so that the program stays executable; a new one is readable by all.
     const QFileInfo info(installed);
     if (info.isFile() && !info.isSymLink())
         return info.permissions();
-    return permissionsOf(entry.name == programName ? 0755 : 0644);
+    return permissionsFromMode(entry.name == programName ? 0755 : 0644);
 }
 
 bool PatchArchive::setError(const QString &message)

@@ -50,4 +50,7 @@ private:
     QString error;
 };
 
+/*! Qt's permissions for the Unix permission bits \a mode (set-ID, sticky and world-writable never apply). */
+QFile::Permissions permissionsFromMode(quint32 mode);
+
 #endif // PATCHARCHIVE_H

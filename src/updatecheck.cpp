@@ -125,6 +125,9 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
     downloadFull = record.downloadFull;
     patchCheck = record.patch;
     fullCheck = record.full;
+    // Only a delta made from exactly the installed version can rebuild it.
+    delta = record.deltas.value(currentVersion);
+    deltaRefused = false;
     if (currentVersion.isEmpty() || currentVersion == QLatin1String("0"))
         downloadFull = true;
 

@@ -48,6 +48,7 @@ private:
     void updateSpeedLabel(qint64 bytesReceived, qint64 bytesTotal);
     void handleDownloadFinished();
     void startTransfer(bool full);
+    bool installPatch(const QString &archivePath);
     void sendCheckRequest(const QNetworkRequest &request);
 
     Ui::UpdaterDialog *ui;
@@ -72,7 +73,14 @@ private:
     qint64 lastSampleBytes = 0;
     qint64 downloadReceived = 0;
     // What the running transfer fetches; a check during it must not change that.
-    bool transferIsFull = false;
+    enum Transfer { FullTransfer, PatchTransfer, DeltaTransfer };
+    Transfer transfer = PatchTransfer;
+    // The delta for the installed version, from the latest manifest; empty URL: none.
+    DeltaOffer delta;
+    // The delta failed once: this update goes by the whole-file patch.
+    bool deltaRefused = false;
+    // The user has said yes already: a fallback download installs without asking again.
+    bool installConfirmed = false;
     // The integrity keys of the latest manifest, for each download.
     FileCheck patchCheck;
     FileCheck fullCheck;

@@ -103,6 +103,9 @@ int main(int argc, char **argv)
           QStringLiteral("dir") },
         { QStringLiteral("to"), QStringLiteral("The application as installed, new release: the patch is what "
                                                "changed since --from."), QStringLiteral("dir") },
+        { QStringLiteral("delta-from"), QStringLiteral("An earlier release as installed, and the version its clients "
+                                                       "report: a delta for them beside the patch; repeatable."),
+          QStringLiteral("dir=version") },
         { QStringLiteral("output"), QStringLiteral("Folder served at the manifest's base URL."), QStringLiteral("dir") },
         { QStringLiteral("download-full"), QStringLiteral("Ask every client for the installer.") },
         { QStringLiteral("sign-key"), QStringLiteral("Sign updates.json with this Ed25519 key (PEM); repeatable."),
@@ -145,6 +148,14 @@ int main(int argc, char **argv)
     request.downloadFull = parser.isSet(QStringLiteral("download-full"));
     request.signKeys = parser.values(QStringLiteral("sign-key"));
     request.expires = parser.value(QStringLiteral("expires"));
+    for (const QString &value : parser.values(QStringLiteral("delta-from"))) {
+        const int equals = value.lastIndexOf(QLatin1Char('='));
+        if (equals <= 0) {
+            std::fprintf(stderr, "updater-publish: --delta-from takes DIR=VERSION, not \"%s\"\n", qPrintable(value));
+            return 1;
+        }
+        request.deltaFrom.append({ value.left(equals), value.mid(equals + 1) });
+    }
 
     Publisher publisher;
     if (!publisher.publish(request)) {

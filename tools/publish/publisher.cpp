@@ -2,6 +2,7 @@
 
 #include "archivereader.h"
 #include "crypto.h"
+#include "deltawriter.h"
 #include "manifest.h"
 #include "zipwriter.h"
 
@@ -20,6 +21,8 @@
 #include <QScopeGuard>
 
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
@@ -155,6 +158,18 @@ bool Publisher::validate(const PublishRequest &r)
         return fail(QStringLiteral("the patch folder \"%1\" is not a folder").arg(r.patchDir));
     if (r.output.isEmpty())
         return fail(QStringLiteral("no output folder"));
+    QSet<QString> deltaVersions;
+    for (const auto &delta : r.deltaFrom) {
+        if (!QFileInfo(delta.first).isDir())
+            return fail(QStringLiteral("the delta base \"%1\" is not a folder").arg(delta.first));
+        if (!isComparableVersion(delta.second))
+            return fail(QStringLiteral("the delta base version \"%1\" is not dot-separated decimal numbers")
+                            .arg(delta.second));
+        if (delta.second == r.patchVersion || deltaVersions.contains(delta.second))
+            return fail(QStringLiteral("a delta from version %1 is given twice, or is the patch's own version")
+                            .arg(delta.second));
+        deltaVersions.insert(delta.second);
+    }
     if (!r.expires.isEmpty() && !QDateTime::fromString(r.expires, Qt::ISODate).isValid())
         return fail(QStringLiteral("the expiry \"%1\" is not an ISO 8601 date and time").arg(r.expires));
     return true;
@@ -349,6 +364,46 @@ bool Publisher::publish(const PublishRequest &r)
     if (!zipFile.flush() || !zipFile.seek(0) || !hashDevice(&zipFile, nullptr, &archiveSha))
         return fail(QStringLiteral("cannot read back %1").arg(zipFile.fileName()));
 
+    // A delta for clients at each earlier release, beside the whole-file patch.
+    struct Delta
+    {
+        QString version;
+        QString name;
+        std::unique_ptr<QFile> file;
+        qint64 size = 0;
+        QByteArray sha256;
+    };
+    std::vector<Delta> deltas;
+    auto removeDeltas = qScopeGuard([&deltas] {
+        for (const Delta &delta : deltas)
+            delta.file->remove();
+    });
+    QList<DeltaWriter::File> deltaFiles;
+    for (int i = 0; i < files.size(); ++i)
+        deltaFiles.append({ files.at(i).name, files.at(i).source, writer.compressedSize(i) });
+    for (const auto &base : r.deltaFrom) {
+        Delta delta;
+        delta.version = base.second;
+        delta.name = r.name + QStringLiteral("-delta-v") + base.second + QStringLiteral("-v") + r.patchVersion
+                + QStringLiteral(".zip");
+        delta.file.reset(new QFile(out.filePath(QStringLiteral(".%1.%2.publishing").arg(delta.name)
+                                                    .arg(QCoreApplication::applicationPid()))));
+        if (!delta.file->open(QIODevice::ReadWrite | QIODevice::Truncate))
+            return fail(QStringLiteral("cannot write into %1: %2").arg(out.path(), delta.file->errorString()));
+        QFile *file = delta.file.get();
+        deltas.push_back(std::move(delta));
+        DeltaWriter deltaWriter;
+        if (!deltaWriter.write(deltaFiles, base.first, file))
+            return fail(QStringLiteral("cannot write the delta from %1: %2").arg(base.second, deltaWriter.errorString()));
+        deltas.back().size = file->size();
+        if (!file->flush() || !file->seek(0) || !hashDevice(file, nullptr, &deltas.back().sha256))
+            return fail(QStringLiteral("cannot read back %1").arg(file->fileName()));
+        lines << QStringLiteral("%1  %2 bytes, the whole-file patch %3 bytes  sha256 %4  <- %5%6/%1")
+                         .arg(deltas.back().name).arg(deltas.back().size).arg(archiveSize)
+                         .arg(QString::fromLatin1(deltas.back().sha256.toHex()), r.patchUrl, r.name);
+        lines << deltaWriter.report();
+    }
+
     QFile installerFile(r.installer);
     QSaveFile installerCopy(out.filePath(fullName));
     QByteArray installerSha;
@@ -386,6 +441,19 @@ bool Publisher::publish(const PublishRequest &r)
     record.insert(QStringLiteral("patch-sha256"), QString::fromLatin1(archiveSha.toHex()));
     record.insert(QStringLiteral("full-size"), QString::number(installerSize));
     record.insert(QStringLiteral("full-sha256"), QString::fromLatin1(installerSha.toHex()));
+    // Deltas belong to this patch version: those of an earlier one never stay.
+    record.remove(QStringLiteral("patch-deltas"));
+    if (!deltas.empty()) {
+        QJsonObject offers;
+        for (const Delta &delta : deltas) {
+            QJsonObject offer;
+            offer.insert(QStringLiteral("url"), r.patchUrl + r.name + QLatin1Char('/') + delta.name);
+            offer.insert(QStringLiteral("size"), QString::number(delta.size));
+            offer.insert(QStringLiteral("sha256"), QString::fromLatin1(delta.sha256.toHex()));
+            offers.insert(delta.version, offer);
+        }
+        record.insert(QStringLiteral("patch-deltas"), offers);
+    }
     updates.insert(r.platform, record);
     root.insert(QStringLiteral("updates"), updates);
     if (!r.expires.isEmpty())
@@ -397,6 +465,7 @@ bool Publisher::publish(const PublishRequest &r)
     ManifestRecord check;
     if (!parseManifest(json, r.platform, &check) || check.patchVersion != r.patchVersion
         || check.fullVersion != r.fullVersion || check.patch.size != archiveSize
+        || check.deltas.size() != int(deltas.size())
         || check.full.size != installerSize || !check.patch.isValid() || !check.full.isValid())
         return fail(QStringLiteral("the manifest does not read back as written"));
 
@@ -407,6 +476,13 @@ bool Publisher::publish(const PublishRequest &r)
     if (!replaceFile(zipFile.fileName(), out.filePath(patchName), &reason))
         return fail(QStringLiteral("cannot write %1: %2").arg(out.filePath(patchName), reason));
     removeUnfinished.dismiss();
+    for (const Delta &delta : deltas) {
+        delta.file->close();
+        delta.file->setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        if (!replaceFile(delta.file->fileName(), out.filePath(delta.name), &reason))
+            return fail(QStringLiteral("cannot write %1: %2").arg(out.filePath(delta.name), reason));
+    }
+    removeDeltas.dismiss();
     if (!installerCopy.commit())
         return fail(QStringLiteral("cannot write %1: %2").arg(installerCopy.fileName(), installerCopy.errorString()));
     QFile::setPermissions(out.filePath(fullName), QFile::permissions(r.installer));
@@ -414,6 +490,11 @@ bool Publisher::publish(const PublishRequest &r)
     ArchiveReader reader(out.filePath(patchName));
     if (!reader.open())
         return fail(QStringLiteral("the archive does not read back: %1").arg(reader.errorString()));
+    for (const Delta &delta : deltas) {
+        ArchiveReader deltaReader(out.filePath(delta.name));
+        if (!deltaReader.open())
+            return fail(QStringLiteral("the delta does not read back: %1").arg(deltaReader.errorString()));
+    }
     if (!saveFile(manifestPath, json, &error))
         return false;
     if (!signingKeys.isEmpty()) {

@@ -1,6 +1,8 @@
 #ifndef PUBLISHER_H
 #define PUBLISHER_H
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -24,6 +26,8 @@ struct PublishRequest
     bool downloadFull = false;
     QStringList signKeys; // PKCS#8 PEM Ed25519 private key files; updates.json.sig is signed with each
     QString expires;      // ISO 8601; written as the manifest's "expires"
+    // Earlier releases as installed, and the version clients there report: a delta is written for each.
+    QList<QPair<QString, QString>> deltaFrom;
 };
 
 /*!

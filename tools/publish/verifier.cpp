@@ -124,13 +124,16 @@ bool Verifier::verify(const QString &location)
     for (auto it = updates.constBegin(); it != updates.constEnd(); ++it) {
         ManifestRecord record;
         parseManifest(manifest, it.key(), &record);
-        const struct { QString kind; QString url; FileCheck file; } downloads[] = {
+        struct Download { QString kind; QString url; FileCheck file; };
+        QList<Download> downloads = {
             { QStringLiteral("patch"), record.patchUrlPrefix + name + QLatin1Char('/') + name + QStringLiteral("-patch-v")
                       + record.patchVersion + QStringLiteral(".zip"), record.patch },
             { QStringLiteral("full"), record.fullUrlPrefix + name + QLatin1Char('/') + name + QStringLiteral("-full-v")
                       + record.fullVersion + QStringLiteral(".exe"), record.full },
         };
-        for (const auto &d : downloads) {
+        for (auto delta = record.deltas.cbegin(); delta != record.deltas.cend(); ++delta)
+            downloads.append({ QStringLiteral("delta from %1").arg(delta.key()), delta.value().url, delta.value().check });
+        for (const auto &d : qAsConst(downloads)) {
             const QString where = remote ? d.url : QFileInfo(manifestLocation).absoluteDir().filePath(QUrl(d.url).fileName());
             const QString what = QStringLiteral("%1 %2 %3").arg(it.key(), d.kind, where);
             if (!check(d.file.isValid() && d.file.size >= 0 && !d.file.sha256.isEmpty(),

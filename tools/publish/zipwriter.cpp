@@ -133,20 +133,20 @@ bool ZipWriter::copy(QIODevice *source, Entry *entry, bool compress)
     return ok;
 }
 
-bool ZipWriter::addFile(const QString &name, QIODevice *source, QFile::Permissions permissions)
+bool ZipWriter::addFile(const QString &name, QIODevice *source, QFile::Permissions permissions, Method method)
 {
     Entry entry;
     entry.name = name.toUtf8();
     entry.mode = unixMode(permissions);
     entry.offset = quint64(device->pos());
-    entry.method = 8;
+    entry.method = method == Stored ? 0 : 8;
     if (!write(localHeader(entry)))
         return false;
     const qint64 dataStart = device->pos();
-    if (!copy(source, &entry, true))
+    if (!copy(source, &entry, method != Stored))
         return false;
     // Deflate did not help (random data): store the bytes as they are.
-    if (entry.compressedSize >= entry.size) {
+    if (method != Stored && entry.compressedSize >= entry.size) {
         entry.method = 0;
         if (!source->seek(0) || !device->seek(dataStart) || !copy(source, &entry, false))
             return false;
@@ -158,6 +158,11 @@ bool ZipWriter::addFile(const QString &name, QIODevice *source, QFile::Permissio
         return false;
     entries.append(entry);
     return true;
+}
+
+qint64 ZipWriter::compressedSize(int index) const
+{
+    return qint64(entries.at(index).compressedSize);
 }
 
 bool ZipWriter::finish()

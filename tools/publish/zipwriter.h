@@ -21,10 +21,18 @@ class QIODevice;
 class ZipWriter
 {
 public:
+    enum Method { Deflated, Stored };
+
     explicit ZipWriter(QIODevice *device);
 
-    /*! Adds \a name with the contents of \a source, read to its end. */
-    bool addFile(const QString &name, QIODevice *source, QFile::Permissions permissions);
+    /*!
+        Adds \a name with the contents of \a source, read to its end;
+        deflated unless that does not help, or stored as asked (data that is
+        compressed already, read by offset).
+    */
+    bool addFile(const QString &name, QIODevice *source, QFile::Permissions permissions, Method method = Deflated);
+    /*! The bytes entry \a index (in the order added) takes in the archive. */
+    qint64 compressedSize(int index) const;
     bool finish();
     QString errorString() const { return error; }
 

@@ -1,0 +1,176 @@
+#include "deltarebuild.h"
+
+#include "archivereader.h"
+#include "crypto.h"
+#include "deltacodec.h"
+#include "deltaindex.h"
+#include "installtransaction.h"
+#include "patcharchive.h"
+#include "platform.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+namespace {
+
+constexpr qint64 Chunk = qint64(1) << 20;
+
+// Size and SHA-256 of \a path, read in chunks through \a buffer.
+bool measure(QFile *file, QByteArray *buffer, qint64 *size, QByteArray *sha256)
+{
+    Crypto::Sha256 hash;
+    *size = 0;
+    if (!file->seek(0))
+        return false;
+    for (;;) {
+        const qint64 n = file->read(buffer->data(), qMin<qint64>(buffer->size(), Chunk));
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        hash.addData(buffer->constData(), n);
+        *size += n;
+    }
+    *sha256 = hash.result();
+    return true;
+}
+
+} // namespace
+
+DeltaRebuild::DeltaRebuild(const QString &path)
+    : archivePath(path)
+{
+}
+
+void DeltaRebuild::setExpected(qint64 size, const QByteArray &sha256)
+{
+    expectedSize = size;
+    expectedSha256 = sha256;
+}
+
+bool DeltaRebuild::fail(Failure failure, const QString &message)
+{
+    kind = failure;
+    error = message;
+    return false;
+}
+
+bool DeltaRebuild::stageInto(InstallTransaction *transaction)
+{
+    kind = NoFailure;
+    error.clear();
+    filePaths.clear();
+    rebuilt = 0;
+    // One base region, one segment of output, one chunk of input: the whole of our memory.
+    QByteArray base;
+    QByteArray segment;
+    QByteArray chunk(int(Chunk), Qt::Uninitialized);
+
+    // The archive is what the manifest announced before anything reads it.
+    QFile archive(archivePath);
+    if (!archive.open(QIODevice::ReadOnly))
+        return fail(Damaged, QStringLiteral("cannot read %1: %2").arg(archivePath, archive.errorString()));
+    if (expectedSize >= 0 || !expectedSha256.isEmpty()) {
+        qint64 size = 0;
+        QByteArray sha256;
+        if (!measure(&archive, &chunk, &size, &sha256) || (expectedSize >= 0 && size != expectedSize)
+            || (!expectedSha256.isEmpty() && sha256 != expectedSha256))
+            return fail(Damaged, QStringLiteral("the delta is not the one the manifest announced"));
+    }
+
+    ArchiveReader reader(archivePath);
+    if (!reader.open())
+        return fail(Damaged, reader.errorString());
+    QHash<QString, int> entries;
+    for (int i = 0; i < reader.entries().size(); ++i)
+        entries.insert(reader.entries().at(i).name, i);
+    const int indexAt = entries.value(QLatin1String(DeltaIndex::IndexName), -1);
+    if (indexAt < 0 || reader.entries().at(indexAt).size > DeltaIndex::MaxIndexSize)
+        return fail(Damaged, QStringLiteral("the delta has no index"));
+    QBuffer indexData;
+    indexData.open(QIODevice::WriteOnly);
+    if (!reader.extract(indexAt, &indexData))
+        return fail(Damaged, reader.errorString());
+    DeltaIndex index;
+    QString why;
+    if (!DeltaIndex::parse(indexData.data(), &index, &why))
+        return fail(Damaged, why);
+
+    // Every file's data is a stored entry that holds exactly its frames.
+    QVector<qint64> dataOffsets;
+    for (const DeltaIndex::File &file : qAsConst(index.files)) {
+        const int at = entries.value(QLatin1String(DeltaIndex::FilesFolder) + file.name, -1);
+        qint64 total = 0;
+        for (const qint64 frame : file.frames)
+            total += frame;
+        if (at < 0 || reader.entries().at(at).method != 0 || reader.entries().at(at).size != total)
+            return fail(Damaged, QStringLiteral("the delta's data for \"%1\" is missing or damaged").arg(file.name));
+        dataOffsets.append(reader.entries().at(at).dataOffset);
+    }
+
+    // Every base before any result: a changed installed file sends us to the whole patch at once.
+    for (const DeltaIndex::File &file : qAsConst(index.files)) {
+        if (file.whole)
+            continue;
+        const QString installed = transaction->installedPath(file.name);
+        QFile source(installed);
+        qint64 size = 0;
+        QByteArray sha256;
+        if (Platform::isLink(installed) || !QFileInfo(installed).isFile() || !source.open(QIODevice::ReadOnly)
+            || !measure(&source, &chunk, &size, &sha256) || size != file.baseSize || sha256 != file.baseSha256)
+            return fail(BaseDiffers, QStringLiteral("the installed %1 is not the file the delta was made from "
+                                                    "(changed since it was installed, or an earlier update was partial)")
+                                         .arg(file.name));
+    }
+
+    DeltaCodec::Decoder decoder;
+    for (int f = 0; f < index.files.size(); ++f) {
+        const DeltaIndex::File &file = index.files.at(f);
+        QFile source(transaction->installedPath(file.name));
+        if (!file.whole && !source.open(QIODevice::ReadOnly))
+            return fail(BaseDiffers, QStringLiteral("cannot read %1: %2").arg(source.fileName(), source.errorString()));
+        QFile out(transaction->stagedPath(file.name));
+        if (!QDir().mkpath(QFileInfo(out.fileName()).path()) || !out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(out.fileName(), out.errorString()));
+        if (!archive.seek(dataOffsets.at(f)))
+            return fail(Damaged, QStringLiteral("cannot read %1").arg(archivePath));
+        Crypto::Sha256 hash;
+        qint64 written = 0;
+        for (int s = 0; s < file.frames.size(); ++s) {
+            qint64 offset = 0;
+            qint64 length = 0;
+            if (!file.whole) {
+                DeltaCodec::baseRegion(s, file.baseSize, &offset, &length);
+                base.resize(int(length));
+                if (!source.seek(offset) || source.read(base.data(), length) != length)
+                    return fail(BaseDiffers, QStringLiteral("cannot read %1").arg(source.fileName()));
+            }
+            const qint64 size = qMin(DeltaCodec::SegmentSize, file.size - written);
+            segment.resize(int(size));
+            if (!decoder.decode(&archive, file.frames.at(s), base.constData(), length, segment.data(), size))
+                return fail(Damaged, QStringLiteral("the delta for \"%1\" cannot be rebuilt: %2")
+                                             .arg(file.name, decoder.errorString()));
+            hash.addData(segment.constData(), size);
+            // A short write carries no reason; the next one fails with it (a full disk says so).
+            for (qint64 done = 0; done < size;) {
+                const qint64 w = out.write(segment.constData() + done, size - done);
+                if (w <= 0)
+                    return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(file.name, out.errorString()));
+                done += w;
+            }
+            written += size;
+        }
+        out.close();
+        if (written != file.size || hash.result() != file.sha256)
+            return fail(Damaged, QStringLiteral("the file rebuilt for \"%1\" is not the one the delta promises").arg(file.name));
+        out.setPermissions(file.mode != 0 ? permissionsFromMode(file.mode)
+                                          : (file.whole ? permissionsFromMode(0644) : QFileInfo(source).permissions()));
+        transaction->addFile(file.name);
+        filePaths.append(file.name);
+        rebuilt += written;
+    }
+    return true;
+}

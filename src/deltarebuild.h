@@ -1,0 +1,52 @@
+#ifndef DELTAREBUILD_H
+#define DELTAREBUILD_H
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class InstallTransaction;
+
+/*!
+    Rebuilds the files of an update from a delta archive and the installed
+    files, into an install transaction's staging; nothing of the application
+    is touched until the transaction commits.
+
+    The archive's own size and SHA-256 are checked before the decoder reads a
+    byte of it, every installed file's size and SHA-256 before it is used as a
+    base, every frame's declared sizes and window before it is decoded, and
+    every result's size and SHA-256 before it is added. Memory stays bounded
+    (one base region and one segment) whatever the files' sizes. Any failure
+    leaves the staging for the transaction to discard: the caller falls back
+    to the whole-file patch.
+*/
+class DeltaRebuild
+{
+public:
+    enum Failure { NoFailure, BaseDiffers, Damaged, CannotWrite };
+
+    explicit DeltaRebuild(const QString &archivePath);
+
+    /*! What the downloaded archive must be; checked first by stageInto(). */
+    void setExpected(qint64 size, const QByteArray &sha256);
+    bool stageInto(InstallTransaction *transaction);
+
+    QStringList files() const { return filePaths; }
+    /*! The bytes the rebuilt files hold together. */
+    qint64 rebuiltBytes() const { return rebuilt; }
+    Failure failure() const { return kind; }
+    QString errorString() const { return error; }
+
+private:
+    bool fail(Failure failure, const QString &message);
+
+    QString archivePath;
+    qint64 expectedSize = -1;
+    QByteArray expectedSha256;
+    QStringList filePaths;
+    qint64 rebuilt = 0;
+    Failure kind = NoFailure;
+    QString error;
+};
+
+#endif // DELTAREBUILD_H

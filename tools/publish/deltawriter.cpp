@@ -1,0 +1,166 @@
+#include "deltawriter.h"
+
+#include "crypto.h"
+#include "deltacodec.h"
+#include "deltaindex.h"
+#include "zipwriter.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+// A delta must save at least a tenth against the file in the whole-file patch, or the file goes whole.
+constexpr qint64 ClearlySmallerPercent = 90;
+
+quint32 unixMode(QFile::Permissions p)
+{
+    quint32 mode = 0;
+    if (p & QFile::ReadOwner) mode |= 0400;
+    if (p & QFile::WriteOwner) mode |= 0200;
+    if (p & QFile::ExeOwner) mode |= 0100;
+    if (p & QFile::ReadGroup) mode |= 040;
+    if (p & QFile::WriteGroup) mode |= 020;
+    if (p & QFile::ExeGroup) mode |= 010;
+    if (p & QFile::ReadOther) mode |= 04;
+    if (p & QFile::WriteOther) mode |= 02;
+    if (p & QFile::ExeOther) mode |= 01;
+    return mode;
+}
+
+bool hashFile(QFile *file, qint64 *size, QByteArray *sha256)
+{
+    Crypto::Sha256 hash;
+    *size = 0;
+    if (!file->seek(0))
+        return false;
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = file->read(chunk.data(), chunk.size());
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        hash.addData(chunk.constData(), n);
+        *size += n;
+    }
+    *sha256 = hash.result();
+    return true;
+}
+
+} // namespace
+
+bool DeltaWriter::fail(const QString &message)
+{
+    error = message;
+    return false;
+}
+
+bool DeltaWriter::write(const QList<File> &files, const QString &baseDir, QIODevice *out)
+{
+    error.clear();
+    lines.clear();
+    DeltaIndex index;
+    std::vector<std::unique_ptr<QTemporaryFile>> frames;
+    QByteArray segment;
+    QByteArray region;
+
+    for (const File &file : files) {
+        QFile source(file.source);
+        if (!source.open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("cannot read %1: %2").arg(file.source, source.errorString()));
+        DeltaIndex::File entry;
+        entry.name = file.name;
+#ifndef Q_OS_WIN
+        entry.mode = unixMode(source.permissions());
+#endif
+        if (!hashFile(&source, &entry.size, &entry.sha256))
+            return fail(QStringLiteral("cannot read %1").arg(file.source));
+        const QString basePath = baseDir + QLatin1Char('/') + file.name;
+        const QFileInfo baseInfo(basePath);
+        QFile base(basePath);
+        const bool hasBase = baseInfo.isFile() && !baseInfo.isSymLink() && base.open(QIODevice::ReadOnly);
+        if (hasBase && !hashFile(&base, &entry.baseSize, &entry.baseSha256))
+            return fail(QStringLiteral("cannot read %1").arg(basePath));
+
+        // The frames of one way of making the file: against the base, or against nothing.
+        auto makeFrames = [&](bool whole, QTemporaryFile *data, QVector<qint64> *sizes) {
+            if (!data->open() || !source.seek(0))
+                return false;
+            for (qint64 s = 0; s < DeltaCodec::segmentCount(entry.size); ++s) {
+                const qint64 size = qMin(DeltaCodec::SegmentSize, entry.size - s * DeltaCodec::SegmentSize);
+                segment.resize(int(size));
+                if (source.read(segment.data(), size) != size)
+                    return false;
+                qint64 offset = 0;
+                qint64 length = 0;
+                if (!whole) {
+                    DeltaCodec::baseRegion(s, entry.baseSize, &offset, &length);
+                    region.resize(int(length));
+                    if (!base.seek(offset) || base.read(region.data(), length) != length)
+                        return false;
+                }
+                // Level 19 finds more, but can miss everything on random-like data where level 3 does not.
+                QByteArray best;
+                for (const int level : { 19, 3 }) {
+                    const QByteArray frame = DeltaCodec::compressFrame(region.constData(), length, segment.constData(),
+                                                                       size, level);
+                    if (!frame.isEmpty() && (best.isEmpty() || frame.size() < best.size()))
+                        best = frame;
+                }
+                if (best.isEmpty() || data->write(best) != best.size())
+                    return false;
+                sizes->append(best.size());
+            }
+            return data->flush();
+        };
+        frames.emplace_back(new QTemporaryFile);
+        QVector<qint64> sizes;
+        entry.whole = !hasBase || entry.size == 0;
+        if (!makeFrames(entry.whole, frames.back().get(), &sizes))
+            return fail(QStringLiteral("cannot make the delta of %1").arg(file.name));
+        qint64 total = 0;
+        for (const qint64 size : sizes)
+            total += size;
+        if (!entry.whole && total * 100 > file.wholeSize * ClearlySmallerPercent) {
+            // No clear gain: the file goes whole, as the whole-file patch has it.
+            entry.whole = true;
+            entry.baseSize = -1;
+            entry.baseSha256.clear();
+            frames.back().reset(new QTemporaryFile);
+            sizes.clear();
+            if (!makeFrames(true, frames.back().get(), &sizes))
+                return fail(QStringLiteral("cannot compress %1").arg(file.name));
+            total = 0;
+            for (const qint64 size : sizes)
+                total += size;
+        }
+        entry.frames = sizes;
+        lines << QStringLiteral("  %1 %2: %3 bytes (whole-file patch: %4)")
+                         .arg(entry.whole ? QStringLiteral("whole") : QStringLiteral("delta"), file.name)
+                         .arg(total).arg(file.wholeSize);
+        index.files.append(entry);
+    }
+
+    ZipWriter writer(out);
+    QBuffer indexData;
+    indexData.setData(index.toJson());
+    indexData.open(QIODevice::ReadOnly);
+    if (!writer.addFile(QLatin1String(DeltaIndex::IndexName), &indexData, QFile::ReadOwner | QFile::WriteOwner))
+        return fail(writer.errorString());
+    for (int i = 0; i < index.files.size(); ++i) {
+        QTemporaryFile *data = frames.at(size_t(i)).get();
+        if (!data->seek(0)
+            || !writer.addFile(QLatin1String(DeltaIndex::FilesFolder) + index.files.at(i).name, data,
+                               QFile::ReadOwner | QFile::WriteOwner, ZipWriter::Stored))
+            return fail(writer.errorString());
+    }
+    if (!writer.finish())
+        return fail(writer.errorString());
+    return true;
+}

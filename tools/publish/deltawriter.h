@@ -1,0 +1,43 @@
+#ifndef DELTAWRITER_H
+#define DELTAWRITER_H
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QIODevice;
+
+/*!
+    Writes a delta archive: the files of a patch, each as Zstandard
+    patch-from frames against an earlier release's copy (one frame per
+    segment, the smaller of levels 19 and 3, long-distance matching), or
+    whole when the file is new or no delta is clearly smaller than the file in
+    the whole-file patch. The archive is a zip of stored entries, an index
+    ("index.json") and the frames of each file ("files/<name>"), that the
+    client rebuilds in bounded memory.
+*/
+class DeltaWriter
+{
+public:
+    struct File
+    {
+        QString name;            // the entry name, relative to the application's folder
+        QString source;          // the new file
+        qint64 wholeSize = 0;    // what it takes in the whole-file patch
+    };
+
+    /*! Writes the delta of \a files against \a baseDir (a release as installed) into \a out. */
+    bool write(const QList<File> &files, const QString &baseDir, QIODevice *out);
+
+    QString errorString() const { return error; }
+    /*! One line per file: delta or whole, and its size. */
+    QStringList report() const { return lines; }
+
+private:
+    bool fail(const QString &message);
+
+    QString error;
+    QStringList lines;
+};
+
+#endif // DELTAWRITER_H
