@@ -6,6 +6,7 @@
 #include "tlstrust.h"
 #include "updaterdialog.h"
 
+#include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -35,12 +36,15 @@ private slots:
     void htmlManifest();
     void missingDownload();
     void downloadCutShort();
+    void deltaRoad_data();
+    void deltaRoad();
 
 private:
     QString appPath(const QString &name) const { return QCoreApplication::applicationDirPath() + "/" + name; }
     QString www(const QString &path) const { return nginx.root() + path; }
     void put(const QString &path, const QByteArray &data);
     void publishDemo(const QString &app);
+    void publishDeltaRelease(const QString &app);
     void check(UpdaterDialog *dialog, const QString &name, const QString &version);
     QString report(UpdaterDialog *dialog) { return dialog->findChild<QPlainTextEdit *>("show")->toPlainText(); }
     QPushButton *button(UpdaterDialog *dialog, const char *name) { return dialog->findChild<QPushButton *>(name); }
@@ -60,6 +64,14 @@ void tst_EndToEnd::initTestCase()
     publishDemo("Demo");
     publishDemo("Slow");
     publishDemo("Gone");
+    publishDeltaRelease("Delta");
+    publishDeltaRelease("DeltaChanged");
+    publishDeltaRelease("DeltaDamaged");
+    // Damaged on the server after publishing: its SHA-256 no longer matches the manifest.
+    const QString damaged = www(ServerPath + "DeltaDamaged/DeltaDamaged-delta-v1.0.0-v1.1.0.zip");
+    QByteArray bytes = readFile(damaged);
+    bytes[bytes.size() / 2] = char(bytes.at(bytes.size() / 2) ^ 0x55);
+    QVERIFY(writeFile(damaged, bytes));
     QVERIFY(QFile::remove(www(ServerPath + "Gone/Gone-patch-v1.1.0.zip"))); // published, then lost
     // A broken server: an HTML page where the manifest should be.
     put(ServerPath + "Html/updates.json", "<html><body>Welcome to nginx</body></html>");
@@ -103,6 +115,46 @@ void tst_EndToEnd::publishDemo(const QString &app)
     const QString output = QString::fromLocal8Bit(publish.readAll());
     QVERIFY2(publish.exitCode() == 0, qPrintable(output));
     QVERIFY2(output.contains("dry run: a client at 1.0.0 is offered the patch 1.1.0"), qPrintable(output));
+}
+
+// Two releases as installed, published with a delta from the older one.
+void tst_EndToEnd::publishDeltaRelease(const QString &app)
+{
+    const QString stage = markers.filePath("stage-" + app);
+    const QString program = Platform::programFileName(app);
+    QByteArray big(1024 * 1024, Qt::Uninitialized);
+    quint32 seed = 777;
+    for (char &c : big) {
+        seed = seed * 1103515245u + 12345u;
+        c = char(seed >> 24);
+    }
+    for (const QString &release : { QStringLiteral("old"), QStringLiteral("new") }) {
+        const bool isNew = release == QLatin1String("new");
+        QDir().mkpath(stage + "/" + release + "/lib");
+        QVERIFY(writeFile(stage + "/" + release + "/" + program,
+                          markerScript(markers.filePath(app + "-patched"), app + (isNew ? " 1.1.0" : " 1.0.0") + " ran")));
+        QFile::setPermissions(stage + "/" + release + "/" + program,
+                              QFile::permissions(stage + "/" + release + "/" + program) | QFile::ExeOwner);
+        if (isNew) {
+            big.replace(300000, 8, "CHANGED!");
+            big.replace(900000, 5, "AGAIN");
+            QVERIFY(writeFile(stage + "/new/lib/added.txt", "a file new in 1.1.0"));
+        }
+        QVERIFY(writeFile(stage + "/" + release + "/lib/big.bin", big));
+        QVERIFY(writeFile(stage + "/" + release + "/notes.txt", isNew ? "notes of 1.1.0" : "notes of 1.0.0"));
+    }
+    QVERIFY(writeFile(stage + "/setup", "installer"));
+    const QString files = nginx.httpsOrigin() + ServerPath;
+    QProcess publish;
+    publish.setProcessChannelMode(QProcess::MergedChannels);
+    publish.start(QStringLiteral(UPDATER_PUBLISH),
+                  { "--name", app, "--patch-version", "1.1.0", "--full-version", "1.1.0", "--patch-url", files,
+                    "--full-url", files, "--installer", stage + "/setup", "--from", stage + "/old", "--to", stage + "/new",
+                    "--delta-from", stage + "/old=1.0.0", "--output", www(ServerPath) });
+    QVERIFY(publish.waitForFinished(60000));
+    const QString output = QString::fromLocal8Bit(publish.readAll());
+    QVERIFY2(publish.exitCode() == 0, qPrintable(output));
+    QVERIFY2(output.contains("  delta lib/big.bin: ") && output.contains("  whole lib/added.txt: "), qPrintable(output));
 }
 
 void tst_EndToEnd::init()
@@ -236,6 +288,57 @@ void tst_EndToEnd::downloadCutShort()
     const qint64 size = QFileInfo(nginx.root() + ServerPath + "Slow/Slow-patch-v1.1.0.zip").size();
     QCOMPARE(match.captured(1).toLongLong(), size - kept);
     QVERIFY(!QFile::exists(appPath("Slow-patch-v1.1.0.zip.resume")));
+}
+
+void tst_EndToEnd::deltaRoad_data()
+{
+    QTest::addColumn<QString>("app");
+    QTest::addColumn<QString>("said");       // what the report says about the delta
+    QTest::addColumn<bool>("patchFetched");  // the whole-file patch was fetched too
+    QTest::newRow("the installed release: only the delta") << "Delta" << "installed from a delta of " << false;
+    QTest::newRow("an installed file changed: the whole patch follows")
+            << "DeltaChanged" << "the delta cannot be used, so the whole-file patch is downloaded and installed "
+                                 "instead: the installed lib/big.bin is not the file the delta was made from" << true;
+    QTest::newRow("a damaged delta: the whole patch follows")
+            << "DeltaDamaged" << "the delta could not be downloaded (SHA-256 mismatch" << true;
+}
+
+void tst_EndToEnd::deltaRoad()
+{
+    QFETCH(QString, app);
+    QFETCH(QString, said);
+    QFETCH(bool, patchFetched);
+    // The old release, as installed in the tool's folder.
+    const QString stage = markers.filePath("stage-" + app);
+    QDirIterator old(stage + "/old", QDir::Files, QDirIterator::Subdirectories);
+    while (old.hasNext()) {
+        const QString path = old.next();
+        const QString relative = QDir(stage + "/old").relativeFilePath(path);
+        QDir().mkpath(QFileInfo(appPath(relative)).path());
+        QVERIFY(QFile::copy(path, appPath(relative)));
+    }
+    if (app == "DeltaChanged")
+        QVERIFY(writeFile(appPath("lib/big.bin"), "a file the user replaced"));
+    const int logBefore = nginx.accessLog().size();
+
+    UpdaterDialog dialog;
+    check(&dialog, app, "1.0.0");
+    QuestionAnswerer answerer(QMessageBox::Yes);
+    QTimer::singleShot(0, button(&dialog, "btn_update_patch"), &QPushButton::click);
+    QVERIFY(waitForQuit(60000));
+    QCOMPARE(answerer.asked, 1); // the fallback installs without asking twice
+    QVERIFY2(report(&dialog).contains(said), qPrintable(report(&dialog)));
+
+    // File for file the new release, whichever road it took.
+    QDirIterator fresh(stage + "/new", QDir::Files, QDirIterator::Subdirectories);
+    while (fresh.hasNext()) {
+        const QString path = fresh.next();
+        QCOMPARE(readFile(appPath(QDir(stage + "/new").relativeFilePath(path))), readFile(path));
+    }
+    QTRY_COMPARE(readFile(markers.filePath(app + "-patched")), (app + " 1.1.0 ran\n").toUtf8());
+    const QString log = nginx.accessLog().mid(logBefore);
+    QVERIFY2(log.contains(app + "-delta-v1.0.0-v1.1.0.zip HTTP/1.1\" 200"), qPrintable(log));
+    QCOMPARE(log.contains(app + "-patch-v1.1.0.zip HTTP/1.1\" 200"), patchFetched);
 }
 
 QTEST_MAIN(tst_EndToEnd)

@@ -1,0 +1,252 @@
+#include "archivereader.h"
+#include "deltaindex.h"
+#include "deltarebuild.h"
+#include "deltawriter.h"
+#include "installtransaction.h"
+#include "testutil.h"
+#include "zipwriter.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray pseudoRandom(qint64 size, quint32 seed)
+{
+    QByteArray data(int(size), Qt::Uninitialized);
+    for (char &c : data) {
+        seed = seed * 1103515245u + 12345u;
+        c = char(seed >> 24);
+    }
+    return data;
+}
+
+// Everything below \a root: what a refused rebuild must leave as it found it.
+QMap<QString, QByteArray> snapshot(const QString &root)
+{
+    QMap<QString, QByteArray> state;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        state.insert(path, QFileInfo(path).isDir() ? QByteArray("dir") : readFile(path));
+    }
+    return state;
+}
+
+} // namespace
+
+class tst_DeltaRebuild : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void rebuildsTheNewRelease_data();
+    void rebuildsTheNewRelease();
+    void refusesWhatDoesNotFit_data();
+    void refusesWhatDoesNotFit();
+    void publisherChoosesDeltaOrWhole();
+
+private:
+    QString writeDelta(const QString &name = QStringLiteral("delta.zip"));
+    QString rewriteIndex(const QString &delta, const std::function<void(QJsonObject &)> &change);
+
+    QScopedPointer<QTemporaryDir> root;
+    QString app;
+    QString next;
+};
+
+void tst_DeltaRebuild::init()
+{
+    root.reset(new QTemporaryDir);
+    QVERIFY(root->isValid());
+    app = root->filePath("app");
+    next = root->filePath("next");
+    for (const QString &folder : { app, next })
+        QVERIFY(QDir().mkpath(folder + "/lib"));
+    const QByteArray program = pseudoRandom(300000, 1);
+    QVERIFY(writeFile(app + "/Foo", program));
+    QVERIFY(writeFile(app + "/lib/data.bin", pseudoRandom(200000, 2)));
+    QByteArray changed = program;
+    changed.replace(1000, 4, "NEW!");
+    changed.insert(250000, "inserted bytes");
+    QVERIFY(writeFile(next + "/Foo", changed));
+    QVERIFY(writeFile(next + "/lib/data.bin", pseudoRandom(200000, 2).replace(7, 3, "abc")));
+    QVERIFY(writeFile(next + "/lib/new.txt", "a new file"));
+}
+
+QString tst_DeltaRebuild::writeDelta(const QString &name)
+{
+    QList<DeltaWriter::File> files;
+    QDirIterator it(next, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        // The whole-file patch would hold it deflated: random data as it is.
+        files.append({ QDir(next).relativeFilePath(path), path, QFileInfo(path).size() });
+    }
+    const QString path = root->filePath(name);
+    QFile out(path);
+    DeltaWriter writer;
+    if (!out.open(QIODevice::ReadWrite) || !writer.write(files, app, &out))
+        qWarning("%s", qPrintable(writer.errorString()));
+    return path;
+}
+
+// The same archive with its index changed as an attacker (or a bug) would.
+QString tst_DeltaRebuild::rewriteIndex(const QString &delta, const std::function<void(QJsonObject &)> &change)
+{
+    ArchiveReader reader(delta);
+    if (!reader.open())
+        return QString();
+    const QString path = delta + ".changed.zip";
+    QFile out(path);
+    out.open(QIODevice::WriteOnly);
+    ZipWriter writer(&out);
+    for (int i = 0; i < reader.entries().size(); ++i) {
+        QBuffer extracted;
+        extracted.open(QIODevice::WriteOnly);
+        reader.extract(i, &extracted);
+        QByteArray bytes = extracted.data();
+        if (reader.entries().at(i).name == QLatin1String(DeltaIndex::IndexName)) {
+            QJsonObject index = QJsonDocument::fromJson(bytes).object();
+            change(index);
+            bytes = QJsonDocument(index).toJson();
+        }
+        QBuffer data(&bytes);
+        data.open(QIODevice::ReadOnly);
+        writer.addFile(reader.entries().at(i).name, &data, QFile::ReadOwner | QFile::WriteOwner, ZipWriter::Stored);
+    }
+    writer.finish();
+    return path;
+}
+
+void tst_DeltaRebuild::rebuildsTheNewRelease_data()
+{
+    QTest::addColumn<qint64>("bigSize"); // a file of several segments, 0 for none
+    QTest::newRow("small files") << qint64(0);
+    QTest::newRow("a file of three segments") << (qint64(33) << 20);
+}
+
+void tst_DeltaRebuild::rebuildsTheNewRelease()
+{
+    QFETCH(qint64, bigSize);
+    if (bigSize > 0) {
+        // Compressible, so that level 19 is quick; changed in the first and the last segment.
+        QByteArray big(int(bigSize), Qt::Uninitialized);
+        for (int i = 0; i < big.size(); ++i)
+            big[i] = char((i / 4096) * 31 + (i % 7));
+        QVERIFY(writeFile(app + "/big.dat", big));
+        big.replace(100, 6, "first!");
+        big.replace(big.size() - 100, 5, "last!");
+        QVERIFY(writeFile(next + "/big.dat", big));
+    }
+    const QString delta = writeDelta();
+    InstallTransaction transaction(app);
+    QVERIFY(transaction.begin());
+    DeltaRebuild rebuild(delta);
+    QVERIFY2(rebuild.stageInto(&transaction), qPrintable(rebuild.errorString()));
+    QVERIFY2(transaction.commit(), qPrintable(transaction.errorString()));
+    QCOMPARE(snapshot(app).keys().size(), snapshot(next).keys().size());
+    QDirIterator it(next, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QCOMPARE(readFile(app + "/" + QDir(next).relativeFilePath(path)), readFile(path));
+    }
+}
+
+void tst_DeltaRebuild::refusesWhatDoesNotFit_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("an installed file changed") << "installed" << int(DeltaRebuild::BaseDiffers)
+                                               << "the installed Foo is not the file the delta was made from";
+    QTest::newRow("the index lies about a base") << "base-sha256" << int(DeltaRebuild::BaseDiffers)
+                                                  << "is not the file the delta was made from";
+    QTest::newRow("the index lies about a result") << "sha256" << int(DeltaRebuild::Damaged)
+                                                    << "is not the one the delta promises";
+    QTest::newRow("a frame declares another size") << "size" << int(DeltaRebuild::Damaged) << "a frame declares";
+    QTest::newRow("a damaged frame") << "frame" << int(DeltaRebuild::Damaged) << "cannot be rebuilt";
+    QTest::newRow("not the archive the manifest announced") << "expected" << int(DeltaRebuild::Damaged)
+                                                             << "not the one the manifest announced";
+    QTest::newRow("an index naming a file outside") << "name" << int(DeltaRebuild::Damaged) << "leaves its folder";
+}
+
+void tst_DeltaRebuild::refusesWhatDoesNotFit()
+{
+    QFETCH(QString, damage);
+    QFETCH(int, failure);
+    QFETCH(QString, reason);
+    QString delta = writeDelta();
+    const auto onFoo = [&](const std::function<void(QJsonObject &)> &change) {
+        return rewriteIndex(delta, [&](QJsonObject &index) {
+            QJsonArray files = index.value("files").toArray();
+            for (int i = 0; i < files.size(); ++i) {
+                QJsonObject file = files.at(i).toObject();
+                if (file.value("name").toString() == "Foo")
+                    change(file);
+                files[i] = file;
+            }
+            index.insert("files", files);
+        });
+    };
+    const QString lie = QString(64, QLatin1Char('a'));
+    if (damage == "installed")
+        QVERIFY(writeFile(app + "/Foo", "the user's own program"));
+    else if (damage == "base-sha256" || damage == "sha256")
+        delta = onFoo([&](QJsonObject &file) { file.insert(damage, lie); });
+    else if (damage == "size")
+        delta = onFoo([](QJsonObject &file) { file.insert("size", file.value("size").toDouble() + 1); });
+    else if (damage == "name")
+        delta = onFoo([](QJsonObject &file) { file.insert("name", "../Foo"); });
+    else if (damage == "frame") {
+        QByteArray bytes = readFile(delta);
+        const int at = bytes.indexOf(QByteArray("files/Foo")) + 200;
+        bytes[at] = char(bytes.at(at) ^ 0x20);
+        QVERIFY(writeFile(delta, bytes));
+    }
+    const auto before = snapshot(app);
+    {
+        InstallTransaction transaction(app);
+        QVERIFY(transaction.begin());
+        DeltaRebuild rebuild(delta);
+        if (damage == "expected")
+            rebuild.setExpected(QFileInfo(delta).size(), QCryptographicHash::hash("other", QCryptographicHash::Sha256));
+        QVERIFY(!rebuild.stageInto(&transaction));
+        QCOMPARE(int(rebuild.failure()), failure);
+        QVERIFY2(rebuild.errorString().contains(reason), qPrintable(rebuild.errorString()));
+    }
+    // Not committed: the staging is gone with the transaction, the application as it was.
+    QCOMPARE(snapshot(app), before);
+}
+
+void tst_DeltaRebuild::publisherChoosesDeltaOrWhole()
+{
+    // Rewritten through and through: a delta would gain nothing over the file compressed.
+    QVERIFY(writeFile(next + "/lib/data.bin", pseudoRandom(200000, 99)));
+    const QString delta = writeDelta();
+    ArchiveReader reader(delta);
+    QVERIFY(reader.open());
+    QBuffer data;
+    data.open(QIODevice::WriteOnly);
+    QVERIFY(reader.extract(0, &data));
+    DeltaIndex index;
+    QString error;
+    QVERIFY2(DeltaIndex::parse(data.data(), &index, &error), qPrintable(error));
+    QStringList kinds;
+    for (const DeltaIndex::File &file : index.files)
+        kinds << file.name + (file.whole ? " whole" : " delta");
+    kinds.sort();
+    QCOMPARE(kinds, QStringList({ "Foo delta", "lib/data.bin whole", "lib/new.txt whole" }));
+    // A few bytes changed in a 300 kB random file: the delta is a small fraction of it.
+    QVERIFY(QFileInfo(delta).size() < 200000 + 20000);
+}
+
+QTEST_MAIN(tst_DeltaRebuild)
+#include "tst_deltarebuild.moc"
