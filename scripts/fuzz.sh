@@ -12,12 +12,12 @@ seconds=${FUZZ_SECONDS:-60}
 build="$root/build-fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DUPDATER_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target fuzz_manifest fuzz_filename fuzz_archive fuzz_signature
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target fuzz_manifest fuzz_filename fuzz_archive fuzz_signature fuzz_delta
 
 mkdir -p "$build/artifacts"
 export LSAN_OPTIONS="suppressions=$root/tests/fuzz/lsan.supp:print_suppressions=0"
 status=0
-for target in manifest filename archive signature; do
+for target in manifest filename archive signature delta; do
     corpus="$build/corpus/$target"
     mkdir -p "$corpus"
     echo "== fuzz_$target for ${seconds}s"

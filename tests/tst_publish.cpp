@@ -37,6 +37,7 @@ private slots:
     void signsWhatOpensslVerifies();
     void verifyChecksTheDeployment_data();
     void verifyChecksTheDeployment();
+    void deltasInTheManifest();
     void dryRun_data();
     void dryRun();
 
@@ -165,6 +166,9 @@ void tst_Publish::refusesBadInput_data()
     QTest::newRow("signing key that is not a key") << "signKey" << "garbage" << "is not an Ed25519 private key";
     QTest::newRow("expiry not a date") << "expires" << "next spring" << "is not an ISO 8601 date and time";
     QTest::newRow("broken existing manifest") << "manifest" << "not json" << "is not a JSON object";
+    QTest::newRow("a delta base that is not a folder") << "deltaFrom" << "nowhere=1.0" << "is not a folder";
+    QTest::newRow("a delta base version with letters") << "deltaFrom" << "patch=1.x" << "not dot-separated decimal";
+    QTest::newRow("a delta from the patch's own version") << "deltaFrom" << "patch=1.2.4" << "the patch's own version";
 }
 
 void tst_Publish::refusesBadInput()
@@ -198,6 +202,8 @@ void tst_Publish::refusesBadInput()
     }
     if (field == "expires")
         r.expires = value;
+    if (field == "deltaFrom")
+        r.deltaFrom.append({ dir->filePath(value.section('=', 0, 0)), value.section('=', 1) });
     QStringList before;
     if (field == "manifest") {
         QVERIFY(QDir().mkpath(dir->filePath("out/Foo")));
@@ -521,6 +527,47 @@ void tst_Publish::verifyChecksTheDeployment()
         QVERIFY2(report.contains(failure), qPrintable(report));
     else
         QVERIFY2(!report.contains("FAILED") && report.count("SHA-256 ") == 2, qPrintable(report));
+}
+
+void tst_Publish::deltasInTheManifest()
+{
+    // The release before: the same plugin, another program.
+    QVERIFY(QDir().mkpath(dir->filePath("old/lib")));
+    QByteArray plugin(200000, Qt::Uninitialized);
+    for (int i = 0; i < plugin.size(); ++i)
+        plugin[i] = char((i * 7919) >> 5);
+    QVERIFY(writeFile(dir->filePath("old/lib/plugin.so"), plugin));
+    plugin.replace(100000, 4, "NEW!");
+    QVERIFY(writeFile(dir->filePath("patch/lib/plugin.so"), plugin));
+    QVERIFY(writeFile(dir->filePath("old/Foo"), "#!/bin/sh\necho old\n"));
+    PublishRequest r = request();
+    r.deltaFrom.append({ dir->filePath("old"), QStringLiteral("1.0.0") });
+    Publisher publisher;
+    QVERIFY2(publisher.publish(r), qPrintable(publisher.errorString()));
+    const QString out = dir->filePath("out/Foo/");
+    ManifestRecord record;
+    QVERIFY(parseManifest(readFile(out + "updates.json"), "windows", &record));
+    QCOMPARE(record.deltas.keys(), QStringList({ "1.0.0" }));
+    const DeltaOffer offer = record.deltas.value("1.0.0");
+    QCOMPARE(offer.url, QStringLiteral("https://files.example/p/Foo/Foo-delta-v1.0.0-v1.2.4.zip"));
+    QCOMPARE(offer.check.size, QFileInfo(out + "Foo-delta-v1.0.0-v1.2.4.zip").size());
+    QVERIFY(offer.check.size < record.patch.size);
+    QVERIFY2(publisher.report().join('\n').contains(QStringLiteral("Foo-delta-v1.0.0-v1.2.4.zip  %1 bytes, the whole-file "
+                                                                    "patch %2 bytes").arg(offer.check.size)
+                                                          .arg(record.patch.size)), qPrintable(publisher.report().join('\n')));
+
+    // verify checks the delta as it checks the others.
+    Verifier verifier({});
+    QVERIFY2(verifier.verify(out), qPrintable(verifier.report().join('\n')));
+    QVERIFY(verifier.report().join('\n').contains("windows delta from 1.0.0 "));
+    QVERIFY(writeFile(out + "Foo-delta-v1.0.0-v1.2.4.zip", "not the delta"));
+    QVERIFY(!verifier.verify(out));
+
+    // The next version's manifest never keeps this version's deltas.
+    r.deltaFrom.clear();
+    r.patchVersion = QStringLiteral("1.2.5");
+    QVERIFY2(publisher.publish(r), qPrintable(publisher.errorString()));
+    QVERIFY(!readFile(out + "updates.json").contains("patch-deltas"));
 }
 
 void tst_Publish::dryRun_data()

@@ -398,6 +398,14 @@ bool Publisher::publish(const PublishRequest &r)
         deltas.back().size = file->size();
         if (!file->flush() || !file->seek(0) || !hashDevice(file, nullptr, &deltas.back().sha256))
             return fail(QStringLiteral("cannot read back %1").arg(file->fileName()));
+        if (deltas.back().size >= archiveSize) {
+            // Clients at that version are better served by the whole-file patch.
+            lines << QStringLiteral("%1  not offered: %2 bytes, no smaller than the whole-file patch's %3")
+                             .arg(deltas.back().name).arg(deltas.back().size).arg(archiveSize);
+            file->remove();
+            deltas.pop_back();
+            continue;
+        }
         lines << QStringLiteral("%1  %2 bytes, the whole-file patch %3 bytes  sha256 %4  <- %5%6/%1")
                          .arg(deltas.back().name).arg(deltas.back().size).arg(archiveSize)
                          .arg(QString::fromLatin1(deltas.back().sha256.toHex()), r.patchUrl, r.name);
