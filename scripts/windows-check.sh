@@ -8,7 +8,8 @@
 #      themselves with the reason.
 # Qt for Windows comes from ../shared/windows/ or from UPDATER_QT_WINDOWS (a
 # qt5-win-*.tar.xz or an unpacked qt5-win folder), OpenSSL's static libcrypto
-# from the same folder or UPDATER_OPENSSL_WINDOWS. Without them the check
+# from the same folder or UPDATER_OPENSSL_WINDOWS, libzstd likewise (or
+# UPDATER_ZSTD_WINDOWS). Without them the check
 # exits with status 3 and says how to get them.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -39,6 +40,19 @@ else
     ssl="$sdk/openssl-win"
     [ -f "$ssl/.unpacked" ] || { tar -xJf "$ssl_source" -C "$sdk" && touch "$ssl/.unpacked"; }
 fi
+# Zstandard's libzstd for Windows, static, for delta updates: beside Qt, or from UPDATER_ZSTD_WINDOWS.
+zstd_source=${UPDATER_ZSTD_WINDOWS:-$(ls "$shared"/zstd-win-*.tar.xz 2>/dev/null | head -n 1 || true)}
+if [ -z "$zstd_source" ] || [ ! -e "$zstd_source" ]; then
+    echo "windows-check: no libzstd for Windows. Put zstd-win-<version>-mingw64.tar.xz (static, built" >&2
+    echo "with mingw-w64) into ../shared/windows/, or set UPDATER_ZSTD_WINDOWS to it or to its unpacked folder." >&2
+    exit 3
+fi
+if [ -d "$zstd_source" ]; then
+    zstd="$zstd_source"
+else
+    zstd="$sdk/zstd-win"
+    [ -f "$zstd/.unpacked" ] || { tar -xJf "$zstd_source" -C "$sdk" && touch "$zstd/.unpacked"; }
+fi
 if [ -d "$qt_source" ]; then
     qt="$qt_source"
 else
@@ -48,7 +62,7 @@ fi
 
 echo "== Windows: cross-build (build-windows/)"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DUPDATER_WINDOWS_ROOTS="$qt;$ssl" -DOPENSSL_ROOT_DIR="$ssl" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DUPDATER_WINDOWS_ROOTS="$qt;$ssl;$zstd" -DOPENSSL_ROOT_DIR="$ssl" \
     -DQt5_DIR="$qt/lib/cmake/Qt5" -DUPDATER_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
 
