@@ -18,6 +18,8 @@ namespace {
 // A delta must save at least a tenth against the file in the whole-file patch, or the file goes whole.
 constexpr qint64 ClearlySmallerPercent = 90;
 
+#ifndef Q_OS_WIN
+// Windows has no modes to give: entries without one keep the installed file's.
 quint32 unixMode(QFile::Permissions p)
 {
     quint32 mode = 0;
@@ -32,6 +34,7 @@ quint32 unixMode(QFile::Permissions p)
     if (p & QFile::ExeOther) mode |= 01;
     return mode;
 }
+#endif
 
 bool hashFile(QFile *file, qint64 *size, QByteArray *sha256)
 {
