@@ -18,7 +18,7 @@ mkdir -p "$build"
     -keyout "$build/bench-ca.key" -out "$build/bench-ca.pem" >/dev/null 2>&1
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DUPDATER_CA_CERTIFICATES="$build/bench-ca.pem" >/dev/null
-cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target bench_download bench_startup bench_minimal bench_unpack updater-publish
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target bench_download bench_startup bench_minimal bench_unpack bench_delta updater-publish
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"; [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true' EXIT
@@ -32,6 +32,9 @@ echo "== Install: the tool's unpack against unzip + sync"
 
 echo "== Publish: updater-publish against zip -9 + sha256sum + cp"
 "$root/bench/publish.sh" "$build/bin/updater-publish" "${BENCH_PUBLISH_RUNS:-3}" | tee "$out/publish.md"
+
+echo "== Delta updates: against the whole-file patch, bsdiff and zstd --patch-from (npm registry releases)"
+"$root/bench/delta.sh" "$build" "$build/delta-cache" "${BENCH_DELTA_RUNS:-3}" | tee "$out/delta.md"
 
 echo "== Start-up: updater against a minimal Qt dialog (Xvfb)"
 display=":$((150 + $$ % 100))"
@@ -88,6 +91,12 @@ nginxv=$(nginx -v 2>&1 | sed 's/.*\///')
     echo "installer; alternating, medians of ${BENCH_PUBLISH_RUNS:-3} runs."
     echo
     cat "$out/publish.md"
+    echo
+    echo "## Delta updates"
+    echo
+    cat "$root/docs/delta-bench-intro.md"
+    echo
+    cat "$out/delta.md"
     echo
     echo "## Start-up"
     echo

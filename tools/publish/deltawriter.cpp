@@ -110,7 +110,7 @@ bool DeltaWriter::write(const QList<File> &files, const QString &baseDir, QIODev
                 }
                 // Level 19 finds more, but can miss everything on random-like data where level 3 does not.
                 QByteArray best;
-                for (const int level : { 19, 3 }) {
+                for (const int level : qAsConst(levels)) {
                     const QByteArray frame = DeltaCodec::compressFrame(region.constData(), length, segment.constData(),
                                                                        size, level);
                     if (!frame.isEmpty() && (best.isEmpty() || frame.size() < best.size()))

@@ -26,6 +26,9 @@ public:
         qint64 wholeSize = 0;    // what it takes in the whole-file patch
     };
 
+    /*! The compression levels tried for each segment, the smallest frame kept (default 19 and 3). */
+    void setLevels(const QList<int> &list) { levels = list; }
+
     /*! Writes the delta of \a files against \a baseDir (a release as installed) into \a out. */
     bool write(const QList<File> &files, const QString &baseDir, QIODevice *out);
 
@@ -36,6 +39,7 @@ public:
 private:
     bool fail(const QString &message);
 
+    QList<int> levels = { 19, 3 };
     QString error;
     QStringList lines;
 };
