@@ -63,7 +63,7 @@ int rebuild(const QString &appDir, const QString &delta)
         std::fprintf(stderr, "rebuild failed: %s\n", qPrintable(error));
         return 1;
     }
-    std::printf("%.3f %ld\n", seconds, peak.load());
+    std::printf("%.4f %ld\n", seconds, peak.load());
     return 0;
 }
 

@@ -1,11 +1,11 @@
 # Shared by the scripts: the packages the tool needs, installed when missing.
 # Source it; it defines ensure_packages and the package lists.
 
-BUILD_PACKAGES="build-essential cmake ninja-build qtbase5-dev qtbase5-private-dev zlib1g-dev libssl-dev libzstd-dev"
-TEST_PACKAGES="openssl nginx-light fonts-liberation fonts-dejavu-core"
+BUILD_PACKAGES="build-essential cmake ninja-build qtbase5-dev qtbase5-private-dev zlib1g-dev libssl-dev libzstd-dev qttools5-dev-tools qttranslations5-l10n"
+TEST_PACKAGES="openssl nginx-light fonts-liberation fonts-dejavu-core fonts-wqy-microhei"
 HEADLESS_PACKAGES="xvfb xdotool imagemagick x11-utils"
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
-WINDOWS_PACKAGES="cmake ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine64 wine xvfb xauth imagemagick fonts-dejavu-core qtbase5-dev-tools"
+WINDOWS_PACKAGES="cmake ninja-build qttools5-dev-tools qttranslations5-l10n g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine64 wine xvfb xauth imagemagick fonts-dejavu-core qtbase5-dev-tools"
 BENCH_PACKAGES="curl time xvfb x11-utils valgrind zip unzip bc zstd bsdiff"
 
 # ensure_packages PKG...: apt-get installs those not installed yet (through sudo

@@ -1,5 +1,6 @@
 #!/bin/sh
 # The whole test suite, headless. Installs what it needs, then:
+#   0. checks that the translations are up to date with the sources and finished;
 #   1. builds in build/ (warnings are errors) and runs every test with ctest;
 #   2. builds in build-asan/ with AddressSanitizer + UndefinedBehaviorSanitizer
 #      and runs every test again (leaks included);
@@ -13,6 +14,9 @@ ensure_packages $BUILD_PACKAGES $TEST_PACKAGES $FUZZ_PACKAGES
 jobs=$(nproc 2>/dev/null || echo 2)
 export QT_QPA_PLATFORM=offscreen
 export QT_LOGGING_RULES="qt.qpa.*=false"
+
+echo "== 0. Translations up to date and finished"
+"$root/scripts/check-translations.sh"
 
 echo "== 1. Build and test (build/)"
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUPDATER_WARNINGS_AS_ERRORS=ON

@@ -429,9 +429,12 @@ void Downloader::handleFinished()
         QString what;
         if (expectedSize >= 0)
             what = QStringLiteral("%1 bytes").arg(written);
-        if (!expectedSha256.isEmpty())
-            what += (what.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("SHA-256 ")
-                    + QString::fromLatin1(expectedSha256.toHex());
+        // The hash in two halves on lines of their own: no report area is wide enough for 64 digits.
+        if (!expectedSha256.isEmpty()) {
+            const QString hex = QString::fromLatin1(expectedSha256.toHex());
+            what += (what.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("SHA-256\n    ")
+                    + hex.left(32) + QStringLiteral("\n    ") + hex.mid(32);
+        }
         emit doShowInfo(QStringLiteral("download verified: ") + what);
     }
     // Each transfer states its own expectations.

@@ -104,7 +104,7 @@ void UpdaterDialog::onDownloadFinished()
 {
     if (!installConfirmed) {
         const QMessageBox::StandardButton answer = QMessageBox::question(
-                this, QStringLiteral("update"), QStringLiteral("download finished\nstart update?"),
+                this, tr("update"), tr("download finished\nstart update?"),
                 QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
         if (answer != QMessageBox::Yes) {
             updateLock.unlock();

@@ -1,10 +1,13 @@
 #include "installtransaction.h"
 #include "launchparams.h"
 #include "networkpolicy.h"
+#include "translations.h"
 #include "updatelock.h"
 #include "updaterdialog.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QLocale>
 
 int main(int argc, char **argv)
 {
@@ -12,7 +15,14 @@ int main(int argc, char **argv)
     Q_INIT_RESOURCE(theme);
     Q_INIT_RESOURCE(icons);
 
+    // Scaled as the screen asks, 150 % as 150 %: before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/update.ico")));
+    Translations::install(Translations::choose(QLocale::system().uiLanguages()));
     loadStyleSheet();
     NetworkPolicy::useSystemProxy();
 

@@ -2,34 +2,28 @@
 
 #include <QCoreApplication>
 
-namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("UpdaterDialog", text);
-}
-
-} // namespace
-
+// Every text here belongs to the dialog's translation context.
 QString sizeText(qint64 bytes)
 {
     if (bytes < 1024)
-        return tr("%1 bytes").arg(bytes);
+        return QCoreApplication::translate("UpdaterDialog", "%1 bytes").arg(bytes);
     if (bytes < 1048576)
-        return tr("%1 KB").arg(bytes >> 10);
-    return tr("%1 MB").arg(double(bytes) / 1048576.0);
+        return QCoreApplication::translate("UpdaterDialog", "%1 KB").arg(bytes >> 10);
+    return QCoreApplication::translate("UpdaterDialog", "%1 MB").arg(double(bytes) / 1048576.0);
 }
 
 QString timeLeftText(double seconds)
 {
     if (seconds > 7200)
-        return tr("about %1 hours").arg(int(seconds / 3600 + 0.5));
+        return QCoreApplication::translate("UpdaterDialog", "about %1 hours").arg(int(seconds / 3600 + 0.5));
     if (seconds > 60) {
         const int minutes = int(seconds / 60 + 0.5);
-        return minutes <= 1 ? tr("1 minute") : tr("%1 minutes").arg(minutes);
+        return minutes <= 1 ? QCoreApplication::translate("UpdaterDialog", "1 minute")
+                            : QCoreApplication::translate("UpdaterDialog", "%1 minutes").arg(minutes);
     }
     const int whole = int(seconds + 0.5);
-    return whole <= 1 ? tr("1 second") : tr("%1 seconds").arg(whole);
+    return whole <= 1 ? QCoreApplication::translate("UpdaterDialog", "1 second")
+                      : QCoreApplication::translate("UpdaterDialog", "%1 seconds").arg(whole);
 }
 
 double intervalSpeed(quint64 bytes, quint32 milliseconds)
@@ -47,13 +41,14 @@ QString speedLabelText(qint64 received, qint64 total, quint32 elapsedSeconds,
     const double speed = intervalSpeed(intervalBytes, intervalMs);
     if (speed < 0)
         return QString();
-    const QString speedPart = tr("speed: %1 kb/s  ").arg(speed);
+    const QString speedPart = QCoreApplication::translate("UpdaterDialog", "speed: %1 kb/s  ").arg(speed);
     // Fewer bytes than seconds (or a clock set back) leaves no rate to divide by.
     const qint64 rate = received / qint64(elapsedSeconds);
     if (rate == 0 || total < 0)
         return speedPart.trimmed();
     const double left = double((total - received) / rate);
-    return speedPart + tr("Time remaining") + QStringLiteral(": ") + timeLeftText(left);
+    return speedPart + QCoreApplication::translate("UpdaterDialog", "Time remaining") + QStringLiteral(": ")
+            + timeLeftText(left);
 }
 
 QString downloadSummaryText(quint32 seconds, quint64 bytes)
