@@ -147,7 +147,7 @@ fi
 
 # Headless: Xvfb, the keyboard, and a screenshot at each step.
 display=":$((90 + $$ % 100))"
-Xvfb "$display" -screen 0 800x700x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 1400x1400x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY="$display"
 for i in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
@@ -160,7 +160,7 @@ shot() {
 }
 
 echo "== Running headless: updater Demo 1.0.0 0 0"
-"$app/updater" Demo 1.0.0 0 0 &
+LANGUAGE=en "$app/updater" Demo 1.0.0 0 0 &
 updater_pid=$!
 wid=$(xdotool search --sync --name '^Updater$' | head -n 1)
 xdotool windowfocus --sync "$wid" 2>/dev/null || true
@@ -186,6 +186,26 @@ xdotool key y
 for i in $(seq 100); do kill -0 "$updater_pid" 2>/dev/null || break; sleep 0.1; done
 wait "$updater_pid" 2>/dev/null || true
 for i in $(seq 50); do [ -f "$work/demo-ran.txt" ] && break; sleep 0.1; done
+
+# The report once more in German, and at 200 % (as a Windows display scaled to 200 % shows it).
+report_shot() { # name environment...
+    name=$1
+    shift
+    env "$@" "$app/updater" Demo 1.0.0 0 0 &
+    pid=$!
+    wid=$(xdotool search --sync --name '^Updater$' | head -n 1)
+    xdotool windowfocus --sync "$wid" 2>/dev/null || true
+    sleep 1
+    xdotool key Tab Tab space
+    sleep 2
+    shot "$name"
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+}
+echo "-- the report in German"
+report_shot 5-report-german LANGUAGE=de
+echo "-- the report at 200 %"
+report_shot 6-report-200-percent QT_SCALE_FACTOR=2
 
 if [ "$docs" = 1 ]; then
     mkdir -p "$root/docs/screenshots"

@@ -3,7 +3,8 @@
 # runs them under Wine, headless:
 #   1. cross-builds in build-windows/ (warnings are errors);
 #   2. starts updater.exe with the four arguments and checks that it stays up
-#      with its dialog shown (screenshot: build-windows/updater-wine.png);
+#      with its dialog shown (screenshot: build-windows/updater-wine.png), then
+#      again with a German system (build-windows/updater-wine-de.png);
 #   3. runs every test program; tests that need what Wine cannot give skip
 #      themselves with the reason.
 # Qt for Windows comes from ../shared/windows/ or from UPDATER_QT_WINDOWS (a
@@ -94,26 +95,32 @@ status=0
 app="$build/app-run"
 rm -rf "$app" && mkdir -p "$app"
 cp "$build/bin/updater.exe" "$app/"
-shot="$build/updater-wine.png"
-rm -f "$shot"
-xvfb-run -a -s "-screen 0 800x700x24" sh -c '
-    wine "$1/updater.exe" -platform windows Demo 1.0.0 0 0 >"$1/updater.log" 2>&1 &
-    pid=$!
-    sleep 12
-    if ! kill -0 $pid 2>/dev/null; then echo "updater.exe exited early"; exit 1; fi
-    import -window root "$2" 2>/dev/null || true
-    kill -0 $pid 2>/dev/null || { echo "updater.exe exited"; exit 1; }
-    wineserver -k
-' sh "$app" "$shot" || status=1
-if [ -s "$shot" ]; then
-    # A dialog drawn in the dark style is mostly navy; an empty screen is black.
-    navy=$(convert "$shot" -fill white -fuzz 8% +opaque '#161929' -format '%[fx:1-mean]' info: 2>/dev/null || echo 0)
-    echo "updater.exe: up after 12 s, screenshot $shot (dark-style share $navy)"
-    awk -v n="$navy" 'BEGIN { exit !(n > 0.05) }' || { echo "updater.exe: its dialog is not on the screen" >&2; status=1; }
-else
-    echo "updater.exe: no screenshot" >&2
-    status=1
-fi
+# shot NAME LANG: starts updater.exe in that language, checks it stays up with its dialog drawn.
+shot() {
+    shot="$build/$1"
+    rm -f "$shot"
+    LANG=$2 LC_ALL=$2 xvfb-run -a -s "-screen 0 800x700x24" sh -c '
+        wine "$1/updater.exe" -platform windows Demo 1.0.0 0 0 >"$1/updater.log" 2>&1 &
+        pid=$!
+        sleep 12
+        if ! kill -0 $pid 2>/dev/null; then echo "updater.exe exited early"; exit 1; fi
+        import -window root "$2" 2>/dev/null || true
+        kill -0 $pid 2>/dev/null || { echo "updater.exe exited"; exit 1; }
+        wineserver -k
+    ' sh "$app" "$shot" || status=1
+    if [ -s "$shot" ]; then
+        # A dialog drawn in the dark style is mostly navy; an empty screen is black.
+        navy=$(convert "$shot" -fill white -fuzz 8% +opaque '#161929' -format '%[fx:1-mean]' info: 2>/dev/null || echo 0)
+        echo "updater.exe ($2): up after 12 s, screenshot $shot (dark-style share $navy)"
+        awk -v n="$navy" 'BEGIN { exit !(n > 0.05) }' || { echo "updater.exe: its dialog is not on the screen" >&2; status=1; }
+    else
+        echo "updater.exe: no screenshot" >&2
+        status=1
+    fi
+}
+shot updater-wine.png en_US.UTF-8
+# The same in German: the language comes from the system's, the texts from the compiled-in translation.
+shot updater-wine-de.png de_DE.UTF-8
 
 # Every test program. Each runs in its own folder, as under ctest.
 for exe in "$build"/tests/tst_*/tst_*.exe "$build"/tests/*/*/tst_*.exe; do
