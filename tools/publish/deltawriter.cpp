@@ -18,24 +18,6 @@ namespace {
 // A delta must save at least a tenth against the file in the whole-file patch, or the file goes whole.
 constexpr qint64 ClearlySmallerPercent = 90;
 
-#ifndef Q_OS_WIN
-// Windows has no modes to give: entries without one keep the installed file's.
-quint32 unixMode(QFile::Permissions p)
-{
-    quint32 mode = 0;
-    if (p & QFile::ReadOwner) mode |= 0400;
-    if (p & QFile::WriteOwner) mode |= 0200;
-    if (p & QFile::ExeOwner) mode |= 0100;
-    if (p & QFile::ReadGroup) mode |= 040;
-    if (p & QFile::WriteGroup) mode |= 020;
-    if (p & QFile::ExeGroup) mode |= 010;
-    if (p & QFile::ReadOther) mode |= 04;
-    if (p & QFile::WriteOther) mode |= 02;
-    if (p & QFile::ExeOther) mode |= 01;
-    return mode;
-}
-#endif
-
 bool hashFile(QFile *file, qint64 *size, QByteArray *sha256)
 {
     Crypto::Sha256 hash;
@@ -80,7 +62,8 @@ bool DeltaWriter::write(const QList<File> &files, const QString &baseDir, QIODev
         DeltaIndex::File entry;
         entry.name = file.name;
 #ifndef Q_OS_WIN
-        entry.mode = unixMode(source.permissions());
+        // Windows has no modes to give: entries without one keep the installed file's.
+        entry.mode = unixModeOf(source.permissions()) & 0777;
 #endif
         if (!hashFile(&source, &entry.size, &entry.sha256))
             return fail(QStringLiteral("cannot read %1").arg(file.source));

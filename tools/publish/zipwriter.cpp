@@ -31,7 +31,10 @@ constexpr quint32 Utf8Names = 0x0800;
 constexpr quint64 Max32 = 0xffffffffu;
 constexpr qint64 ChunkSize = qint64(1) << 20;
 
-quint32 unixMode(QFile::Permissions p)
+
+} // namespace
+
+quint32 unixModeOf(QFile::Permissions p)
 {
     quint32 mode = 0100000; // regular file
     if (p & (QFile::ReadOwner | QFile::ReadUser)) mode |= 0400;
@@ -45,8 +48,6 @@ quint32 unixMode(QFile::Permissions p)
     if (p & QFile::ExeOther) mode |= 01;
     return mode;
 }
-
-} // namespace
 
 ZipWriter::ZipWriter(QIODevice *device)
     : device(device)
@@ -137,7 +138,7 @@ bool ZipWriter::addFile(const QString &name, QIODevice *source, QFile::Permissio
 {
     Entry entry;
     entry.name = name.toUtf8();
-    entry.mode = unixMode(permissions);
+    entry.mode = unixModeOf(permissions);
     entry.offset = quint64(device->pos());
     entry.method = method == Stored ? 0 : 8;
     if (!write(localHeader(entry)))

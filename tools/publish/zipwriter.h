@@ -56,4 +56,7 @@ private:
     QString error;
 };
 
+/*! The Unix mode of a regular file with \a permissions, as a zip's external attributes carry it. */
+quint32 unixModeOf(QFile::Permissions permissions);
+
 #endif // ZIPWRITER_H
