@@ -1,5 +1,7 @@
 #include "crypto.h"
 
+#include <QIODevice>
+
 #include <openssl/bio.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -45,6 +47,26 @@ QByteArray Sha256::hash(const QByteArray &data)
     Sha256 sha;
     sha.addData(data);
     return sha.result();
+}
+
+bool Sha256::hashDevice(QIODevice *device, QByteArray *sha256, qint64 *size)
+{
+    Sha256 sha;
+    *size = 0;
+    if (!device->seek(0))
+        return false;
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = device->read(chunk.data(), chunk.size());
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        sha.addData(chunk.constData(), n);
+        *size += n;
+    }
+    *sha256 = sha.result();
+    return true;
 }
 
 namespace {

@@ -3,6 +3,8 @@
 
 #include <QByteArray>
 
+class QIODevice;
+
 #include <memory>
 
 /*!
@@ -27,6 +29,11 @@ public:
     QByteArray result();
 
     static QByteArray hash(const QByteArray &data);
+    /*!
+        The SHA-256 of \a device from its start to its end, read in 1 MiB
+        chunks, and in \a size the bytes read; false when it cannot be read.
+    */
+    static bool hashDevice(QIODevice *device, QByteArray *sha256, qint64 *size);
 
 private:
     struct State;

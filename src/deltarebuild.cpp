@@ -14,32 +14,6 @@
 #include <QFileInfo>
 #include <QHash>
 
-namespace {
-
-constexpr qint64 Chunk = qint64(1) << 20;
-
-// Size and SHA-256 of \a path, read in chunks through \a buffer.
-bool measure(QFile *file, QByteArray *buffer, qint64 *size, QByteArray *sha256)
-{
-    Crypto::Sha256 hash;
-    *size = 0;
-    if (!file->seek(0))
-        return false;
-    for (;;) {
-        const qint64 n = file->read(buffer->data(), qMin<qint64>(buffer->size(), Chunk));
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        hash.addData(buffer->constData(), n);
-        *size += n;
-    }
-    *sha256 = hash.result();
-    return true;
-}
-
-} // namespace
-
 DeltaRebuild::DeltaRebuild(const QString &path)
     : archivePath(path)
 {
@@ -67,7 +41,6 @@ bool DeltaRebuild::stageInto(InstallTransaction *transaction)
     // One base region, one segment of output, one chunk of input: the whole of our memory.
     QByteArray base;
     QByteArray segment;
-    QByteArray chunk(int(Chunk), Qt::Uninitialized);
 
     // The archive is what the manifest announced before anything reads it.
     QFile archive(archivePath);
@@ -76,7 +49,7 @@ bool DeltaRebuild::stageInto(InstallTransaction *transaction)
     if (expectedSize >= 0 || !expectedSha256.isEmpty()) {
         qint64 size = 0;
         QByteArray sha256;
-        if (!measure(&archive, &chunk, &size, &sha256) || (expectedSize >= 0 && size != expectedSize)
+        if (!Crypto::Sha256::hashDevice(&archive, &sha256, &size) || (expectedSize >= 0 && size != expectedSize)
             || (!expectedSha256.isEmpty() && sha256 != expectedSha256))
             return fail(Damaged, QStringLiteral("the delta is not the one the manifest announced"));
     }
@@ -120,7 +93,7 @@ bool DeltaRebuild::stageInto(InstallTransaction *transaction)
         qint64 size = 0;
         QByteArray sha256;
         if (Platform::isLink(installed) || !QFileInfo(installed).isFile() || !source.open(QIODevice::ReadOnly)
-            || !measure(&source, &chunk, &size, &sha256) || size != file.baseSize || sha256 != file.baseSha256)
+            || !Crypto::Sha256::hashDevice(&source, &sha256, &size) || size != file.baseSize || sha256 != file.baseSha256)
             return fail(BaseDiffers, QStringLiteral("the installed %1 is not the file the delta was made from "
                                                     "(changed since it was installed, or an earlier update was partial)")
                                          .arg(file.name));

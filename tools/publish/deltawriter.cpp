@@ -18,26 +18,6 @@ namespace {
 // A delta must save at least a tenth against the file in the whole-file patch, or the file goes whole.
 constexpr qint64 ClearlySmallerPercent = 90;
 
-bool hashFile(QFile *file, qint64 *size, QByteArray *sha256)
-{
-    Crypto::Sha256 hash;
-    *size = 0;
-    if (!file->seek(0))
-        return false;
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = file->read(chunk.data(), chunk.size());
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        hash.addData(chunk.constData(), n);
-        *size += n;
-    }
-    *sha256 = hash.result();
-    return true;
-}
-
 } // namespace
 
 bool DeltaWriter::fail(const QString &message)
@@ -65,13 +45,13 @@ bool DeltaWriter::write(const QList<File> &files, const QString &baseDir, QIODev
         // Windows has no modes to give: entries without one keep the installed file's.
         entry.mode = unixModeOf(source.permissions()) & 0777;
 #endif
-        if (!hashFile(&source, &entry.size, &entry.sha256))
+        if (!Crypto::Sha256::hashDevice(&source, &entry.sha256, &entry.size))
             return fail(QStringLiteral("cannot read %1").arg(file.source));
         const QString basePath = baseDir + QLatin1Char('/') + file.name;
         const QFileInfo baseInfo(basePath);
         QFile base(basePath);
         const bool hasBase = baseInfo.isFile() && !baseInfo.isSymLink() && base.open(QIODevice::ReadOnly);
-        if (hasBase && !hashFile(&base, &entry.baseSize, &entry.baseSha256))
+        if (hasBase && !Crypto::Sha256::hashDevice(&base, &entry.baseSha256, &entry.baseSize))
             return fail(QStringLiteral("cannot read %1").arg(basePath));
 
         // The frames of one way of making the file: against the base, or against nothing.
