@@ -535,7 +535,7 @@ void tst_Publish::deltasInTheManifest()
     QVERIFY(QDir().mkpath(dir->filePath("old/lib")));
     QByteArray plugin(200000, Qt::Uninitialized);
     for (int i = 0; i < plugin.size(); ++i)
-        plugin[i] = char((i * 7919) >> 5);
+        plugin[i] = char((quint32(i) * 7919u) >> 5);
     QVERIFY(writeFile(dir->filePath("old/lib/plugin.so"), plugin));
     plugin.replace(100000, 4, "NEW!");
     QVERIFY(writeFile(dir->filePath("patch/lib/plugin.so"), plugin));

@@ -52,7 +52,7 @@ void tst_WindowsRoad::patchReplacesARunningProgram()
     QVERIFY(writeFile(program, marker + "\nTAG:old\n"));
     QByteArray data(300000, Qt::Uninitialized);
     for (int i = 0; i < data.size(); ++i)
-        data[i] = char((i * 7919) >> 7);
+        data[i] = char((quint32(i) * 7919u) >> 7);
     QVERIFY(writeFile(appDir + "/lib.dat", data));
     QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner | QFile::ExeUser);
     QProcess running;
