@@ -22,10 +22,15 @@ for target in manifest filename archive signature delta; do
     mkdir -p "$corpus"
     echo "== fuzz_$target for ${seconds}s"
     # New inputs go into the build's corpus; the seeds in the repository stay as they are.
+    # A target without regressions yet has no folder for them.
+    seeds=""
+    for dir in "$root/tests/fuzz/corpus/$target" "$root/tests/fuzz/regressions/$target"; do
+        [ -d "$dir" ] && seeds="$seeds $dir"
+    done
+    # shellcheck disable=SC2086
     if ! "$build/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
             -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
-            "$corpus" "$root/tests/fuzz/corpus/$target" "$root/tests/fuzz/regressions/$target" \
-            > "$build/fuzz_$target.log" 2>&1; then
+            "$corpus" $seeds > "$build/fuzz_$target.log" 2>&1; then
         echo "fuzz_$target found a problem; input in $build/artifacts/, log in $build/fuzz_$target.log" >&2
         tail -n 30 "$build/fuzz_$target.log" >&2
         status=1
