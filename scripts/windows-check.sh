@@ -28,38 +28,30 @@ ensure_packages $WINDOWS_PACKAGES
 build="$root/build-windows"
 sdk="$build/sdk"
 mkdir -p "$sdk"
-# OpenSSL's libcrypto for Windows, static: beside Qt, or from UPDATER_OPENSSL_WINDOWS.
+# unpacked SOURCE FOLDER: prints the unpacked folder of a Windows build beside Qt
+# (SOURCE a .tar.xz, unpacked once into build-windows/sdk/FOLDER, or a folder).
+unpacked() {
+    if [ -d "$1" ]; then
+        echo "$1"
+    else
+        [ -f "$sdk/$2/.unpacked" ] || { tar -xJf "$1" -C "$sdk" && touch "$sdk/$2/.unpacked"; }
+        echo "$sdk/$2"
+    fi
+}
+# missing WHAT FILE VARIABLE: says how to get a Windows build that is not there, exits 3.
+missing() {
+    echo "windows-check: no $1 for Windows. Put $2 (static, built with mingw-w64) into" >&2
+    echo "../shared/windows/, or set $3 to it or to its unpacked folder." >&2
+    exit 3
+}
+# OpenSSL's libcrypto and Zstandard's libzstd for Windows, static: beside Qt, or from the variables.
 ssl_source=${UPDATER_OPENSSL_WINDOWS:-$(ls "$shared"/openssl-win-*.tar.xz 2>/dev/null | head -n 1 || true)}
-if [ -z "$ssl_source" ] || [ ! -e "$ssl_source" ]; then
-    echo "windows-check: no OpenSSL for Windows. Put openssl-win-<version>-mingw64.tar.xz (static, built" >&2
-    echo "with mingw-w64) into ../shared/windows/, or set UPDATER_OPENSSL_WINDOWS to it or to its unpacked folder." >&2
-    exit 3
-fi
-if [ -d "$ssl_source" ]; then
-    ssl="$ssl_source"
-else
-    ssl="$sdk/openssl-win"
-    [ -f "$ssl/.unpacked" ] || { tar -xJf "$ssl_source" -C "$sdk" && touch "$ssl/.unpacked"; }
-fi
-# Zstandard's libzstd for Windows, static, for delta updates: beside Qt, or from UPDATER_ZSTD_WINDOWS.
+[ -n "$ssl_source" ] && [ -e "$ssl_source" ] || missing OpenSSL "openssl-win-<version>-mingw64.tar.xz" UPDATER_OPENSSL_WINDOWS
 zstd_source=${UPDATER_ZSTD_WINDOWS:-$(ls "$shared"/zstd-win-*.tar.xz 2>/dev/null | head -n 1 || true)}
-if [ -z "$zstd_source" ] || [ ! -e "$zstd_source" ]; then
-    echo "windows-check: no libzstd for Windows. Put zstd-win-<version>-mingw64.tar.xz (static, built" >&2
-    echo "with mingw-w64) into ../shared/windows/, or set UPDATER_ZSTD_WINDOWS to it or to its unpacked folder." >&2
-    exit 3
-fi
-if [ -d "$zstd_source" ]; then
-    zstd="$zstd_source"
-else
-    zstd="$sdk/zstd-win"
-    [ -f "$zstd/.unpacked" ] || { tar -xJf "$zstd_source" -C "$sdk" && touch "$zstd/.unpacked"; }
-fi
-if [ -d "$qt_source" ]; then
-    qt="$qt_source"
-else
-    qt="$sdk/qt5-win"
-    [ -f "$qt/.unpacked" ] || { tar -xJf "$qt_source" -C "$sdk" && touch "$qt/.unpacked"; }
-fi
+[ -n "$zstd_source" ] && [ -e "$zstd_source" ] || missing libzstd "zstd-win-<version>-mingw64.tar.xz" UPDATER_ZSTD_WINDOWS
+ssl=$(unpacked "$ssl_source" openssl-win)
+zstd=$(unpacked "$zstd_source" zstd-win)
+qt=$(unpacked "$qt_source" qt5-win)
 
 echo "== Windows: cross-build (build-windows/)"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
