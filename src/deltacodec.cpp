@@ -111,7 +111,10 @@ bool Decoder::decode(QIODevice *in, qint64 frameSize, const char *prefix, qint64
                                     .arg(header.frameContentSize == ZSTD_CONTENTSIZE_UNKNOWN ? QStringLiteral("unknown")
                                                                                            : QString::number(header.frameContentSize))
                                     .arg(size));
-            if (header.windowSize > (quint64(1) << WindowLogMax) || header.dictID != 0)
+            if (header.dictID != 0)
+                return fail(QStringLiteral("a frame asks for a dictionary (ID %1); a delta's frames use none")
+                                    .arg(header.dictID));
+            if (header.windowSize > (quint64(1) << WindowLogMax))
                 return fail(QStringLiteral("a frame asks for a window larger than %1 MiB").arg((1 << WindowLogMax) >> 20));
             headerChecked = true;
         }

@@ -19,6 +19,9 @@ namespace {
 const QString JournalName = QStringLiteral("journal.json");
 const QString NewFolder = QStringLiteral("new");
 const QString OldFolder = QStringLiteral("old");
+// Where a file the system would not replace in one step (a running program on
+// Windows) is moved the moment before its successor takes its name.
+const QString ReplacedFolder = QStringLiteral("replaced");
 
 // Far beyond any real journal (65,535 paths); a larger file is no journal of ours.
 constexpr qint64 MaxJournalSize = qint64(64) << 20;
@@ -88,9 +91,10 @@ QString journalProblem(const QString &appDir, const QString &transactionDir, con
 }
 
 // Undoes whatever part of a commit is done, reading each file's place from
-// the file system: a staged file that is gone was put in place, a backup that
-// exists was moved aside. Safe to run again after it was interrupted itself.
-// Returns the files that could not be restored, with where their copies lie.
+// the file system: a replaced file's backup exists from before its successor
+// took its name, and goes back over it in one step; a new file whose staged
+// copy is gone was put in place. Safe to run again after it was interrupted
+// itself. Returns the files that could not be restored, with where their copies lie.
 QStringList undo(const QString &appDir, const QString &transactionDir, const QStringList &files,
                  const QSet<QString> &existing, const QStringList &folders)
 {
@@ -100,18 +104,18 @@ QStringList undo(const QString &appDir, const QString &transactionDir, const QSt
         const QString installed = join(appDir, relative);
         const QString staged = join(transactionDir + QLatin1Char('/') + NewFolder, relative);
         const QString backup = join(transactionDir + QLatin1Char('/') + OldFolder, relative);
-        const bool existed = existing.contains(relative);
-        const bool movedAside = existed && QFileInfo::exists(backup);
         QString reason;
-        if (!QFileInfo::exists(staged) && QFileInfo::exists(installed) && (!existed || movedAside)) {
-            QDir().mkpath(QFileInfo(staged).path());
-            if (!Platform::replaceFile(installed, staged, &reason) && !QFile::remove(installed)) {
-                failures.append(QStringLiteral("%1 (the new file stays: %2)").arg(relative, reason));
-                continue;
-            }
+        if (existing.contains(relative)) {
+            // Before the backup exists nothing of this file was touched.
+            if (QFileInfo::exists(backup) && !Platform::replaceFile(backup, installed, &reason))
+                failures.append(QStringLiteral("%1 (its old copy is %2: %3)").arg(relative, backup, reason));
+            continue;
         }
-        if (movedAside && !Platform::replaceFile(backup, installed, &reason))
-            failures.append(QStringLiteral("%1 (its old copy is %2: %3)").arg(relative, backup, reason));
+        if (!QFileInfo::exists(staged) && QFileInfo::exists(installed)) {
+            QDir().mkpath(QFileInfo(staged).path());
+            if (!Platform::replaceFile(installed, staged, &reason) && !QFile::remove(installed))
+                failures.append(QStringLiteral("%1 (the new file stays: %2)").arg(relative, reason));
+        }
     }
     for (int i = folders.size() - 1; i >= 0; --i) {
         const QString folder = join(appDir, folders.at(i));
@@ -122,10 +126,18 @@ QStringList undo(const QString &appDir, const QString &transactionDir, const QSt
 }
 
 // Removes a finished transaction's folder; what cannot go yet (a program
-// still running on Windows) stays for the next start. Returns what stayed.
+// still running on Windows) stays for the next start, and so does the journal
+// that says the update was complete. Returns what stayed.
 int removeFinished(const QString &transactionDir)
 {
-    Platform::removeTree(transactionDir);
+    const QDir folder(transactionDir);
+    for (const QString &name : folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (name != JournalName)
+            Platform::removeTree(folder.filePath(name));
+    }
+    if (folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+        == QStringList { JournalName })
+        Platform::removeTree(transactionDir);
     if (!QFileInfo::exists(transactionDir))
         return 0;
     int left = 0;
@@ -263,17 +275,17 @@ bool InstallTransaction::runStep(int index, const Step &step)
             return true;
         return fail(QStringLiteral("cannot create the folder %1%2").arg(installed,
                                                                        reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
-    case MoveAside: {
+    case KeepOld: {
         const QString backup = join(transactionDir + QLatin1Char('/') + OldFolder, step.path);
-        // Two names of one file (Windows folds case): the second move would overwrite the first backup.
+        // Two names of one file (Windows folds case): the second backup would overwrite the first.
         if (reason.isEmpty() && (QFileInfo::exists(backup) || Platform::isLink(backup)))
             reason = QStringLiteral("its backup %1 exists already; two names of the update are one file here").arg(backup);
-        if (reason.isEmpty() && Platform::replaceFile(installed, backup, &reason))
+        if (reason.isEmpty() && Platform::keepSecondName(installed, backup, &reason))
             return true;
-        return fail(QStringLiteral("cannot move %1 aside: %2").arg(installed, reason));
+        return fail(QStringLiteral("cannot keep a copy of %1: %2").arg(installed, reason));
     }
     case PutInPlace:
-        if (reason.isEmpty() && Platform::replaceFile(stagedPath(step.path), installed, &reason))
+        if (reason.isEmpty() && putInPlace(step.path, &reason))
             return true;
         return fail(QStringLiteral("cannot replace %1: %2").arg(installed, reason));
     case Record:
@@ -281,6 +293,26 @@ bool InstallTransaction::runStep(int index, const Step &step)
             return fail(QStringLiteral("cannot write the install journal: %1").arg(reason));
         return writeJournal(QStringLiteral("committed"));
     }
+    return false;
+}
+
+bool InstallTransaction::putInPlace(const QString &relative, QString *reason)
+{
+    const QString installed = join(appDir, relative);
+    // One rename: at every moment the name holds the old file or the new one.
+    if (Platform::replaceFile(stagedPath(relative), installed, reason))
+        return true;
+    if (!filesExisting.contains(relative))
+        return false;
+    // Windows lets a running program be moved, not replaced: the two renames back
+    // to back, and the backup taken before restores it should we stop between them.
+    const QString replaced = join(transactionDir + QLatin1Char('/') + ReplacedFolder, relative);
+    QString why;
+    if (!QDir().mkpath(QFileInfo(replaced).path()) || !Platform::replaceFile(installed, replaced, &why))
+        return false;
+    if (Platform::replaceFile(stagedPath(relative), installed, reason))
+        return true;
+    Platform::replaceFile(replaced, installed, &why);
     return false;
 }
 
@@ -333,7 +365,7 @@ bool InstallTransaction::commit()
         if (existed.contains(file)) {
             if (!backups.mkpath(QFileInfo(file).path()))
                 return fail(QStringLiteral("cannot write into %1").arg(backups.path()));
-            steps.append({ MoveAside, file });
+            steps.append({ KeepOld, file });
         }
         steps.append({ PutInPlace, file });
     }

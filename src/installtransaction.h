@@ -16,12 +16,14 @@
     same file system) and flushed to disk before anything is touched. commit()
     checks the plan against the folder (a file where a folder is needed or the
     reverse, a link on any path it writes through, another file system), then
-    for each file moves the existing one into the transaction's backup folder
-    and the staged one into its place; moving aside first is what lets a
-    running program be replaced on Windows. A journal in the transaction
-    folder, written atomically, holds the plan and the phase. Every file is at
-    any moment in exactly one of three places (staged, installed, backed up),
-    so the file system itself records each step; recover() uses that to undo an
+    for each file gives the existing one a second name in the transaction's
+    backup folder (a hard link, else a copy) and renames the staged one over
+    it in one step, so that a kill at any moment leaves every name of the
+    application present, old or new. Where the system will not replace a file
+    in one step (a running program on Windows), it is moved aside and the new
+    one put in its place back to back. A journal in the transaction folder,
+    written atomically, holds the plan and the phase; the backups and the
+    staged files record each step, and recover() uses them to undo an
     interrupted commit in a later process.
 */
 class InstallTransaction
@@ -65,7 +67,7 @@ public:
     static QString recover(const QString &directory);
 
 private:
-    enum StepKind { MakeFolder, MoveAside, PutInPlace, Record };
+    enum StepKind { MakeFolder, KeepOld, PutInPlace, Record };
     struct Step
     {
         StepKind kind;
@@ -76,6 +78,7 @@ private:
     bool checkPlan(QStringList *folders, QStringList *existing);
     bool writeJournal(const QString &phase);
     bool runStep(int index, const Step &step);
+    bool putInPlace(const QString &relative, QString *reason);
     void rollBack();
 
     QString appDir;

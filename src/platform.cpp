@@ -23,6 +23,29 @@
 
 namespace Platform {
 
+namespace {
+
+// The copy is written under a working name beside \a to and renamed when whole.
+bool copyThenRename(const QString &from, const QString &to, QString *error)
+{
+    const QString part = to + QStringLiteral(".copying");
+    QFile::remove(part);
+    if (!QFile::copy(from, part)) {
+        *error = QStringLiteral("cannot copy %1").arg(from);
+        return false;
+    }
+    QFile copy(part);
+    if (!copy.open(QIODevice::ReadWrite) || !flushFile(&copy) || !replaceFile(part, to, error)) {
+        if (error->isEmpty())
+            *error = QStringLiteral("cannot write %1: %2").arg(part, copy.errorString());
+        QFile::remove(part);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 #ifdef Q_OS_WIN
 
 QString programFileName(const QString &appName)
@@ -53,6 +76,31 @@ bool replaceFile(const QString &from, const QString &to, QString *error)
         return true;
     *error = qt_error_string(int(GetLastError()));
     return false;
+}
+
+bool keepSecondName(const QString &from, const QString &to, QString *error)
+{
+    const std::wstring source = QDir::toNativeSeparators(from).toStdWString();
+    const std::wstring target = QDir::toNativeSeparators(to).toStdWString();
+    if (CreateHardLinkW(target.c_str(), source.c_str(), nullptr))
+        return true;
+    return copyThenRename(from, to, error);
+}
+
+bool openRegularFile(const QString &path, QFile *file, QString *error)
+{
+    // Named pipes live outside the file system here; a link or junction is what a name can be swapped for.
+    const QFileInfo info(path);
+    if (isLink(path) || !info.isFile()) {
+        *error = QStringLiteral("%1 is not a plain file").arg(path);
+        return false;
+    }
+    file->setFileName(path);
+    if (!file->open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(path, file->errorString());
+        return false;
+    }
+    return true;
 }
 
 
@@ -129,6 +177,36 @@ bool replaceFile(const QString &from, const QString &to, QString *error)
         return true;
     *error = QString::fromLocal8Bit(std::strerror(errno));
     return false;
+}
+
+bool keepSecondName(const QString &from, const QString &to, QString *error)
+{
+    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    return copyThenRename(from, to, error);
+}
+
+bool openRegularFile(const QString &path, QFile *file, QString *error)
+{
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; the handle then tells what it is.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        *error = QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        *error = QStringLiteral("%1 is not a plain file").arg(path);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        *error = QStringLiteral("cannot read %1: %2").arg(path, file->errorString());
+        return false;
+    }
+    return true;
 }
 
 

@@ -36,6 +36,21 @@ void prepareApplicationProcess(QProcess *process, const QString &appName);
 */
 bool replaceFile(const QString &from, const QString &to, QString *error);
 
+/*!
+    Gives the file \a from a second name \a to on the same file system, \a from
+    staying where it is: a hard link where the file system has them, else a
+    copy that appears under \a to only once it is whole. Works on a program
+    that is running. Returns false and sets \a error on failure.
+*/
+bool keepSecondName(const QString &from, const QString &to, QString *error);
+
+/*!
+    Opens \a path for reading into \a file only when it is a regular file, as
+    the open handle sees it: a link, a FIFO or a device swapped in by name is
+    refused without blocking. Returns false and sets \a error otherwise.
+*/
+bool openRegularFile(const QString &path, QFile *file, QString *error);
+
 /*! Forces what was written to \a file onto the disk (fsync, FlushFileBuffers). */
 bool flushFile(QFile *file);
 

@@ -24,8 +24,24 @@ QByteArray patch()
     return makeZip({ { "Foo", "new program" }, { "notes.txt", "new notes" }, { "lib/", {} },
                      { "lib/plugin.so", "new plugin" } }, true);
 }
-// mkdir lib, Foo aside, Foo in place, notes.txt, lib/plugin.so, the commit record.
+// mkdir lib, Foo kept, Foo in place, notes.txt, lib/plugin.so, the commit record.
 constexpr int StepCount = 6;
+
+// The kill rows install as a self-update: the tool's own running file is among those replaced.
+const QString ToolName = QStringLiteral(
+#ifdef Q_OS_WIN
+        "updater.exe"
+#else
+        "updater"
+#endif
+);
+QByteArray selfUpdatePatch()
+{
+    return makeZip({ { "Foo", "new program" }, { ToolName, "new updater" }, { "notes.txt", "new notes" },
+                     { "lib/", {} }, { "lib/plugin.so", "new plugin" } }, true);
+}
+// mkdir lib, Foo kept and in place, the tool kept and in place, notes.txt, lib/plugin.so, the record.
+constexpr int SelfUpdateStepCount = 8;
 
 // Names, contents and modes of everything below \a root: the whole state.
 QMap<QString, QString> snapshot(const QString &root)
@@ -157,24 +173,34 @@ void tst_InstallTransaction::crashAtAnyStepRecoversWhole_data()
 {
     QTest::addColumn<int>("step");
     QTest::addColumn<bool>("endsNew");
-    for (int step = 0; step < StepCount; ++step)
+    for (int step = 0; step < SelfUpdateStepCount; ++step)
         QTest::addRow("killed before step %d", step) << step << false;
-    QTest::newRow("killed before the clean-up") << StepCount << true;
+    QTest::newRow("killed before the clean-up") << SelfUpdateStepCount << true;
 }
 
 void tst_InstallTransaction::crashAtAnyStepRecoversWhole()
 {
     QFETCH(int, step);
     QFETCH(bool, endsNew);
+    // The child runs from the tool's place in the application's folder and replaces its own file.
+    const QString tool = app + "/" + ToolName;
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), tool));
+    const auto before = snapshot(app);
+    const QString selfZip = root->filePath("self.zip");
+    QVERIFY(writeFile(selfZip, selfUpdatePatch()));
+    auto after = newVersion;
+    after.insert(ToolName, QStringLiteral("new updater ") + newVersion.value("Foo").section(' ', -1));
     QProcess child;
-    child.start(QCoreApplication::applicationFilePath(),
-                { QStringLiteral("install-child"), app, zip, QString::number(step) });
+    child.start(tool, { QStringLiteral("install-child"), app, selfZip, QString::number(step) });
     QVERIFY(child.waitForFinished(30000));
     QVERIFY(killed(child));
+    // No moment without the program or the tool that recovers it.
+    for (const QString &name : { QStringLiteral("Foo"), ToolName, QStringLiteral("data.txt") })
+        QVERIFY2(QFileInfo(app + "/" + name).isFile(), qPrintable(name + " is gone"));
 
     const QString said = InstallTransaction::recover(app);
     QVERIFY2(said.contains(endsNew ? QStringLiteral("complete") : QStringLiteral("undone")), qPrintable(said));
-    QCOMPARE(snapshot(app), endsNew ? newVersion : oldVersion);
+    QCOMPARE(snapshot(app), endsNew ? after : before);
     QVERIFY(InstallTransaction::recover(app).isEmpty()); // nothing left to do
 }
 
