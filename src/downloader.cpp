@@ -2,6 +2,8 @@
 
 #include "downloadname.h"
 #include "networkpolicy.h"
+#include "platform.h"
+#include "releasefilenames.h"
 #include "resumestate.h"
 #include "workingnames.h"
 
@@ -18,17 +20,19 @@ namespace {
 // at most this much, and we drain it at every readyRead.
 constexpr qint64 ReadBufferSize = 1 << 20;
 
-// An existing file of the final name goes to "<name>_yyyy-MM-dd"; when that
-// backup exists already (same name, same day), the older backup is kept and
-// the file is removed instead.
+// An existing file of the final name goes to "<name>_yyyy-MM-dd". One backup
+// of a name is kept: when one exists already (of any day), the file is an
+// earlier copy of a retried download, and the new one replaces it instead.
 void moveAside(const QString &path)
 {
-    if (!QFile::exists(path))
+    const QFileInfo info(path);
+    if (!info.exists() || info.isSymLink())
         return;
-    const QString backup = path + QStringLiteral("_")
-            + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd"));
-    if (!QFile::rename(path, backup))
-        QFile::remove(path);
+    const QStringList earlier = info.dir().entryList({ info.fileName() + QStringLiteral("_\?\?\?\?-\?\?-\?\?") },
+                                                     QDir::Files | QDir::Hidden | QDir::System);
+    if (!earlier.isEmpty())
+        return;
+    QFile::rename(path, path + QStringLiteral("_") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd")));
 }
 
 // Feeds the first \a length bytes of \a path into \a hash: a continued
@@ -108,6 +112,12 @@ void Downloader::startDownload(QString text)
     if (downloadName.isEmpty())
         downloadName = url.fileName();
     requestedName = downloadName;
+    // Whatever composed the name, the file stays a plain file of our folder.
+    const QString nameProblem = ReleaseFileNames::problem(downloadName);
+    if (!nameProblem.isEmpty()) {
+        refuse(QStringLiteral("the file name cannot be used: ") + nameProblem);
+        return;
+    }
 
     if (!downloadDir.exists())
         downloadDir.mkpath(QStringLiteral("."));
@@ -134,6 +144,20 @@ void Downloader::startDownload(QString text)
         QFile::remove(partPath());
     }
     sendRequest();
+}
+
+void Downloader::refuse(const QString &message)
+{
+    failure = message;
+    // Like every transfer, it ends after startDownload() has returned.
+    QTimer::singleShot(0, this, [this] {
+        emit doShowInfo(QStringLiteral("download failed: ") + failure);
+        expectedSize = -1;
+        expectedSha256.clear();
+        ok = false;
+        downloading = false;
+        emit doFinished();
+    });
 }
 
 void Downloader::sendRequest()
@@ -419,9 +443,10 @@ void Downloader::handleFinished()
     } else {
         QFile::remove(side);
         moveAside(target);
-        if (!QFile::rename(part, target)) {
+        QString why;
+        if (!Platform::replaceFile(part, target, &why)) {
             emit doShowInfo(QStringLiteral("rename file failed"));
-            failure = QStringLiteral("cannot rename %1 to %2").arg(part, target);
+            failure = QStringLiteral("cannot rename %1 to %2: %3").arg(part, target, why);
         }
     }
 

@@ -71,6 +71,7 @@ private:
     void writeAvailable();
     bool preparePartFile();
     void fail(const QString &message);
+    void refuse(const QString &message);
     QString partPath() const;
     void sendRequest();
     void restartFromZero();

@@ -41,5 +41,7 @@ bool acceptableServerFileName(const QString &name, const QString &requested, con
         if (name.compare(taken, Qt::CaseInsensitive) == 0)
             return false;
     }
-    return !QFileInfo(directory + QLatin1Char('/') + name).isDir();
+    // A server names a file; it never replaces one of the application's (only the tool's own name does).
+    const QFileInfo taken(directory + QLatin1Char('/') + name);
+    return !taken.exists() && !taken.isSymLink();
 }

@@ -25,8 +25,9 @@ QString safeFileName(const QString &name);
     True when \a name, a cleaned name from the server, may replace the
     caller's \a requested name: it ends in the same extension (".exe", ".zip",
     compared without case), is none of \a reserved (the application's program,
-    the tool itself), and names no folder in \a directory. Otherwise a server
-    could have the download replace the program, the tool or a whole folder.
+    the tool itself), and names nothing that exists in \a directory. Otherwise
+    a server could have the download replace the program, the tool, a data
+    file of the application or a whole folder.
 */
 bool acceptableServerFileName(const QString &name, const QString &requested, const QStringList &reserved,
                               const QString &directory);

@@ -9,6 +9,7 @@
 #include "patcharchive.h"
 #include "platform.h"
 #include "progresstext.h"
+#include "releasefilenames.h"
 #include "tlstrust.h"
 
 #include <QCoreApplication>
@@ -60,9 +61,8 @@ void UpdaterDialog::startTransfer(bool full)
     downloader->setVerification(check.size, check.sha256);
     ui->btn_update->setEnabled(false);
     ui->btn_update_patch->setEnabled(false);
-    downloader->setFileName(transfer == DeltaTransfer
-                                    ? appName + QStringLiteral("-delta-v") + patchVersion + QStringLiteral(".zip")
-                                    : downloadFileName);
+    downloader->setFileName(transfer == DeltaTransfer ? ReleaseFileNames::savedDelta(appName, patchVersion)
+                                                      : downloadFileName);
     downloader->setReservedNames({ Platform::programFileName(appName) });
     downloadStartTime = int(QDateTime::currentDateTime().toSecsSinceEpoch());
     lastSampleMs = quint32(QDateTime::currentDateTime().toMSecsSinceEpoch());
@@ -129,7 +129,15 @@ void UpdaterDialog::onDownloadFinished()
 
 bool UpdaterDialog::installPatch(const QString &archivePath)
 {
-    InstallTransaction transaction(QFileInfo(archivePath).path());
+    // The update goes into the tool's own folder, whatever name the archive came under.
+    const QString appDir = QCoreApplication::applicationDirPath();
+    if (QFileInfo(archivePath).absolutePath() != QFileInfo(appDir).absoluteFilePath()) {
+        updateLock.unlock();
+        ui->show->appendPlainText(QStringLiteral("update failed, the application was not changed: %1 does not lie "
+                                                 "in the application's folder").arg(archivePath));
+        return false;
+    }
+    InstallTransaction transaction(appDir);
     PatchArchive archive(archivePath);
     archive.setProgramName(Platform::programFileName(appName));
     DeltaRebuild rebuild(archivePath);

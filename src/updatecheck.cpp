@@ -6,6 +6,7 @@
 #include "manifest.h"
 #include "manifestsignature.h"
 #include "networkpolicy.h"
+#include "releasefilenames.h"
 #include "tlstrust.h"
 
 #include <QDateTime>
@@ -22,6 +23,19 @@ const auto CheckDeadline = QNetworkRequest::Attribute(QNetworkRequest::User + 1)
 
 // The report area lays out a long line at once; beyond this it freezes the window.
 constexpr int MaxChangelogShown = 10000;
+
+// A version goes into a file name: it must be a version, and the name a plain file of our folder.
+void refuseUnusableName(FileCheck *check, const QString &key, const QString &version, const QString &name)
+{
+    // A missing version (an empty record) names no path; the download of it simply finds nothing.
+    if (!check->isValid() || version.isEmpty())
+        return;
+    if (!ReleaseFileNames::isVersion(version))
+        check->problem = QStringLiteral("\"%1\" \"%2\" is not a version of dot-separated decimal numbers")
+                .arg(key, version);
+    else if (!ReleaseFileNames::problem(name).isEmpty())
+        check->problem = QStringLiteral("the file name %1 cannot be used: %2").arg(name, ReleaseFileNames::problem(name));
+}
 
 QString shownChangelog(const QString &changelog)
 {
@@ -131,8 +145,13 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
     if (currentVersion.isEmpty() || currentVersion == QLatin1String("0"))
         downloadFull = true;
 
-    const QString patchName = appName + QStringLiteral("-patch-v") + patchVersion + QStringLiteral(".zip");
-    const QString fullName = appName + QStringLiteral("-full-v") + fullVersion + QStringLiteral(".exe");
+    const QString patchName = ReleaseFileNames::patch(appName, patchVersion);
+    const QString fullName = ReleaseFileNames::full(appName, fullVersion);
+    refuseUnusableName(&patchCheck, QStringLiteral("patch-version"), patchVersion, patchName);
+    refuseUnusableName(&fullCheck, QStringLiteral("full-version"), fullVersion, fullName);
+    // The delta is saved under the patch's version: no usable name, no delta.
+    if (!patchCheck.isValid())
+        delta = DeltaOffer();
     downloadFileName = patchName;
     patchUrl = record.patchUrlPrefix + appName + QStringLiteral("/") + patchName;
     fullUrl = record.fullUrlPrefix + appName + QStringLiteral("/") + fullName;

@@ -31,7 +31,7 @@ private slots:
     void redirectIsFollowed();
     void resume_data();
     void resume();
-    void takenServerNameIsMovedAside();
+    void takenServerNameIsNotUsed();
     void unknownLength_data();
     void unknownLength();
     void failedTransfersAreNotPromoted_data();
@@ -202,14 +202,19 @@ void tst_Downloader::existingFileIsBackedUp()
 
 void tst_Downloader::sameDayBackupIsKept()
 {
+    // One backup of a name, of this day or an earlier one: a retry replaces its earlier copy.
     server.setResponse("/new", TestResponse::ok("new"));
-    QVERIFY(writeFile(path("dl-app.zip"), "second"));
-    QVERIFY(writeFile(path(backupName("dl-app.zip")), "first"));
-    Downloader downloader;
-    downloader.setFileName("dl-app.zip");
-    QVERIFY(run(&downloader, server.origin() + "/new"));
-    QCOMPARE(readFile(path("dl-app.zip")), QByteArray("new"));
-    QCOMPARE(readFile(path(backupName("dl-app.zip"))), QByteArray("first"));
+    for (const QString &backup : { backupName("dl-app.zip"), QStringLiteral("dl-app.zip_2020-01-01") }) {
+        QVERIFY(writeFile(path("dl-app.zip"), "second"));
+        QVERIFY(writeFile(path(backup), "first"));
+        Downloader downloader;
+        downloader.setFileName("dl-app.zip");
+        QVERIFY(run(&downloader, server.origin() + "/new"));
+        QCOMPARE(readFile(path("dl-app.zip")), QByteArray("new"));
+        QCOMPARE(readFile(path(backup)), QByteArray("first"));
+        QCOMPARE(QDir(dir()).entryList({ "dl-app.zip_*" }).size(), 1);
+        QVERIFY(QFile::remove(path(backup)));
+    }
 }
 
 void tst_Downloader::leftoverPartFileIsDiscarded()
@@ -246,6 +251,8 @@ void tst_Downloader::serverFileName_data()
     QTest::newRow("the tool's own file") << "attachment; filename=\""
             + QFileInfo(QCoreApplication::applicationFilePath()).fileName().toUtf8() + "\"" << "dl-caller.exe";
     QTest::newRow("an existing folder") << QByteArray("attachment; filename=\"dl-lib.exe\"") << "dl-caller.exe";
+    QTest::newRow("a data file of the application") << QByteArray("attachment; filename=\"dl-assets.exe\"")
+                                                    << "dl-caller.exe";
     QTest::newRow("another kind of file") << QByteArray("attachment; filename=\"updates.json\"") << "dl-caller.exe";
     QTest::newRow("a part file") << QByteArray("attachment; filename=\"dl-x.exe.part\"") << "dl-caller.exe";
     QTest::newRow("no extension") << QByteArray("attachment; filename=\"dl-x\"") << "dl-caller.exe";
@@ -260,6 +267,7 @@ void tst_Downloader::serverFileName()
     const QDir parent = QDir(dir() + "/..");
     const QStringList parentBefore = parent.entryList(QDir::AllEntries);
     QVERIFY(QDir().mkpath(path("dl-lib.exe")));
+    QVERIFY(writeFile(path("dl-assets.exe"), "the application's data"));
     Downloader downloader;
     downloader.setFileName("dl-caller.exe");
     downloader.setReservedNames({ "dl-app.exe" });
@@ -269,6 +277,8 @@ void tst_Downloader::serverFileName()
     QCOMPARE(readFile(path(expected)), QByteArray("body"));
     QCOMPARE(QFileInfo(*downloader.file()).absoluteFilePath(), path(expected));
     QCOMPARE(parent.entryList(QDir::AllEntries), parentBefore);
+    QCOMPARE(readFile(path("dl-assets.exe")), QByteArray("the application's data"));
+    QVERIFY(!QFileInfo::exists(path("dl-assets.exe_" + QDate::currentDate().toString("yyyy-MM-dd"))));
 }
 
 void tst_Downloader::redirectIsFollowed()
@@ -372,7 +382,7 @@ void tst_Downloader::resume()
     }
 }
 
-void tst_Downloader::takenServerNameIsMovedAside()
+void tst_Downloader::takenServerNameIsNotUsed()
 {
     server.setResponse("/named", TestResponse::ok("fresh").header("Content-Disposition",
                                                                    "attachment; filename=\"dl-taken.exe\""));
@@ -383,8 +393,9 @@ void tst_Downloader::takenServerNameIsMovedAside()
     QVERIFY(run(&downloader, server.origin() + "/named"));
     QVERIFY(downloader.succeeded());
     QCOMPARE(info.count(), 0);
-    QCOMPARE(readFile(path("dl-taken.exe")), QByteArray("fresh"));
-    QCOMPARE(readFile(path(backupName("dl-taken.exe"))), QByteArray("stale"));
+    QCOMPARE(readFile(path("dl-caller.exe")), QByteArray("fresh"));
+    QCOMPARE(readFile(path("dl-taken.exe")), QByteArray("stale"));
+    QVERIFY(!QFileInfo::exists(path(backupName("dl-taken.exe"))));
 }
 
 void tst_Downloader::unknownLength_data()

@@ -287,6 +287,11 @@ void tst_Install::malformedIntegrityKeysRefuseTheDownload_data()
     QTest::newRow("file URL") << hash << "file:///tmp/" << "is not an https or http URL";
     QTest::newRow("ftp URL") << hash << "ftp://127.0.0.1/" << "is not an https or http URL";
     QTest::newRow("no scheme") << hash << "files/" << "is not an https or http URL";
+    // A version goes into the file's name: a path there would save and install outside the folder.
+    QTest::newRow("a version that climbs out of the folder") << "\"patch-version\":\"/../../escaped\"," + hash << ""
+            << "the manifest's \"patch-version\" \"/../../escaped\" is not a version of dot-separated decimal numbers";
+    QTest::newRow("a version with a backslash") << "\"patch-version\":\"1\\\\..\\\\x\"," + hash << ""
+            << "is not a version of dot-separated decimal numbers";
 }
 
 void tst_Install::malformedIntegrityKeysRefuseTheDownload()
@@ -296,8 +301,10 @@ void tst_Install::malformedIntegrityKeysRefuseTheDownload()
     QFETCH(QString, refusal);
     if (files.isEmpty())
         files = server.origin() + "/files/";
+    if (!keys.contains("patch-version"))
+        keys.prepend("\"patch-version\":\"2\",");
     server.setResponse(ServerPath + "Foo/updates.json", TestResponse::ok(QStringLiteral(
-        "{\"updates\":{\"windows\":{\"patch-version\":\"2\",\"full-version\":\"2\",%1,"
+        "{\"updates\":{\"windows\":{\"full-version\":\"2\",%1,"
         "\"patch-url\":\"%2\",\"full-url\":\"%2\"}}}").arg(keys, files).toUtf8()));
     server.setResponse("/files/Foo/Foo-patch-v2.zip", TestResponse::ok(makeZip({ { "Foo", "new" } })));
     UpdaterDialog dialog;

@@ -470,6 +470,8 @@ void tst_Publish::verifyChecksTheDeployment_data()
     QTest::newRow("the manifest changed after signing") << "manifest" << "FAILED  signature manifest signature does not match";
     QTest::newRow("signature missing") << "signature" << "FAILED  signature manifest signature missing";
     QTest::newRow("expired") << "expired" << "FAILED  expires manifest expired on";
+    QTest::newRow("a version that is a path") << "version" << "FAILED  windows version \"/../../escaped\" is not";
+    QTest::newRow("an ftp URL") << "ftp" << "the scheme \"ftp\" is not https or http";
     QTest::newRow("deployed, checked by its URL") << "served" << "";
     QTest::newRow("deployed, a file changed on the server") << "served patch" << "FAILED  windows patch http://";
     QTest::newRow("deployed, a server that drips the installer") << "served drip"
@@ -496,6 +498,10 @@ void tst_Publish::verifyChecksTheDeployment()
         QVERIFY(writeFile(out + "updates.json", readFile(out + "updates.json").replace("fixes", "fixed")));
     if (damage == "signature")
         QVERIFY(QFile::remove(out + "updates.json.sig"));
+    if (damage == "version")
+        QVERIFY(writeFile(out + "updates.json", readFile(out + "updates.json").replace("\"1.2.4\"", "\"/../../escaped\"")));
+    if (damage == "ftp")
+        QVERIFY(writeFile(out + "updates.json", readFile(out + "updates.json").replace("https://", "ftp://")));
 
     // Served as a static file server serves it; the manifest's URLs point there.
     TestServer server;

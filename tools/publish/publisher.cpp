@@ -4,6 +4,7 @@
 #include "crypto.h"
 #include "deltawriter.h"
 #include "manifest.h"
+#include "releasefilenames.h"
 #include "zipwriter.h"
 
 #include <QBuffer>
@@ -33,17 +34,6 @@
 #endif
 
 namespace {
-
-bool isDecimal32(const QString &text)
-{
-    if (text.isEmpty() || text.size() > 10)
-        return false;
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
-    return text.toULongLong() <= 0xffffffffull;
-}
 
 bool saveFile(const QString &path, const QByteArray &data, QString *error)
 {
@@ -95,17 +85,6 @@ bool replaceFile(const QString &from, const QString &to, QString *error)
 
 } // namespace
 
-bool isComparableVersion(const QString &version)
-{
-    if (version.isEmpty())
-        return false;
-    for (const QString &part : version.split(QLatin1Char('.'))) {
-        if (!isDecimal32(part))
-            return false;
-    }
-    return true;
-}
-
 bool Publisher::fail(const QString &message)
 {
     error = message;
@@ -130,13 +109,13 @@ bool Publisher::validate(const PublishRequest &r)
     }
     for (const auto &v : { qMakePair(QStringLiteral("patch"), r.patchVersion),
                            qMakePair(QStringLiteral("full"), r.fullVersion) }) {
-        if (!isComparableVersion(v.second))
+        if (!ReleaseFileNames::isVersion(v.second))
             return fail(QStringLiteral("the %1 version \"%2\" is not dot-separated decimal numbers; "
                                        "clients would compare it as zeros").arg(v.first, v.second));
     }
-    if (!isDecimal32(r.modifyTime))
+    if (!ReleaseFileNames::isDecimal32(r.modifyTime))
         return fail(QStringLiteral("the modify time \"%1\" is not a decimal number below 2^32").arg(r.modifyTime));
-    if (!isDecimal32(r.modifyCnt))
+    if (!ReleaseFileNames::isDecimal32(r.modifyCnt))
         return fail(QStringLiteral("the modify count \"%1\" is not a decimal number below 2^32").arg(r.modifyCnt));
     for (const auto &u : { qMakePair(QStringLiteral("patch"), r.patchUrl), qMakePair(QStringLiteral("full"), r.fullUrl) }) {
         if (!u.second.startsWith(QLatin1String("https://")) && !u.second.startsWith(QLatin1String("http://")))
@@ -162,7 +141,7 @@ bool Publisher::validate(const PublishRequest &r)
     for (const auto &delta : r.deltaFrom) {
         if (!QFileInfo(delta.first).isDir())
             return fail(QStringLiteral("the delta base \"%1\" is not a folder").arg(delta.first));
-        if (!isComparableVersion(delta.second))
+        if (!ReleaseFileNames::isVersion(delta.second))
             return fail(QStringLiteral("the delta base version \"%1\" is not dot-separated decimal numbers")
                             .arg(delta.second));
         if (delta.second == r.patchVersion || deltaVersions.contains(delta.second))
@@ -338,8 +317,8 @@ bool Publisher::publish(const PublishRequest &r)
     const QDir out(QDir(r.output).filePath(r.name));
     if (!out.mkpath(QStringLiteral(".")))
         return fail(QStringLiteral("cannot create %1").arg(out.path()));
-    const QString patchName = r.name + QStringLiteral("-patch-v") + r.patchVersion + QStringLiteral(".zip");
-    const QString fullName = r.name + QStringLiteral("-full-v") + r.fullVersion + QStringLiteral(".exe");
+    const QString patchName = ReleaseFileNames::patch(r.name, r.patchVersion);
+    const QString fullName = ReleaseFileNames::full(r.name, r.fullVersion);
 
     // Streamed into temporary files beside their final names, in bounded
     // memory; nothing is renamed into place before everything is written.
@@ -384,8 +363,7 @@ bool Publisher::publish(const PublishRequest &r)
     for (const auto &base : r.deltaFrom) {
         Delta delta;
         delta.version = base.second;
-        delta.name = r.name + QStringLiteral("-delta-v") + base.second + QStringLiteral("-v") + r.patchVersion
-                + QStringLiteral(".zip");
+        delta.name = ReleaseFileNames::publishedDelta(r.name, base.second, r.patchVersion);
         delta.file.reset(new QFile(out.filePath(QStringLiteral(".%1.%2.publishing").arg(delta.name)
                                                     .arg(QCoreApplication::applicationPid()))));
         if (!delta.file->open(QIODevice::ReadWrite | QIODevice::Truncate))
@@ -535,10 +513,12 @@ QString Publisher::dryRun(const QString &version, const QString &modifyTime, con
     if (!versionNeedsUpdate(version, latest, record.modifyTime, record.modifyCnt, modifyTime, modifyCnt))
         return QStringLiteral("a client at %1 is up to date (offered version %2)").arg(version, latest);
     if (full)
-        return QStringLiteral("a client at %1 is offered the installer %2 (%3%4/%4-full-v%2.exe, %5 bytes)")
-            .arg(version, record.fullVersion, record.fullUrlPrefix, published.name).arg(record.full.size);
-    return QStringLiteral("a client at %1 is offered the patch %2 (%3%4/%4-patch-v%2.zip, %5 bytes)")
-        .arg(version, record.patchVersion, record.patchUrlPrefix, published.name).arg(record.patch.size);
+        return QStringLiteral("a client at %1 is offered the installer %2 (%3%4/%5, %6 bytes)")
+            .arg(version, record.fullVersion, record.fullUrlPrefix, published.name,
+                 ReleaseFileNames::full(published.name, record.fullVersion)).arg(record.full.size);
+    return QStringLiteral("a client at %1 is offered the patch %2 (%3%4/%5, %6 bytes)")
+        .arg(version, record.patchVersion, record.patchUrlPrefix, published.name,
+             ReleaseFileNames::patch(published.name, record.patchVersion)).arg(record.patch.size);
 }
 
 QString generateSigningKey(const QString &path, QString *error)

@@ -73,7 +73,4 @@ private:
 */
 QString generateSigningKey(const QString &path, QString *error);
 
-/*! True when \a version is dot-separated decimal parts that each fit 32 bits. */
-bool isComparableVersion(const QString &version);
-
 #endif // PUBLISHER_H

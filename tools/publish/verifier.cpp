@@ -4,6 +4,7 @@
 #include "manifest.h"
 #include "manifestsignature.h"
 #include "networkpolicy.h"
+#include "releasefilenames.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -124,12 +125,19 @@ bool Verifier::verify(const QString &location)
     for (auto it = updates.constBegin(); it != updates.constEnd(); ++it) {
         ManifestRecord record;
         parseManifest(manifest, it.key(), &record);
+        // A version becomes a file name on every client: anything but a version is refused there.
+        const QStringList versions = QStringList { record.patchVersion, record.fullVersion } + record.deltas.keys();
+        for (const QString &version : versions) {
+            if (!ReleaseFileNames::isVersion(version))
+                ok = check(false, QStringLiteral("%1 version \"%2\" is not dot-separated decimal numbers; "
+                                                 "clients refuse its download").arg(it.key(), version)) && ok;
+        }
         struct Download { QString kind; QString url; FileCheck file; };
         QList<Download> downloads = {
-            { QStringLiteral("patch"), record.patchUrlPrefix + name + QLatin1Char('/') + name + QStringLiteral("-patch-v")
-                      + record.patchVersion + QStringLiteral(".zip"), record.patch },
-            { QStringLiteral("full"), record.fullUrlPrefix + name + QLatin1Char('/') + name + QStringLiteral("-full-v")
-                      + record.fullVersion + QStringLiteral(".exe"), record.full },
+            { QStringLiteral("patch"), record.patchUrlPrefix + name + QLatin1Char('/')
+                      + ReleaseFileNames::patch(name, record.patchVersion), record.patch },
+            { QStringLiteral("full"), record.fullUrlPrefix + name + QLatin1Char('/')
+                      + ReleaseFileNames::full(name, record.fullVersion), record.full },
         };
         for (auto delta = record.deltas.cbegin(); delta != record.deltas.cend(); ++delta)
             downloads.append({ QStringLiteral("delta from %1").arg(delta.key()), delta.value().url, delta.value().check });
@@ -139,6 +147,12 @@ bool Verifier::verify(const QString &location)
             if (!check(d.file.isValid() && d.file.size >= 0 && !d.file.sha256.isEmpty(),
                        what + QStringLiteral(": the manifest gives its size and SHA-256")))
                 ok = false;
+            const QString scheme = QUrl(d.url, QUrl::TolerantMode).scheme().toLower();
+            if (scheme != QLatin1String("https") && scheme != QLatin1String("http")) {
+                ok = check(false, QStringLiteral("%1 %2 %3: the scheme \"%4\" is not https or http; clients refuse it")
+                                          .arg(it.key(), d.kind, d.url, scheme)) && ok;
+                continue;
+            }
             qint64 size = 0;
             QByteArray sha;
             if (!measure(where, &size, &sha, &error)) {
