@@ -58,6 +58,8 @@ bool parseManifest(const QByteArray &body, const QString &platform, ManifestReco
     record->fullUrlPrefix = entry.value(QStringLiteral("full-url")).toString();
     record->patch = readFileCheck(entry, QStringLiteral("patch-size"), QStringLiteral("patch-sha256"));
     record->expires = document.object().value(QStringLiteral("expires")).toString();
+    record->issued = document.object().value(QStringLiteral("issued")).toString();
+    record->name = document.object().value(QStringLiteral("name")).toString();
     record->full = readFileCheck(entry, QStringLiteral("full-size"), QStringLiteral("full-sha256"));
     record->deltas.clear();
     const QJsonObject deltas = entry.value(QStringLiteral("patch-deltas")).toObject();

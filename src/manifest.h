@@ -45,8 +45,10 @@ struct ManifestRecord
     // Optional integrity keys; absent keys leave the download unverified, as before.
     FileCheck patch;
     FileCheck full;
-    // The top-level "expires" (ISO 8601, UTC); checked when manifests are signed.
+    // The top-level "expires", "issued" (ISO 8601, UTC) and "name"; checked when manifests are signed.
     QString expires;
+    QString issued;
+    QString name;
     // "patch-deltas": the patch as deltas against earlier versions, by the version they are made from.
     QMap<QString, DeltaOffer> deltas;
 };

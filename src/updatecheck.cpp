@@ -4,6 +4,7 @@
 #include "downloader.h"
 #include "launchparams.h"
 #include "manifest.h"
+#include "manifestfreshness.h"
 #include "manifestsignature.h"
 #include "networkpolicy.h"
 #include "releasefilenames.h"
@@ -123,12 +124,18 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
         return;
     }
     if (!keys.isEmpty()) {
-        const QString why = ManifestSignature::checkExpiry(record.expires, QDateTime::currentDateTimeUtc());
+        // Signed is not enough: it must be this application's, and not older than what was seen.
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        ManifestFreshness freshness(appName);
+        QString why = ManifestSignature::checkExpiry(record.expires, now);
+        if (why.isEmpty())
+            why = freshness.check(record.name, record.issued, now);
         if (!why.isEmpty()) {
             ui->show->appendPlainText(QStringLiteral("check error"));
             ui->show->appendPlainText(why);
             return;
         }
+        freshness.remember(record.issued);
     }
 
     changelog = record.changelog;

@@ -2,6 +2,7 @@
 #include "patcharchive.h"
 #include "archivereader.h"
 #include "crypto.h"
+#include "manifestfreshness.h"
 #include "manifestsignature.h"
 #include "networkpolicy.h"
 #include "publisher.h"
@@ -442,6 +443,11 @@ void tst_Publish::signsWhatOpensslVerifies()
     const QString manifest = dir->filePath("out/Foo/updates.json");
     const QByteArray signatures = readFile(manifest + ".sig");
     QCOMPARE(signatures.count('\n'), 1);
+    // Signed with its application and moment, so that clients can refuse borrowed and replayed ones.
+    ManifestRecord record;
+    QVERIFY(parseManifest(readFile(manifest), "windows", &record));
+    QCOMPARE(record.name, QStringLiteral("Foo"));
+    QVERIFY(qAbs(ManifestFreshness::parseIssued(record.issued).secsTo(QDateTime::currentDateTimeUtc())) < 600);
 
     // Ours, checked by openssl.
     QVERIFY(writeFile(dir->filePath("sig.bin"), QByteArray::fromBase64(signatures.trimmed())));

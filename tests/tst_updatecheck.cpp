@@ -1,5 +1,6 @@
 #include "crypto.h"
 #include "launchparams.h"
+#include "manifestfreshness.h"
 #include "manifestsignature.h"
 #include "networkpolicy.h"
 #include "testcerts.h"
@@ -78,6 +79,8 @@ private slots:
     void redirectsNeverLeaveHttps();
     void signedManifests_data();
     void signedManifests();
+    void manifestsOverTime_data();
+    void manifestsOverTime();
 
 private:
     void check(UpdaterDialog *dialog, const QString &name, const QString &version);
@@ -89,10 +92,13 @@ private:
         return full && patch;
     }
     TestServer server;
+    QTemporaryDir settings;
 };
 
 void tst_UpdateCheck::initTestCase()
 {
+    // The manifests seen are remembered per user: this test's user is a folder of its own.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     QVERIFY(server.start());
 }
 
@@ -355,6 +361,7 @@ void tst_UpdateCheck::signedManifests_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<TestResponse>("signature");
     QTest::addColumn<QString>("expected"); // the paragraph after "check error", or the outcome's last one
+    ManifestFreshness(QStringLiteral("Signed")).forget();
 
     const QString files = server.origin() + "/files/";
     const QByteArray hashes = ",\"patch-size\":\"3\",\"patch-sha256\":\"" + QByteArray(64, 'a') + "\"";
@@ -424,4 +431,60 @@ void tst_UpdateCheck::signedManifests()
         QVERIFY(!updateButtonsEnabled(&dialog));
     }
     ManifestSignature::setTrustedKeys({});
+}
+
+void tst_UpdateCheck::manifestsOverTime_data()
+{
+    QTest::addColumn<QString>("seen");   // the newest issue date this user accepted before; empty: none
+    QTest::addColumn<QByteArray>("top"); // the manifest's top-level keys
+    QTest::addColumn<QString>("expected"); // the paragraph after "check error"; empty: accepted
+    QTest::addColumn<QString>("remembered");
+    const QString now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+    const QString ahead = QDateTime::currentDateTimeUtc().addDays(30).toString(Qt::ISODate);
+    QTest::newRow("newer than the last seen") << "2026-01-01T00:00:00Z" << QByteArray("\"issued\":\"2026-02-01T00:00:00Z\",")
+                                               << "" << "2026-02-01T00:00:00Z";
+    QTest::newRow("the same manifest again") << "2026-01-01T00:00:00Z" << QByteArray("\"issued\":\"2026-01-01T00:00:00Z\",")
+                                              << "" << "2026-01-01T00:00:00Z";
+    QTest::newRow("a replay of an older release") << "2026-02-01T00:00:00Z" << QByteArray("\"issued\":\"2026-01-01T00:00:00Z\",")
+            << "the manifest issued on 2026-01-01T00:00:00Z is older than one already seen" << "2026-02-01T00:00:00Z";
+    QTest::newRow("undated after a dated one") << "2026-02-01T00:00:00Z" << QByteArray()
+            << "the manifest carries no issue date" << "2026-02-01T00:00:00Z";
+    QTest::newRow("undated, none dated seen yet") << "" << QByteArray() << "" << "";
+    QTest::newRow("another application's, same key") << "" << QByteArray("\"name\":\"Other\",\"issued\":\"" + now.toUtf8() + "\",")
+            << "the manifest is for the application \"Other\", not \"Signed\"" << "";
+    QTest::newRow("this application's") << "" << QByteArray("\"name\":\"Signed\",\"issued\":\"" + now.toUtf8() + "\",")
+                                         << "" << now;
+    QTest::newRow("dated 30 days ahead") << "" << QByteArray("\"issued\":\"" + ahead.toUtf8() + "\",")
+                                          << "more than a day ahead of this computer's clock" << "";
+    QTest::newRow("an issue date that is no date") << "" << QByteArray("\"issued\":\"yesterday\",")
+                                                    << "is not an ISO 8601 date and time" << "";
+}
+
+void tst_UpdateCheck::manifestsOverTime()
+{
+    QFETCH(QString, seen);
+    QFETCH(QByteArray, top);
+    QFETCH(QString, expected);
+    QFETCH(QString, remembered);
+    ManifestFreshness freshness(QStringLiteral("Signed"));
+    freshness.forget();
+    freshness.remember(seen);
+    ManifestSignature::setTrustedKeys({ Crypto::ed25519PublicKey(TrustedKey) });
+    const QByteArray body = "{" + top + "\"updates\":{\"windows\":{\"patch-version\":\"2\",\"full-version\":\"2\"}}}";
+    server.setResponse(ServerPath + "Signed/updates.json", TestResponse::ok(body));
+    server.setResponse(ServerPath + "Signed/updates.json.sig", TestResponse::ok(signatureLine(TrustedKey, body)));
+    UpdaterDialog dialog;
+    check(&dialog, QStringLiteral("Signed"), QStringLiteral("1"));
+    if (expected.isEmpty()) {
+        QTRY_VERIFY(updateButtonsEnabled(&dialog));
+    } else {
+        QTRY_VERIFY(!report(&dialog)->toPlainText().isEmpty());
+        QVERIFY2(report(&dialog)->toPlainText().startsWith("check error\n" + expected)
+                         || report(&dialog)->toPlainText().contains(expected),
+                 qPrintable(report(&dialog)->toPlainText()));
+        QVERIFY(!updateButtonsEnabled(&dialog));
+    }
+    QCOMPARE(freshness.newestSeen(), ManifestFreshness::parseIssued(remembered));
+    ManifestSignature::setTrustedKeys({});
+    freshness.forget();
 }

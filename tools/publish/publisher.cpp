@@ -442,6 +442,11 @@ bool Publisher::publish(const PublishRequest &r)
     }
     updates.insert(r.platform, record);
     root.insert(QStringLiteral("updates"), updates);
+    if (!signingKeys.isEmpty()) {
+        // Signed with the moment and the application: clients refuse replays and borrowed manifests.
+        root.insert(QStringLiteral("issued"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
+        root.insert(QStringLiteral("name"), r.name);
+    }
     if (!r.expires.isEmpty())
         root.insert(QStringLiteral("expires"),
                     QDateTime::fromString(r.expires, Qt::ISODate).toUTC().toString(Qt::ISODate));

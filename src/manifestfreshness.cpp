@@ -1,0 +1,80 @@
+#include "manifestfreshness.h"
+
+#include <QSettings>
+#include <QUrl>
+
+#include <memory>
+
+namespace {
+
+std::unique_ptr<QSettings> userSettings()
+{
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("updater"),
+                                       QStringLiteral("updater"));
+}
+
+} // namespace
+
+ManifestFreshness::ManifestFreshness(const QString &name)
+    // Any application name is one key: separators and odd letters are percent-encoded.
+    : key(QStringLiteral("applications/%1/manifest-issued").arg(QString::fromLatin1(QUrl::toPercentEncoding(name))))
+    , appName(name)
+{
+}
+
+QDateTime ManifestFreshness::parseIssued(const QString &issued)
+{
+    QDateTime when = QDateTime::fromString(issued, Qt::ISODate);
+    if (when.isValid() && when.timeSpec() == Qt::LocalTime)
+        when.setTimeSpec(Qt::UTC); // the format says UTC
+    return when.toUTC();
+}
+
+QDateTime ManifestFreshness::newestSeen() const
+{
+    return parseIssued(userSettings()->value(key).toString());
+}
+
+QString ManifestFreshness::check(const QString &name, const QString &issued, const QDateTime &now) const
+{
+    if (!name.isEmpty() && name != appName)
+        return QStringLiteral("the manifest is for the application \"%1\", not \"%2\"").arg(name, appName);
+    const QDateTime seen = newestSeen();
+    if (issued.isEmpty()) {
+        if (seen.isValid())
+            return QStringLiteral("the manifest carries no issue date, but one issued on %1 was seen before; "
+                                  "an undated manifest is refused as a replay").arg(seen.toString(Qt::ISODate));
+        return QString();
+    }
+    const QDateTime when = parseIssued(issued);
+    if (!when.isValid())
+        return QStringLiteral("the manifest's issue date \"%1\" is not an ISO 8601 date and time").arg(issued);
+    if (when > now.addSecs(MaxClockAheadSeconds))
+        return QStringLiteral("the manifest is issued on %1, more than a day ahead of this computer's clock (%2)")
+                .arg(when.toString(Qt::ISODate), now.toUTC().toString(Qt::ISODate));
+    if (seen.isValid() && when < seen)
+        return QStringLiteral("the manifest issued on %1 is older than one already seen (issued on %2); "
+                              "an older manifest is refused as a replay")
+                .arg(when.toString(Qt::ISODate), seen.toString(Qt::ISODate));
+    return QString();
+}
+
+void ManifestFreshness::remember(const QString &issued)
+{
+    const QDateTime when = parseIssued(issued);
+    if (!when.isValid())
+        return;
+    const QDateTime seen = newestSeen();
+    if (seen.isValid() && when <= seen)
+        return;
+    const auto settings = userSettings();
+    settings->setValue(key, when.toString(Qt::ISODate));
+    settings->sync();
+}
+
+void ManifestFreshness::forget()
+{
+    const auto settings = userSettings();
+    settings->remove(key);
+    settings->sync();
+}

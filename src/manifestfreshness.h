@@ -1,0 +1,41 @@
+#ifndef MANIFESTFRESHNESS_H
+#define MANIFESTFRESHNESS_H
+
+#include <QDateTime>
+#include <QString>
+
+/*!
+    Trust in signed manifests over time, per user and application. A signed
+    manifest names its application ("name") and the moment it was signed
+    ("issued", UTC). A manifest for another application, one issued more than
+    a day ahead of this computer's clock, and one older than the newest this
+    user has accepted (a replay of an outdated release) are refused. The
+    newest accepted moment is kept in the user's settings (the registry on
+    Windows, the configuration folder elsewhere). A manifest without "issued"
+    is accepted until a dated one has been seen.
+*/
+class ManifestFreshness
+{
+public:
+    explicit ManifestFreshness(const QString &appName);
+
+    /*! Why a manifest with \a name and \a issued must be refused at \a now, or an empty string. */
+    QString check(const QString &name, const QString &issued, const QDateTime &now) const;
+    /*! Remembers \a issued when it is newer than what was seen; an empty one changes nothing. */
+    void remember(const QString &issued);
+    /*! The newest issue moment accepted so far; invalid when none. */
+    QDateTime newestSeen() const;
+    /*! Forgets what was seen, for tests that start from a new user. */
+    void forget();
+
+    static constexpr qint64 MaxClockAheadSeconds = 24 * 60 * 60;
+
+    /*! Reads a manifest's "issued" as UTC; invalid when it is not ISO 8601. */
+    static QDateTime parseIssued(const QString &issued);
+
+private:
+    QString key;
+    QString appName;
+};
+
+#endif // MANIFESTFRESHNESS_H
