@@ -106,14 +106,14 @@ bool Decoder::decode(QIODevice *in, qint64 frameSize, const char *prefix, qint64
             ZSTD_frameHeader header;
             if (ZSTD_getFrameHeader(&header, input.constData(), size_t(want)) != 0 || header.frameType != ZSTD_frame)
                 return fail(QStringLiteral("not a delta frame"));
+            if (header.dictID != 0)
+                return fail(QStringLiteral("a frame asks for a dictionary (ID %1); a delta's frames use none")
+                                    .arg(header.dictID));
             if (header.frameContentSize != quint64(size))
                 return fail(QStringLiteral("a frame declares %1 bytes where %2 are expected")
                                     .arg(header.frameContentSize == ZSTD_CONTENTSIZE_UNKNOWN ? QStringLiteral("unknown")
                                                                                            : QString::number(header.frameContentSize))
                                     .arg(size));
-            if (header.dictID != 0)
-                return fail(QStringLiteral("a frame asks for a dictionary (ID %1); a delta's frames use none")
-                                    .arg(header.dictID));
             if (header.windowSize > (quint64(1) << WindowLogMax))
                 return fail(QStringLiteral("a frame asks for a window larger than %1 MiB").arg((1 << WindowLogMax) >> 20));
             headerChecked = true;

@@ -88,11 +88,10 @@ bool DeltaRebuild::stageInto(InstallTransaction *transaction)
     for (const DeltaIndex::File &file : qAsConst(index.files)) {
         if (file.whole)
             continue;
-        const QString installed = transaction->installedPath(file.name);
-        QFile source(installed);
+        QFile source;
         qint64 size = 0;
         QByteArray sha256;
-        if (Platform::isLink(installed) || !QFileInfo(installed).isFile() || !source.open(QIODevice::ReadOnly)
+        if (!Platform::openRegularFile(transaction->installedPath(file.name), &source, &why)
             || !Crypto::Sha256::hashDevice(&source, &sha256, &size) || size != file.baseSize || sha256 != file.baseSha256)
             return fail(BaseDiffers, QStringLiteral("the installed %1 is not the file the delta was made from "
                                                     "(changed since it was installed, or an earlier update was partial)")
@@ -102,9 +101,12 @@ bool DeltaRebuild::stageInto(InstallTransaction *transaction)
     DeltaCodec::Decoder decoder;
     for (int f = 0; f < index.files.size(); ++f) {
         const DeltaIndex::File &file = index.files.at(f);
-        QFile source(transaction->installedPath(file.name));
-        if (!file.whole && !source.open(QIODevice::ReadOnly))
-            return fail(BaseDiffers, QStringLiteral("cannot read %1: %2").arg(source.fileName(), source.errorString()));
+        // Opened once, as a plain file on the handle: a name swapped since the check cannot block us,
+        // and whatever else it reads is caught by the result's hash.
+        const QString installed = transaction->installedPath(file.name);
+        QFile source;
+        if (!file.whole && !Platform::openRegularFile(installed, &source, &why))
+            return fail(BaseDiffers, why);
         QFile out(transaction->stagedPath(file.name));
         if (!QDir().mkpath(QFileInfo(out.fileName()).path()) || !out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(out.fileName(), out.errorString()));
@@ -139,8 +141,10 @@ bool DeltaRebuild::stageInto(InstallTransaction *transaction)
         out.close();
         if (written != file.size || hash.result() != file.sha256)
             return fail(Damaged, QStringLiteral("the file rebuilt for \"%1\" is not the one the delta promises").arg(file.name));
+        // Without a mode (written on Windows), the file keeps the mode of the one it replaces.
+        const QFileInfo replaced(installed);
         out.setPermissions(file.mode != 0 ? permissionsFromMode(file.mode)
-                                          : (file.whole ? permissionsFromMode(0644) : QFileInfo(source).permissions()));
+                                          : replaced.isFile() ? replaced.permissions() : permissionsFromMode(0644));
         transaction->addFile(file.name);
         filePaths.append(file.name);
         rebuilt += written;

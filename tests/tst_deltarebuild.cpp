@@ -15,6 +15,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 QByteArray pseudoRandom(qint64 size, quint32 seed)
@@ -34,7 +38,8 @@ QMap<QString, QByteArray> snapshot(const QString &root)
     QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        state.insert(path, QFileInfo(path).isDir() ? QByteArray("dir") : readFile(path));
+        const QFileInfo info(path);
+        state.insert(path, info.isDir() ? QByteArray("dir") : info.isFile() ? readFile(path) : QByteArray("special"));
     }
     return state;
 }
@@ -173,6 +178,13 @@ void tst_DeltaRebuild::refusesWhatDoesNotFit_data()
                                                     << "is not the one the delta promises";
     QTest::newRow("a frame declares another size") << "size" << int(DeltaRebuild::Damaged) << "a frame declares";
     QTest::newRow("a damaged frame") << "frame" << int(DeltaRebuild::Damaged) << "cannot be rebuilt";
+    QTest::newRow("a frame that asks for a dictionary") << "dictionary" << int(DeltaRebuild::Damaged)
+                                                        << "a frame asks for a dictionary";
+#ifndef Q_OS_WIN
+    // Opening a FIFO by name waits for a writer for ever; the base is checked on its handle.
+    QTest::newRow("an installed file swapped for a FIFO") << "fifo" << int(DeltaRebuild::BaseDiffers)
+                                                          << "is not the file the delta was made from";
+#endif
     QTest::newRow("not the archive the manifest announced") << "expected" << int(DeltaRebuild::Damaged)
                                                              << "not the one the manifest announced";
     QTest::newRow("an index naming a file outside") << "name" << int(DeltaRebuild::Damaged) << "leaves its folder";
@@ -210,6 +222,18 @@ void tst_DeltaRebuild::refusesWhatDoesNotFit()
         const int at = bytes.indexOf(QByteArray("files/Foo")) + 200;
         bytes[at] = char(bytes.at(at) ^ 0x20);
         QVERIFY(writeFile(delta, bytes));
+    } else if (damage == "dictionary") {
+        // The first frame's descriptor says a four-byte dictionary ID follows.
+        QByteArray bytes = readFile(delta);
+        const int at = bytes.indexOf(QByteArray("\x28\xb5\x2f\xfd"), bytes.indexOf(QByteArray("files/Foo")));
+        QVERIFY(at > 0);
+        bytes[at + 4] = char(bytes.at(at + 4) | 0x03);
+        QVERIFY(writeFile(delta, bytes));
+    } else if (damage == "fifo") {
+#ifndef Q_OS_WIN
+        QVERIFY(QFile::remove(app + "/Foo"));
+        QVERIFY(::mkfifo(QFile::encodeName(app + "/Foo").constData(), 0644) == 0);
+#endif
     }
     const auto before = snapshot(app);
     {
@@ -246,6 +270,27 @@ void tst_DeltaRebuild::publisherChoosesDeltaOrWhole()
     QCOMPARE(kinds, QStringList({ "Foo delta", "lib/data.bin whole", "lib/new.txt whole" }));
     // A few bytes changed in a 300 kB random file: the delta is a small fraction of it.
     QVERIFY(QFileInfo(delta).size() < 200000 + 20000);
+
+    // Written on Windows, entries carry no mode: the replaced file keeps its own (a program stays one).
+    const QFile::Permissions program = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser
+            | QFile::WriteUser | QFile::ExeUser;
+    QVERIFY(QFile::setPermissions(app + "/lib/data.bin", program));
+    const QString modeless = rewriteIndex(delta, [](QJsonObject &index) {
+        QJsonArray files = index.value("files").toArray();
+        for (int i = 0; i < files.size(); ++i) {
+            QJsonObject file = files.at(i).toObject();
+            file.insert("mode", 0);
+            files[i] = file;
+        }
+        index.insert("files", files);
+    });
+    InstallTransaction transaction(app);
+    QVERIFY(transaction.begin());
+    DeltaRebuild rebuild(modeless);
+    QVERIFY2(rebuild.stageInto(&transaction), qPrintable(rebuild.errorString()));
+    QVERIFY2(transaction.commit(), qPrintable(transaction.errorString()));
+    QCOMPARE(readFile(app + "/lib/data.bin"), readFile(next + "/lib/data.bin"));
+    QCOMPARE(QFile::permissions(app + "/lib/data.bin") & program, program);
 }
 
 QTEST_MAIN(tst_DeltaRebuild)
