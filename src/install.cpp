@@ -97,6 +97,15 @@ void UpdaterDialog::handleDownloadFinished()
         return;
     }
     ui->show->appendPlainText(QStringLiteral("download finished"));
+    if (transfer == DeltaTransfer) {
+        // Said now, while the window is still there to show it.
+        const qint64 size = downloader->bytesWritten();
+        ui->show->appendPlainText(patchCheck.size > size
+                                          ? QStringLiteral("a delta of %1 bytes instead of the %2-byte patch: "
+                                                           "%3 bytes saved").arg(size).arg(patchCheck.size)
+                                                    .arg(patchCheck.size - size)
+                                          : QStringLiteral("a delta of %1 bytes").arg(size));
+    }
     onDownloadFinished();
 }
 
@@ -163,14 +172,6 @@ bool UpdaterDialog::installPatch(const QString &archivePath)
                                           ? QStringLiteral("update failed and could not be fully undone: ") + why
                                           : QStringLiteral("update failed, the application was not changed: ") + why);
         return false;
-    }
-    if (transfer == DeltaTransfer) {
-        const qint64 size = QFileInfo(archivePath).size();
-        ui->show->appendPlainText(patchCheck.size > size
-                                          ? QStringLiteral("installed from a delta of %1 bytes instead of the %2-byte "
-                                                           "patch: %3 bytes saved").arg(size).arg(patchCheck.size)
-                                                    .arg(patchCheck.size - size)
-                                          : QStringLiteral("installed from a delta of %1 bytes").arg(size));
     }
     return true;
 }

@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPlainTextEdit>
 #include <QTimer>
 
 QuestionAnswerer::QuestionAnswerer(QMessageBox::StandardButton button, QObject *parent)
@@ -39,6 +40,10 @@ void QuestionAnswerer::poll()
     text = box->text();
     buttons = box->standardButtons();
     defaultButton = box->defaultButton();
+    if (box->parentWidget()) {
+        if (auto show = box->parentWidget()->findChild<QPlainTextEdit *>(QStringLiteral("show")))
+            reportWhenAsked = show->toPlainText();
+    }
     if (QAbstractButton *b = box->button(answer))
         b->click();
     else

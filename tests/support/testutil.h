@@ -21,6 +21,7 @@ public:
     QString text;
     QMessageBox::StandardButtons buttons;
     QAbstractButton *defaultButton = nullptr;
+    QString reportWhenAsked; // the dialog's report area at the moment of the question
 
 private:
     void poll();
