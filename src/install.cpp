@@ -52,8 +52,11 @@ void UpdaterDialog::startTransfer(bool full)
         return;
     }
     if (!updateLock.tryLock()) {
-        ui->show->appendPlainText(QStringLiteral("another update of this application is running; "
-                                                 "nothing was downloaded"));
+        ui->show->appendPlainText(updateLock.errorString().isEmpty()
+                                          ? QStringLiteral("another update of this application is running; "
+                                                           "nothing was downloaded")
+                                          : QStringLiteral("the update cannot start, nothing was downloaded: ")
+                                                    + updateLock.errorString());
         return;
     }
     if (!updateLock.takenOver().isEmpty())

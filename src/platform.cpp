@@ -16,7 +16,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <csignal>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -133,6 +135,17 @@ bool isLink(const QString &path)
 {
     const QFileInfo info(path);
     return info.isSymbolicLink() || info.isJunction();
+}
+
+bool processRuns(qint64 pid)
+{
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+    if (!process)
+        return GetLastError() == ERROR_ACCESS_DENIED; // it exists, it is just not ours to ask
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
 }
 
 QByteArray fileSystemId(const QString &path)
@@ -253,6 +266,13 @@ void flushFolder(const QString &path)
 bool isLink(const QString &path)
 {
     return QFileInfo(path).isSymbolicLink();
+}
+
+bool processRuns(qint64 pid)
+{
+    if (pid <= 0 || pid > std::numeric_limits<pid_t>::max())
+        return false;
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
 }
 
 QByteArray fileSystemId(const QString &path)

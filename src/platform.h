@@ -74,6 +74,9 @@ bool isLink(const QString &path);
 */
 bool removeTree(const QString &path);
 
+/*! True when a process with the id \a pid runs on this computer. */
+bool processRuns(qint64 pid);
+
 /*! Identifies the file system \a path lies on; equal values mean the same one. */
 QByteArray fileSystemId(const QString &path);
 

@@ -5,10 +5,16 @@
 #include "workingnames.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
+#include <QSysInfo>
+#include <QThread>
 #include <QDirIterator>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <memory>
+#include <vector>
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
@@ -116,6 +122,7 @@ private slots:
     void neverOverwritesItsOwnBackup();
     void staleLocksAreTakenOver_data();
     void staleLocksAreTakenOver();
+    void oneOfManyStartsTakesAStaleLock();
     void plantedWorkingNamesActOnNothingOutside_data();
     void plantedWorkingNamesActOnNothingOutside();
 
@@ -284,6 +291,13 @@ void tst_InstallTransaction::staleLocksAreTakenOver_data()
     const QByteArray otherHost = "12345\nupdater\nsome-other-host\n";
     QTest::newRow("another host, two days old") << otherHost << 2 * 24 * 3600 << true;
     QTest::newRow("another host, an hour old") << otherHost << 3600 << false;
+    // A pid no system hands out, on this host as another letter case spells it.
+    QTest::newRow("this host in capitals, its owner gone")
+            << "999999999\nupdater\n" + QSysInfo::machineHostName().toUpper().toUtf8() + "\n" << 0 << true;
+    QTest::newRow("this host in capitals, its owner running")
+            << QByteArray::number(QCoreApplication::applicationPid()) + "\nupdater\n"
+                    + QSysInfo::machineHostName().toUpper().toUtf8() + "\n" << 0 << false;
+    QTest::newRow("a folder in the lock's place") << QByteArray("<folder>") << 60 << false;
 }
 
 void tst_InstallTransaction::staleLocksAreTakenOver()
@@ -292,6 +306,13 @@ void tst_InstallTransaction::staleLocksAreTakenOver()
     QFETCH(int, ageSeconds);
     QFETCH(bool, takenOver);
     const QString path = app + "/" + WorkingNames::LockFile;
+    if (content == "<folder>") {
+        QVERIFY(QDir().mkpath(path));
+        UpdateLock lock(app);
+        QVERIFY(!lock.tryLock());
+        QVERIFY2(lock.errorString().contains("is a folder where the update lock belongs"), qPrintable(lock.errorString()));
+        return;
+    }
     QVERIFY(writeFile(path, content));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadWrite));
@@ -300,8 +321,38 @@ void tst_InstallTransaction::staleLocksAreTakenOver()
     UpdateLock lock(app);
     QCOMPARE(lock.tryLock(), takenOver);
     QCOMPARE(lock.takenOver().contains(QLatin1String("stale update lock was taken over")), takenOver);
+    QVERIFY(lock.errorString().isEmpty());
     if (!takenOver)
         QCOMPARE(readFile(path), content);
+}
+
+void tst_InstallTransaction::oneOfManyStartsTakesAStaleLock()
+{
+    // Several updaters started together at an aged empty lock: each round, exactly one holds it.
+    const QString path = app + "/" + WorkingNames::LockFile;
+    const QString go = root->filePath("go");
+    for (int round = 0; round < 6; ++round) {
+        QFile::remove(go);
+        QVERIFY(writeFile(path, QByteArray()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+        file.close();
+        std::vector<std::unique_ptr<QProcess>> children;
+        for (int i = 0; i < 5; ++i) {
+            children.emplace_back(new QProcess);
+            children.back()->start(QCoreApplication::applicationFilePath(), { QStringLiteral("race-child"), app, go });
+            QVERIFY(children.back()->waitForStarted(30000));
+        }
+        QVERIFY(writeFile(go, "go"));
+        int held = 0;
+        for (const auto &child : children) {
+            QVERIFY(child->waitForFinished(30000));
+            held += child->exitCode() == 0 ? 1 : 0;
+        }
+        QVERIFY2(held == 1, qPrintable(QStringLiteral("round %1: %2 held the lock").arg(round).arg(held)));
+        QFile::remove(path);
+    }
 }
 
 void tst_InstallTransaction::plantedWorkingNamesActOnNothingOutside_data()
@@ -390,6 +441,18 @@ int main(int argc, char **argv)
 #endif
         }
         return 1;
+    }
+    if (argc == 4 && qstrcmp(argv[1], "race-child") == 0) {
+        // Waits for the word, tries once; the winner holds the lock while the others try.
+        QCoreApplication app(argc, argv);
+        const QDeadlineTimer deadline(20000);
+        while (!QFileInfo::exists(QString::fromLocal8Bit(argv[3])) && !deadline.hasExpired())
+            QThread::msleep(1);
+        UpdateLock lock(QString::fromLocal8Bit(argv[2]));
+        if (!lock.tryLock())
+            return 1;
+        QThread::msleep(1500);
+        return 0;
     }
     QCoreApplication app(argc, argv);
     tst_InstallTransaction test;
