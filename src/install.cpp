@@ -78,8 +78,8 @@ void UpdaterDialog::startTransfer(bool full)
 void UpdaterDialog::handleDownloadFinished()
 {
     const quint32 seconds = quint32(QDateTime::currentSecsSinceEpoch()) - quint32(downloadStartTime);
-    // Without an announced length, the bytes that arrived are the best total.
-    const quint64 bytes = downloadTotal > 0 ? quint64(downloadTotal) : quint64(downloadReceived);
+    // What arrived, not what was announced: a cut download's average counts only its bytes.
+    const quint64 bytes = quint64(downloadReceived);
     ui->label_3->setText(downloadSummaryText(seconds, bytes));
     ui->btn_update->setEnabled(true);
     ui->btn_update_patch->setEnabled(true);

@@ -33,6 +33,21 @@ double intervalSpeed(quint64 bytes, quint32 milliseconds)
     return double(bytes) * (1.0 / 1024) / double(milliseconds) * 1000;
 }
 
+namespace {
+
+// Up to three decimals and never an exponent: a drip reads 0, not 9.76e-05.
+QString speedNumber(double kibPerSecond)
+{
+    QString text = QString::number(kibPerSecond, 'f', 3);
+    while (text.endsWith(QLatin1Char('0')))
+        text.chop(1);
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
 QString speedLabelText(qint64 received, qint64 total, quint32 elapsedSeconds,
                        quint64 intervalBytes, quint32 intervalMs)
 {
@@ -41,7 +56,7 @@ QString speedLabelText(qint64 received, qint64 total, quint32 elapsedSeconds,
     const double speed = intervalSpeed(intervalBytes, intervalMs);
     if (speed < 0)
         return QString();
-    const QString speedPart = QCoreApplication::translate("UpdaterDialog", "speed: %1 kb/s  ").arg(speed);
+    const QString speedPart = QCoreApplication::translate("UpdaterDialog", "speed: %1 kb/s  ").arg(speedNumber(speed));
     // Fewer bytes than seconds (or a clock set back) leaves no rate to divide by.
     const qint64 rate = received / qint64(elapsedSeconds);
     if (rate == 0 || total < 0)

@@ -1,6 +1,7 @@
 #include "downloader.h"
 #include "launchparams.h"
 #include "platform.h"
+#include "progresstext.h"
 #include "testserver.h"
 #include "testutil.h"
 #include "updaterdialog.h"
@@ -180,6 +181,9 @@ void tst_Install::failedDownloadOffersNothing()
     QVERIFY(writeFile(appPath(program), "old program"));
     TestResponse cut = TestResponse::ok(makeZip({ { program, QByteArray(100000, 'n') } }));
     cut.cutAfter = cut.body.size() / 2;
+    // Slow enough for a whole second, so that the summary has an average.
+    cut.chunkSize = 8;
+    cut.chunkDelayMs = 120;
     publish("Foo", "1.2.4", "1.3.0", false, cut, TestResponse::ok("installer"));
 
     UpdaterDialog dialog;
@@ -196,6 +200,11 @@ void tst_Install::failedDownloadOffersNothing()
     QVERIFY(report(&dialog).contains("bytes received are kept"));
     QVERIFY(QFile::exists(appPath("Foo-patch-v1.2.4.zip.part")));
     QVERIFY(button(&dialog, "btn_update_patch")->isEnabled());
+    // The average counts the bytes that arrived, not the length announced.
+    const QString summary = dialog.findChild<QLabel *>("label_3")->text();
+    const quint32 seconds = summary.section(' ', 2, 2).chopped(1).toUInt();
+    QVERIFY2(seconds > 0, qPrintable(summary));
+    QCOMPARE(summary, downloadSummaryText(seconds, quint64(cut.cutAfter)));
 }
 
 void tst_Install::hostileArchiveInstallsNothing()

@@ -110,6 +110,8 @@ void tst_ProgressText::speedLabel_data()
                                                            << quint64(1024) << quint32(1000) << "speed: 1 kb/s";
     QTest::newRow("clock set back: speed alone") << qint64(5000) << qint64(10000) << quint32(4294967290u)
                                                  << quint64(2048) << quint32(1000) << "speed: 2 kb/s";
+    QTest::newRow("a drip: no exponent") << qint64(5000) << qint64(-1) << quint32(60) << quint64(1) << quint32(10000)
+                                         << "speed: 0 kb/s";
     QTest::newRow("unknown total: speed alone") << qint64(5000) << qint64(-1) << quint32(2) << quint64(2048)
                                                 << quint32(1000) << "speed: 2 kb/s";
 }
