@@ -170,6 +170,7 @@ void tst_Publish::refusesBadInput_data()
     QTest::newRow("a delta base that is not a folder") << "deltaFrom" << "nowhere=1.0" << "is not a folder";
     QTest::newRow("a delta base version with letters") << "deltaFrom" << "patch=1.x" << "not dot-separated decimal";
     QTest::newRow("a delta from the patch's own version") << "deltaFrom" << "patch=1.2.4" << "the patch's own version";
+    QTest::newRow("another publisher writing into the output") << "lock" << "" << "another updater-publish is writing";
 }
 
 void tst_Publish::refusesBadInput()
@@ -206,6 +207,12 @@ void tst_Publish::refusesBadInput()
     if (field == "deltaFrom")
         r.deltaFrom.append({ dir->filePath(value.section('=', 0, 0)), value.section('=', 1) });
     QStringList before;
+    QLockFile other(dir->filePath("out/Foo/.updater-publish.lock"));
+    if (field == "lock") {
+        QVERIFY(QDir().mkpath(dir->filePath("out/Foo")));
+        QVERIFY(other.tryLock(0));
+        before << "Foo/.updater-publish.lock";
+    }
     if (field == "manifest") {
         QVERIFY(QDir().mkpath(dir->filePath("out/Foo")));
         QVERIFY(writeFile(dir->filePath("out/Foo/updates.json"), value.toUtf8()));

@@ -16,6 +16,7 @@
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QSaveFile>
 #include <QSet>
 #include <QCoreApplication>
@@ -34,6 +35,8 @@
 #endif
 
 namespace {
+
+const QString PublishLockName = QStringLiteral(".updater-publish.lock");
 
 bool saveFile(const QString &path, const QByteArray &data, QString *error)
 {
@@ -317,6 +320,13 @@ bool Publisher::publish(const PublishRequest &r)
     const QDir out(QDir(r.output).filePath(r.name));
     if (!out.mkpath(QStringLiteral(".")))
         return fail(QStringLiteral("cannot create %1").arg(out.path()));
+    // Two publishers at once would leave one's manifest beside the other's files.
+    QLockFile lock(out.filePath(PublishLockName));
+    if (!lock.tryLock(0))
+        return fail(lock.error() == QLockFile::LockFailedError
+                            ? QStringLiteral("another updater-publish is writing into %1; try again when it has finished")
+                                      .arg(out.path())
+                            : QStringLiteral("cannot create %1").arg(out.filePath(PublishLockName)));
     const QString patchName = ReleaseFileNames::patch(r.name, r.patchVersion);
     const QString fullName = ReleaseFileNames::full(r.name, r.fullVersion);
 
