@@ -4,9 +4,9 @@
 //                                       prints "seconds peak-anonymous-KiB"
 //   bench_delta make NEWDIR BASEDIR OUT [LEVEL...]
 //                                       writes the delta of every file of NEWDIR against BASEDIR
-#include "deltarebuild.h"
+#include "delta/deltarebuild.h"
 #include "deltawriter.h"
-#include "installtransaction.h"
+#include "transaction/installtransaction.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -13,11 +13,11 @@
 // written (curl's time_total), which leaves out the start of the process.
 // The five take turns, in an order that rotates every run. The tool runs twice:
 // plain, and verified (size and SHA-256 given, hashed while it streams).
-#include "crypto.h"
+#include "crypto/crypto.h"
 #include "downloader.h"
 #include "nginxserver.h"
 #include "report.h"
-#include "tlstrust.h"
+#include "network/tlstrust.h"
 #include "updaterdialog.h"
 
 #include <QApplication>

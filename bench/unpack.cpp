@@ -1,6 +1,6 @@
 // Unpacks a patch archive into a folder the way the tool installs it: the
 // streaming reader, staging, flushing and the transaction's commit.
-#include "patcharchive.h"
+#include "archive/patcharchive.h"
 
 #include <QCoreApplication>
 

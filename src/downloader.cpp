@@ -1,11 +1,11 @@
 #include "downloader.h"
 
-#include "downloadname.h"
-#include "networkpolicy.h"
-#include "platform.h"
-#include "releasefilenames.h"
-#include "resumestate.h"
-#include "workingnames.h"
+#include "network/downloadname.h"
+#include "network/networkpolicy.h"
+#include "platform/platform.h"
+#include "manifest/releasefilenames.h"
+#include "network/resumestate.h"
+#include "names/workingnames.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

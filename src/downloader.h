@@ -1,7 +1,7 @@
 #ifndef DOWNLOADER_H
 #define DOWNLOADER_H
 
-#include "streamhasher.h"
+#include "crypto/streamhasher.h"
 
 #include <QDir>
 #include <QFile>

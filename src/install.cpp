@@ -1,16 +1,16 @@
 #include "updaterdialog.h"
 #include "ui_updaterdialog.h"
 
-#include "deltarebuild.h"
+#include "delta/deltarebuild.h"
 #include "downloader.h"
-#include "installtransaction.h"
+#include "transaction/installtransaction.h"
 #include "launchparams.h"
-#include "manifestsignature.h"
-#include "patcharchive.h"
-#include "platform.h"
-#include "progresstext.h"
-#include "releasefilenames.h"
-#include "tlstrust.h"
+#include "manifest/manifestsignature.h"
+#include "archive/patcharchive.h"
+#include "platform/platform.h"
+#include "text/progresstext.h"
+#include "manifest/releasefilenames.h"
+#include "network/tlstrust.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,8 +1,8 @@
-#include "installtransaction.h"
+#include "transaction/installtransaction.h"
 #include "launchparams.h"
-#include "networkpolicy.h"
-#include "translations.h"
-#include "updatelock.h"
+#include "network/networkpolicy.h"
+#include "text/translations.h"
+#include "transaction/updatelock.h"
 #include "updaterdialog.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "updaterdialog.h"
 #include "ui_updaterdialog.h"
 
-#include "progresstext.h"
+#include "text/progresstext.h"
 
 #include <QDateTime>
 

@@ -3,12 +3,12 @@
 
 #include "downloader.h"
 #include "launchparams.h"
-#include "manifest.h"
-#include "manifestfreshness.h"
-#include "manifestsignature.h"
-#include "networkpolicy.h"
-#include "releasefilenames.h"
-#include "tlstrust.h"
+#include "manifest/manifest.h"
+#include "manifest/manifestfreshness.h"
+#include "manifest/manifestsignature.h"
+#include "network/networkpolicy.h"
+#include "manifest/releasefilenames.h"
+#include "network/tlstrust.h"
 
 #include <QDateTime>
 #include <QDebug>

@@ -2,8 +2,8 @@
 #define UPDATERDIALOG_H
 
 #include <QDialog>
-#include "manifest.h"
-#include "updatelock.h"
+#include "manifest/manifest.h"
+#include "transaction/updatelock.h"
 
 #include <QNetworkReply>
 

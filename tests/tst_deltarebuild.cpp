@@ -1,8 +1,8 @@
-#include "archivereader.h"
-#include "deltaindex.h"
-#include "deltarebuild.h"
+#include "archive/archivereader.h"
+#include "delta/deltaindex.h"
+#include "delta/deltarebuild.h"
 #include "deltawriter.h"
-#include "installtransaction.h"
+#include "transaction/installtransaction.h"
 #include "testutil.h"
 #include "zipwriter.h"
 

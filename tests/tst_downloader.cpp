@@ -1,6 +1,6 @@
 #include "downloader.h"
-#include "networkpolicy.h"
-#include "resumestate.h"
+#include "network/networkpolicy.h"
+#include "network/resumestate.h"
 #include "testserver.h"
 #include "testutil.h"
 

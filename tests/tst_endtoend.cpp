@@ -1,9 +1,9 @@
 #include "downloader.h"
 #include "launchparams.h"
 #include "nginxserver.h"
-#include "platform.h"
+#include "platform/platform.h"
 #include "testutil.h"
-#include "tlstrust.h"
+#include "network/tlstrust.h"
 #include "updaterdialog.h"
 
 #include <QDirIterator>

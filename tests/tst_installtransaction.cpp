@@ -1,8 +1,8 @@
-#include "installtransaction.h"
-#include "patcharchive.h"
+#include "transaction/installtransaction.h"
+#include "archive/patcharchive.h"
 #include "testutil.h"
-#include "updatelock.h"
-#include "workingnames.h"
+#include "transaction/updatelock.h"
+#include "names/workingnames.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>

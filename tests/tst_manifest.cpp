@@ -1,4 +1,4 @@
-#include "manifest.h"
+#include "manifest/manifest.h"
 
 #include <QtTest>
 

@@ -1,5 +1,6 @@
-#include "patcharchive.h"
-#include "archivereader.h"
+#include "archive/patcharchive.h"
+#include "archive/archivereader.h"
+#include "names/namerules.h"
 #include "testutil.h"
 
 #include <private/qzipwriter_p.h>

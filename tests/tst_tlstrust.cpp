@@ -1,5 +1,5 @@
 #include "testcerts.h"
-#include "tlstrust.h"
+#include "network/tlstrust.h"
 
 #include "testutil.h"
 

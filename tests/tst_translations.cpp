@@ -1,8 +1,8 @@
 #include "launchparams.h"
-#include "networkpolicy.h"
+#include "network/networkpolicy.h"
 #include "testserver.h"
 #include "testutil.h"
-#include "translations.h"
+#include "text/translations.h"
 #include "updaterdialog.h"
 
 #include <QAccessible>

@@ -1,11 +1,11 @@
-#include "crypto.h"
+#include "crypto/crypto.h"
 #include "launchparams.h"
-#include "manifestfreshness.h"
-#include "manifestsignature.h"
-#include "networkpolicy.h"
+#include "manifest/manifestfreshness.h"
+#include "manifest/manifestsignature.h"
+#include "network/networkpolicy.h"
 #include "testcerts.h"
 #include "testserver.h"
-#include "tlstrust.h"
+#include "network/tlstrust.h"
 #include "updaterdialog.h"
 
 #include <QLineEdit>

@@ -1,11 +1,11 @@
 #include "deltawriter.h"
-#include "installtransaction.h"
+#include "transaction/installtransaction.h"
 #include "launchparams.h"
-#include "platform.h"
+#include "platform/platform.h"
 #include "testserver.h"
 #include "testutil.h"
 #include "updaterdialog.h"
-#include "workingnames.h"
+#include "names/workingnames.h"
 
 #include <QBuffer>
 #include <QLineEdit>

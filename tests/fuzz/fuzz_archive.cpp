@@ -1,5 +1,5 @@
 // The archive check and unpack into a temporary folder.
-#include "patcharchive.h"
+#include "archive/patcharchive.h"
 
 #include <QDirIterator>
 #include <QFile>

@@ -1,6 +1,6 @@
 // A delta's index, and a delta frame, as a hostile server would send them.
-#include "deltacodec.h"
-#include "deltaindex.h"
+#include "delta/deltacodec.h"
+#include "delta/deltaindex.h"
 
 #include <QBuffer>
 

@@ -1,5 +1,5 @@
 // The Content-Disposition name extraction and its cleaning.
-#include "downloadname.h"
+#include "network/downloadname.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
 // The manifest body through the check's parsing and the version decision.
-#include "manifest.h"
+#include "manifest/manifest.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // The signature file of a manifest, through the client's reader and check.
-#include "crypto.h"
-#include "manifestsignature.h"
+#include "crypto/crypto.h"
+#include "manifest/manifestsignature.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 #include "deltawriter.h"
 
-#include "crypto.h"
-#include "deltacodec.h"
-#include "deltaindex.h"
+#include "crypto/crypto.h"
+#include "delta/deltacodec.h"
+#include "delta/deltaindex.h"
 #include "zipwriter.h"
 
 #include <QBuffer>

@@ -1,7 +1,7 @@
 // updater-publish: lays out a new version of an application on the update
 // server's folder, with the file names, URLs, sizes and SHA-256 the updater
 // computes and checks.
-#include "manifestsignature.h"
+#include "manifest/manifestsignature.h"
 #include "publisher.h"
 #include "verifier.h"
 

@@ -1,10 +1,12 @@
 #include "publisher.h"
 
-#include "archivereader.h"
-#include "crypto.h"
+#include "archive/archivereader.h"
+#include "crypto/crypto.h"
 #include "deltawriter.h"
-#include "manifest.h"
-#include "releasefilenames.h"
+#include "manifest/manifest.h"
+#include "names/namerules.h"
+#include "names/nameset.h"
+#include "manifest/releasefilenames.h"
 #include "zipwriter.h"
 
 #include <QBuffer>
@@ -226,7 +228,7 @@ bool Publisher::collectPatchFiles(const PublishRequest &r, QList<PatchFile> *fil
     const QString output = QDir::cleanPath(QFileInfo(r.output).absoluteFilePath()) + QLatin1Char('/');
     const QString outputCanonical = QFileInfo(r.output).canonicalFilePath() + QLatin1Char('/');
     QSet<QString> names;
-    QHash<QString, QString> folded; // as Windows tells names apart
+    NameSet folded; // as Windows tells names apart
     QStringList folderLinks;
     for (const QString &path : filesBelow(root.path(), &folderLinks)) {
         // An output folder inside the patch folder is never part of the patch.
@@ -241,11 +243,9 @@ bool Publisher::collectPatchFiles(const PublishRequest &r, QList<PatchFile> *fil
         const QString reason = unsafeEntryReason(name);
         if (!reason.isEmpty())
             return fail(QStringLiteral("every client would refuse the patch: %1").arg(reason));
-        const QString same = folded.value(windowsFoldedName(name));
-        if (!same.isEmpty())
-            return fail(QStringLiteral("every client would refuse the patch: entries \"%1\" and \"%2\" are one "
-                                       "file on Windows").arg(same, name));
-        folded.insert(windowsFoldedName(name), name);
+        const QString clash = folded.add(name);
+        if (!clash.isEmpty())
+            return fail(QStringLiteral("every client would refuse the patch: %1").arg(clash));
         if (info.size() > ArchiveReader::MaxEntrySize)
             return fail(QStringLiteral("\"%1\" is larger than the %2 GiB a client unpacks").arg(name)
                             .arg(ArchiveReader::MaxEntrySize >> 30));
@@ -276,16 +276,9 @@ bool Publisher::collectPatchFiles(const PublishRequest &r, QList<PatchFile> *fil
                          .arg(root.relativeFilePath(link));
     }
     // The same, folder against file, as Windows sees them.
-    QSet<QString> foldedFiles;
-    for (auto it = folded.cbegin(); it != folded.cend(); ++it)
-        foldedFiles.insert(it.key());
-    for (auto it = folded.cbegin(); it != folded.cend(); ++it) {
-        for (int slash = it.key().indexOf(QLatin1Char('/')); slash > 0; slash = it.key().indexOf(QLatin1Char('/'), slash + 1)) {
-            if (foldedFiles.contains(it.key().left(slash)))
-                return fail(QStringLiteral("every client would refuse the patch: entry \"%1\" is both a file and a "
-                                           "folder on Windows").arg(it.value().left(slash)));
-        }
-    }
+    const QString clash = folded.fileFolderClash();
+    if (!clash.isEmpty())
+        return fail(QStringLiteral("every client would refuse the patch: %1 on Windows").arg(clash));
     if (files->size() > ArchiveReader::MaxEntries)
         return fail(QStringLiteral("the patch would hold more than the %1 files a client unpacks").arg(ArchiveReader::MaxEntries));
     if (computed) {

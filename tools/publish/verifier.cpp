@@ -1,10 +1,10 @@
 #include "verifier.h"
 
-#include "crypto.h"
-#include "manifest.h"
-#include "manifestsignature.h"
-#include "networkpolicy.h"
-#include "releasefilenames.h"
+#include "crypto/crypto.h"
+#include "manifest/manifest.h"
+#include "manifest/manifestsignature.h"
+#include "network/networkpolicy.h"
+#include "manifest/releasefilenames.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "streamhasher.h"
+#include "crypto/streamhasher.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "deltacodec.h"
+#include "delta/deltacodec.h"
 
 #include <QIODevice>
 

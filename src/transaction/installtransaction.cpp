@@ -1,8 +1,9 @@
-#include "installtransaction.h"
+#include "transaction/installtransaction.h"
 
-#include "archivereader.h"
-#include "platform.h"
-#include "workingnames.h"
+#include "names/nameset.h"
+#include "names/namerules.h"
+#include "platform/platform.h"
+#include "names/workingnames.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -72,6 +73,12 @@ QString journalProblem(const QString &appDir, const QString &transactionDir, con
             return QStringLiteral("its %1 folder is a link").arg(own);
     }
     const QSet<QString> fileSet(files.cbegin(), files.cend());
+    NameSet names;
+    for (const QString &relative : files) {
+        const QString clash = names.add(relative);
+        if (!clash.isEmpty())
+            return clash;
+    }
     for (const QStringList *list : { &files, &existing, &folders }) {
         for (const QString &relative : *list) {
             const QString reason = unsafeEntryReason(relative);

@@ -1,12 +1,12 @@
-#include "deltarebuild.h"
+#include "delta/deltarebuild.h"
 
-#include "archivereader.h"
-#include "crypto.h"
-#include "deltacodec.h"
-#include "deltaindex.h"
-#include "installtransaction.h"
-#include "patcharchive.h"
-#include "platform.h"
+#include "archive/archivereader.h"
+#include "crypto/crypto.h"
+#include "delta/deltacodec.h"
+#include "delta/deltaindex.h"
+#include "transaction/installtransaction.h"
+#include "archive/patcharchive.h"
+#include "platform/platform.h"
 
 #include <QBuffer>
 #include <QDir>

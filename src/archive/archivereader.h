@@ -59,22 +59,6 @@ private:
     QString error;
 };
 
-/*!
-    Returns why \a name (a decoded entry name) cannot be unpacked safely, or an
-    empty string when it can: no absolute path, drive, backslash, control
-    character, empty, "." or ".." part; nothing Windows cannot hold as given
-    (the characters <>:"|?*, a part that ends in a dot or a space, a device
-    name such as CON or COM1 with any extension), on every platform, since
-    the same patch serves Windows; and none of the tool's working names.
-*/
-QString unsafeEntryReason(const QString &name);
-
-/*!
-    \a name as Windows tells names apart: case folded, each part without its
-    trailing dots and spaces. Two names with the same folded form are one file there.
-*/
-QString windowsFoldedName(const QString &name);
-
 /*! Decodes a name stored without the UTF-8 flag: code page 437, as zip defines it. */
 QString decodeCp437(const QByteArray &raw);
 

@@ -1,7 +1,7 @@
-#include "patcharchive.h"
+#include "archive/patcharchive.h"
 
-#include "archivereader.h"
-#include "installtransaction.h"
+#include "archive/archivereader.h"
+#include "transaction/installtransaction.h"
 
 #include <QDir>
 #include <QFile>

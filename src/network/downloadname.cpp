@@ -1,4 +1,4 @@
-#include "downloadname.h"
+#include "network/downloadname.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

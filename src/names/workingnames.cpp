@@ -1,6 +1,6 @@
-#include "workingnames.h"
+#include "names/workingnames.h"
 
-#include "archivereader.h"
+#include "names/windowsnames.h"
 
 QString WorkingNames::reservedReason(const QString &name)
 {

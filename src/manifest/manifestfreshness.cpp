@@ -1,4 +1,4 @@
-#include "manifestfreshness.h"
+#include "manifest/manifestfreshness.h"
 
 #include <QSettings>
 #include <QUrl>

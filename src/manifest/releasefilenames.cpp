@@ -1,6 +1,6 @@
-#include "releasefilenames.h"
+#include "manifest/releasefilenames.h"
 
-#include "archivereader.h"
+#include "names/namerules.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
-#include "manifestsignature.h"
+#include "manifest/manifestsignature.h"
 
-#include "crypto.h"
+#include "crypto/crypto.h"
 #include "publickeys.h"
 
 namespace {

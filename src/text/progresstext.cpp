@@ -1,4 +1,4 @@
-#include "progresstext.h"
+#include "text/progresstext.h"
 
 #include <QCoreApplication>
 

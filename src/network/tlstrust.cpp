@@ -1,4 +1,4 @@
-#include "tlstrust.h"
+#include "network/tlstrust.h"
 
 #include "compiledcerts.h"
 

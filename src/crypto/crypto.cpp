@@ -1,4 +1,4 @@
-#include "crypto.h"
+#include "crypto/crypto.h"
 
 #include <QIODevice>
 

@@ -1,7 +1,7 @@
 #ifndef RESUMESTATE_H
 #define RESUMESTATE_H
 
-#include "workingnames.h"
+#include "names/workingnames.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "resumestate.h"
+#include "network/resumestate.h"
 
 #include <QFile>
 #include <QJsonDocument>

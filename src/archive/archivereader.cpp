@@ -1,6 +1,7 @@
-#include "archivereader.h"
+#include "archive/archivereader.h"
 
-#include "workingnames.h"
+#include "names/nameset.h"
+#include "names/namerules.h"
 
 #include <QHash>
 #include <QSet>
@@ -114,67 +115,6 @@ QString decodeCp437(const QByteArray &raw)
         name.append(u < 0x80 ? QChar(u) : QChar(Cp437High[u - 0x80]));
     }
     return name;
-}
-
-QString windowsFoldedName(const QString &name)
-{
-    QStringList parts = name.split(QLatin1Char('/'));
-    for (QString &part : parts) {
-        int end = part.size();
-        while (end > 0 && (part.at(end - 1) == QLatin1Char('.') || part.at(end - 1) == QLatin1Char(' ')))
-            --end;
-        part = part.left(end).toCaseFolded();
-    }
-    return parts.join(QLatin1Char('/'));
-}
-
-namespace {
-
-bool isWindowsDeviceName(const QString &part)
-{
-    // "CON", "con.txt", "Com1.tar.gz": the part before the first dot counts.
-    const QString stem = part.section(QLatin1Char('.'), 0, 0).trimmed().toUpper();
-    static const QStringList devices = { QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
-                                         QStringLiteral("NUL") };
-    if (devices.contains(stem))
-        return true;
-    return stem.size() == 4 && (stem.startsWith(QLatin1String("COM")) || stem.startsWith(QLatin1String("LPT")))
-            && stem.at(3) >= QLatin1Char('1') && stem.at(3) <= QLatin1Char('9');
-}
-
-} // namespace
-
-QString unsafeEntryReason(const QString &name)
-{
-    if (name.isEmpty())
-        return QStringLiteral("an entry has no name");
-    if (name.contains(QLatin1Char('\\')))
-        return QStringLiteral("entry \"%1\" contains a backslash").arg(name);
-    if (name.startsWith(QLatin1Char('/')))
-        return QStringLiteral("entry \"%1\" is an absolute path").arg(name);
-    if (name.contains(QLatin1Char(':')))
-        return QStringLiteral("entry \"%1\" contains a drive letter or colon").arg(name);
-    for (const QChar c : name) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return QStringLiteral("entry \"%1\" contains a control character").arg(name);
-        if (QStringLiteral("<>\"|?*").contains(c))
-            return QStringLiteral("entry \"%1\" contains '%2', which Windows does not allow in a name").arg(name, c);
-    }
-    QString path = name;
-    if (path.endsWith(QLatin1Char('/')))
-        path.chop(1);
-    const QStringList parts = path.split(QLatin1Char('/'));
-    for (const QString &part : parts) {
-        if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String(".."))
-            return QStringLiteral("entry \"%1\" leaves its folder or has an empty part").arg(name);
-        // Windows drops them silently: "Demo." would be written as "Demo".
-        if (part.endsWith(QLatin1Char('.')) || part.endsWith(QLatin1Char(' ')))
-            return QStringLiteral("entry \"%1\" has a part that ends in a dot or a space, "
-                                  "which Windows drops").arg(name);
-        if (isWindowsDeviceName(part))
-            return QStringLiteral("entry \"%1\" uses \"%2\", a device name on Windows").arg(name, part);
-    }
-    return WorkingNames::reservedReason(path);
 }
 
 ArchiveReader::ArchiveReader(const QString &fileName)
@@ -295,8 +235,7 @@ bool ArchiveReader::readDirectory(qint64 offset, qint64 size, qint64 count)
     const qint64 archiveSize = file.size();
 
     list.reserve(int(count));
-    QHash<QString, QString> names; // folded as Windows does, to the name as given
-    QSet<QString> fileNames;       // folded
+    NameSet names;
     qint64 at = 0;
     for (qint64 i = 0; i < count; ++i) {
         if (at + 46 > size || le32(p + at) != CentralSignature)
@@ -368,15 +307,9 @@ bool ArchiveReader::readDirectory(qint64 offset, qint64 size, qint64 count)
         if (entry.size > MaxEntrySize)
             return fail(QStringLiteral("entry \"%1\" is too large to unpack (more than %2 GiB)")
                             .arg(name).arg(MaxEntrySize >> 30));
-        const QString folded = windowsFoldedName(name);
-        const auto same = names.constFind(folded);
-        if (same != names.constEnd() && same.value() == name)
-            return fail(QStringLiteral("entry \"%1\" appears twice").arg(name));
-        if (same != names.constEnd())
-            return fail(QStringLiteral("entries \"%1\" and \"%2\" are one file on Windows").arg(same.value(), name));
-        names.insert(folded, name);
-        if (!entry.isDir)
-            fileNames.insert(folded);
+        const QString clash = names.add(name, entry.isDir);
+        if (!clash.isEmpty())
+            return fail(clash);
         list.append(entry);
     }
 
@@ -385,14 +318,8 @@ bool ArchiveReader::readDirectory(qint64 offset, qint64 size, qint64 count)
                                    "(its directory holds more than its end record counts)").arg(file.fileName()));
 
     // A file cannot also be the folder of another entry, on Windows either.
-    for (const Entry &entry : qAsConst(list)) {
-        const QString folded = windowsFoldedName(entry.name);
-        for (int slash = folded.indexOf(QLatin1Char('/')); slash > 0; slash = folded.indexOf(QLatin1Char('/'), slash + 1)) {
-            if (fileNames.contains(folded.left(slash)))
-                return fail(QStringLiteral("entry \"%1\" is both a file and a folder").arg(entry.name.left(slash)));
-        }
-    }
-    return true;
+    const QString clash = names.fileFolderClash();
+    return clash.isEmpty() || fail(clash);
 }
 
 bool ArchiveReader::readLocalHeaders(qint64 directoryOffset)

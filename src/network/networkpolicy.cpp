@@ -1,4 +1,4 @@
-#include "networkpolicy.h"
+#include "network/networkpolicy.h"
 
 #include <QBuffer>
 #include <QNetworkProxyFactory>

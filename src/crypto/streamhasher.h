@@ -1,7 +1,7 @@
 #ifndef STREAMHASHER_H
 #define STREAMHASHER_H
 
-#include "crypto.h"
+#include "crypto/crypto.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
 #ifndef PATCHARCHIVE_H
 #define PATCHARCHIVE_H
 
-#include "archivereader.h"
+#include "archive/archivereader.h"
 
 #include <QFile>
 #include <QString>

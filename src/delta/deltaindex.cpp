@@ -1,7 +1,9 @@
-#include "deltaindex.h"
+#include "delta/deltaindex.h"
 
-#include "archivereader.h"
-#include "deltacodec.h"
+#include "archive/archivereader.h"
+#include "delta/deltacodec.h"
+#include "names/namerules.h"
+#include "names/nameset.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -84,7 +86,7 @@ bool DeltaIndex::parse(const QByteArray &json, DeltaIndex *index, QString *error
     const QJsonArray list = root.value(QStringLiteral("files")).toArray();
     if (list.isEmpty() || list.size() > ArchiveReader::MaxEntries)
         return fail(QStringLiteral("it lists no files, or too many"));
-    QSet<QString> folded;
+    NameSet names;
     for (const QJsonValue &value : list) {
         const QJsonObject entry = value.toObject();
         File file;
@@ -92,9 +94,9 @@ bool DeltaIndex::parse(const QByteArray &json, DeltaIndex *index, QString *error
         const QString reason = unsafeEntryReason(file.name);
         if (!reason.isEmpty())
             return fail(reason);
-        if (folded.contains(windowsFoldedName(file.name)))
-            return fail(QStringLiteral("\"%1\" is listed twice").arg(file.name));
-        folded.insert(windowsFoldedName(file.name));
+        const QString clash = names.add(file.name);
+        if (!clash.isEmpty())
+            return fail(clash);
         const QString kind = entry.value(QStringLiteral("kind")).toString();
         file.whole = kind == QLatin1String("whole");
         if (!file.whole && kind != QLatin1String("delta"))

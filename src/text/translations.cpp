@@ -1,4 +1,4 @@
-#include "translations.h"
+#include "text/translations.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "updatelock.h"
+#include "transaction/updatelock.h"
 
-#include "platform.h"
-#include "workingnames.h"
+#include "platform/platform.h"
+#include "names/workingnames.h"
 
 #include <QDateTime>
 #include <QFileInfo>
