@@ -4,8 +4,10 @@
 #include "names/workingnames.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QSysInfo>
+#include <QThread>
 
 namespace {
 
@@ -43,7 +45,11 @@ bool UpdateLock::tryLock()
         return false;
     }
     // Judging a lock stale and replacing it are two steps: only one instance at a time takes them.
-    if (!guard.tryLock(GuardWaitMs)) {
+    // Asked often, briefly: QLockFile's own wait sleeps ever longer between tries.
+    const QDeadlineTimer deadline(GuardWaitMs);
+    while (!guard.tryLock(0) && guard.error() == QLockFile::LockFailedError && !deadline.hasExpired())
+        QThread::msleep(2);
+    if (!guard.isLocked()) {
         if (guard.error() != QLockFile::LockFailedError)
             error = QStringLiteral("cannot create %1 (is the folder writable?)").arg(path);
         return false;
