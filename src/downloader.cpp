@@ -66,7 +66,7 @@ Downloader::Downloader(QObject *parent)
 bool Downloader::setFileName(const QString &name)
 {
     // The running transfer keeps the name it was started with.
-    if (downloading)
+    if (isDownloading())
         return false;
     downloadName = name;
     return true;
@@ -74,7 +74,7 @@ bool Downloader::setFileName(const QString &name)
 
 bool Downloader::setVerification(qint64 size, const QByteArray &sha256)
 {
-    if (downloading)
+    if (isDownloading())
         return false;
     expectedSize = size;
     expectedSha256 = sha256;
@@ -93,19 +93,14 @@ QString Downloader::partPath() const
 
 void Downloader::startDownload(QString text)
 {
-    if (downloading)
+    if (isDownloading())
         return;
-    downloading = true;
-    ok = false;
+    state = State::Receiving;
     failure.clear();
-    partOpened = false;
     written = 0;
     hash.reset();
-    verifying = expectedSize >= 0 || !expectedSha256.isEmpty();
     resumeOffset = 0;
     validator.clear();
-    resumableFailure = false;
-    restartPending = false;
 
     if (!text.isEmpty())
         url.setUrl(text, QUrl::TolerantMode);
@@ -121,24 +116,8 @@ void Downloader::startDownload(QString text)
 
     if (!downloadDir.exists())
         downloadDir.mkpath(QStringLiteral("."));
-
-    // What an earlier try of this very download kept is continued. The side
-    // file is checked, never obeyed: it must name this download's own part
-    // file and expectations, or it alone is removed.
-    const QString side = ResumeState::sidePath(downloadDir.path(), requestedName);
-    ResumeState saved;
-    if (saved.load(side) && saved.partName == requestedName + QLatin1String(WorkingNames::PartSuffix)
-        && saved.resumable() && saved.continues(url.toString(), expectedSize, expectedSha256)
-        && !QFileInfo(partPath()).isSymLink() && QFileInfo(partPath()).size() == saved.kept) {
-        if (!verifying || hashFile(partPath(), saved.kept, &hash)) {
-            resumeOffset = saved.kept;
-            validator = saved.validator;
-            written = resumeOffset;
-            partOpened = true; // append to what is kept
-        }
-    }
-    if (resumeOffset == 0) {
-        QFile::remove(side);
+    if (!continueKeptBytes()) {
+        QFile::remove(ResumeState::sidePath(downloadDir.path(), requestedName));
         hash.reset();
         // A file already under the final name stays until the new one is complete.
         QFile::remove(partPath());
@@ -146,16 +125,35 @@ void Downloader::startDownload(QString text)
     sendRequest();
 }
 
+// What an earlier try of this very download kept is continued. The side file
+// is checked, never obeyed: it must name this download's own part file and
+// expectations, or it alone is removed.
+bool Downloader::continueKeptBytes()
+{
+    ResumeState saved;
+    if (!saved.load(ResumeState::sidePath(downloadDir.path(), requestedName))
+        || saved.partName != requestedName + QLatin1String(WorkingNames::PartSuffix) || !saved.resumable()
+        || !saved.continues(url.toString(), expectedSize, expectedSha256)
+        || QFileInfo(partPath()).isSymLink() || QFileInfo(partPath()).size() != saved.kept)
+        return false;
+    if (verifies() && !hashFile(partPath(), saved.kept, &hash))
+        return false;
+    resumeOffset = saved.kept;
+    validator = saved.validator;
+    written = resumeOffset; // the part file is appended to
+    return true;
+}
+
 void Downloader::refuse(const QString &message)
 {
     failure = message;
+    state = State::Stopping;
     // Like every transfer, it ends after startDownload() has returned.
     QTimer::singleShot(0, this, [this] {
         emit doShowInfo(QStringLiteral("download failed: ") + failure);
         expectedSize = -1;
         expectedSha256.clear();
-        ok = false;
-        downloading = false;
+        state = State::Failed;
         emit doFinished();
     });
 }
@@ -193,10 +191,23 @@ void Downloader::sendRequest()
 void Downloader::restartFromZero()
 {
     // The kept bytes do not fit what the server answers: fetch it all again.
-    restartPending = true;
+    state = State::Restarting;
     QNetworkReply *running = reply;
     running->setProperty("stoppedByUs", true);
     QTimer::singleShot(0, running, [running] { running->abort(); });
+}
+
+void Downloader::sendWholeAgain()
+{
+    downloadFile.close();
+    QFile::remove(partPath());
+    QFile::remove(ResumeState::sidePath(downloadDir.path(), requestedName));
+    resumeOffset = 0;
+    written = 0;
+    validator.clear();
+    hash.reset();
+    state = State::Receiving;
+    sendRequest();
 }
 
 bool Downloader::keepForResume()
@@ -204,31 +215,31 @@ bool Downloader::keepForResume()
     // Only the download's own part file is ever continued; one under a server's name is not.
     if (downloadName != requestedName)
         return false;
-    ResumeState state;
-    state.url = url.toString();
-    state.validator = validator;
-    state.expectedSize = expectedSize;
-    state.expectedSha256 = expectedSha256;
-    state.partName = downloadName + QLatin1String(WorkingNames::PartSuffix);
-    state.kept = qMin(written, QFileInfo(partPath()).size());
-    return state.resumable() && state.save(ResumeState::sidePath(downloadDir.path(), requestedName));
+    ResumeState resume;
+    resume.url = url.toString();
+    resume.validator = validator;
+    resume.expectedSize = expectedSize;
+    resume.expectedSha256 = expectedSha256;
+    resume.partName = downloadName + QLatin1String(WorkingNames::PartSuffix);
+    resume.kept = qMin(written, QFileInfo(partPath()).size());
+    return resume.resumable() && resume.save(ResumeState::sidePath(downloadDir.path(), requestedName));
 }
 
 Downloader::~Downloader()
 {
-    if (!downloading)
+    if (!isDownloading())
         return;
     if (downloadFile.isOpen()) {
         downloadFile.flush();
         downloadFile.close();
     }
-    if (failure.isEmpty() && !restartPending)
+    if (state == State::Receiving)
         keepForResume();
 }
 
 void Downloader::handleProgress(qint64 bytesReceived, qint64 bytesTotal)
 {
-    if (restartPending)
+    if (state != State::Receiving && state != State::Stopping)
         return;
     // The whole file counts, kept bytes included, so that the bar never jumps back.
     emit doProgress(bytesReceived + resumeOffset, bytesTotal > 0 ? bytesTotal + resumeOffset : bytesTotal);
@@ -237,7 +248,7 @@ void Downloader::handleProgress(qint64 bytesReceived, qint64 bytesTotal)
 
 void Downloader::handleMetaData()
 {
-    if (!downloading)
+    if (state != State::Receiving)
         return;
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -256,7 +267,6 @@ void Downloader::handleMetaData()
             if (code == 200) {
                 resumeOffset = 0;
                 written = 0;
-                partOpened = false;
                 hash.reset();
             } else if (!continues) {
                 restartFromZero();
@@ -306,33 +316,33 @@ bool Downloader::preparePartFile()
     }
     if (downloadFile.isOpen())
         return true;
-    // The first open of a transfer truncates: a stale part file of the server's
-    // name must not end up in front of the new bytes.
-    const QIODevice::OpenMode mode = partOpened ? (QIODevice::WriteOnly | QIODevice::Append)
-                                                : (QIODevice::WriteOnly | QIODevice::Truncate);
+    // Kept bytes are appended to; otherwise the first open truncates, so that a
+    // stale part file of the server's name never ends up in front of the new bytes.
+    const QIODevice::OpenMode mode = written > 0 ? (QIODevice::WriteOnly | QIODevice::Append)
+                                                 : (QIODevice::WriteOnly | QIODevice::Truncate);
     if (!downloadFile.open(mode)) {
         fail(QStringLiteral("cannot write %1: %2").arg(path, downloadFile.errorString()));
         return false;
     }
-    partOpened = true;
     return true;
 }
 
 void Downloader::writeAvailable()
 {
-    if (!reply || !downloading)
+    if (!reply)
         return;
-    if (!failure.isEmpty() || restartPending) {
+    if (state == State::Stopping || state == State::Restarting) {
         if (reply->isOpen())
             reply->skip(reply->bytesAvailable()); // keep the connection draining
         return;
     }
-    if (reply->bytesAvailable() <= 0)
+    if (state != State::Receiving || reply->bytesAvailable() <= 0)
         return;
     if (!preparePartFile())
         return;
     if (buffer.size() != ReadBufferSize)
         buffer.resize(ReadBufferSize);
+    const bool verifying = verifies();
     for (;;) {
         const qint64 n = reply->read(buffer.data(), buffer.size());
         if (n <= 0)
@@ -359,9 +369,10 @@ void Downloader::writeAvailable()
 
 void Downloader::fail(const QString &message)
 {
-    if (!failure.isEmpty())
+    if (state != State::Receiving)
         return;
     failure = message;
+    state = State::Stopping;
     // Stop at once rather than transfer bytes we will throw away. Deferred, so
     // that the completion step does not run inside a handler of this reply.
     if (reply && reply->isRunning()) {
@@ -373,101 +384,121 @@ void Downloader::fail(const QString &message)
 
 void Downloader::handleFinished()
 {
-    if (!downloading)
-        return;
-    if (restartPending) {
-        restartPending = false;
-        downloadFile.close();
-        QFile::remove(partPath());
-        QFile::remove(ResumeState::sidePath(downloadDir.path(), requestedName));
-        resumeOffset = 0;
-        written = 0;
-        partOpened = false;
-        validator.clear();
-        hash.reset();
-        sendRequest();
+    if (state == State::Restarting) {
+        sendWholeAgain();
         return;
     }
-
+    if (state != State::Receiving && state != State::Stopping)
+        return;
     writeAvailable();
-    if (downloadFile.isOpen()) {
-        if (!downloadFile.flush())
-            fail(QStringLiteral("cannot write %1: %2").arg(downloadFile.fileName(),
-                                                           downloadFile.errorString()));
-        downloadFile.close();
-    }
+    closePartFile();
+    // A cut, not a wrong answer: what arrived may be continued next time.
+    const bool wasReceiving = state == State::Receiving;
+    checkCompletion();
+    const bool resumable = wasReceiving && state == State::Stopping;
+    checkVerification();
+    placeFile(resumable);
+    reportVerified();
+    finish();
+}
 
-    if (failure.isEmpty()) {
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        const QString reason = NetworkPolicy::failureReason(reply);
-        if (!reason.isEmpty())
-            fail(reason);
-        else if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299))
-            fail(QStringLiteral("HTTP status %1").arg(status.toInt()));
-        else if (reply->error() != QNetworkReply::NoError)
-            fail(reply->errorString());
-        else if (length.isValid() && length.toLongLong() + resumeOffset != written)
-            fail(QStringLiteral("incomplete: received %1 of %2 bytes")
-                     .arg(written).arg(length.toLongLong() + resumeOffset));
-        // A cut, not a wrong answer: what arrived may be continued next time.
-        resumableFailure = !failure.isEmpty();
-    }
+bool Downloader::closePartFile()
+{
+    if (!downloadFile.isOpen())
+        return true;
+    const bool flushed = downloadFile.flush();
+    if (!flushed)
+        fail(QStringLiteral("cannot write %1: %2").arg(downloadFile.fileName(), downloadFile.errorString()));
+    downloadFile.close();
+    return flushed;
+}
 
-    if (failure.isEmpty() && verifying) {
-        const QByteArray actual = hash.result();
-        if (expectedSize >= 0 && written != expectedSize)
-            fail(QStringLiteral("size mismatch: expected %1 bytes, received %2").arg(expectedSize).arg(written));
-        else if (!expectedSha256.isEmpty() && actual != expectedSha256)
-            fail(QStringLiteral("SHA-256 mismatch: expected %1, received %2")
-                     .arg(QString::fromLatin1(expectedSha256.toHex()), QString::fromLatin1(actual.toHex())));
-    }
+// The network's verdict: the reply's own error, its status and its length.
+void Downloader::checkCompletion()
+{
+    if (state != State::Receiving)
+        return;
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    const QString reason = NetworkPolicy::failureReason(reply);
+    if (!reason.isEmpty())
+        fail(reason);
+    else if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299))
+        fail(QStringLiteral("HTTP status %1").arg(status.toInt()));
+    else if (reply->error() != QNetworkReply::NoError)
+        fail(reply->errorString());
+    else if (length.isValid() && length.toLongLong() + resumeOffset != written)
+        fail(QStringLiteral("incomplete: received %1 of %2 bytes")
+                 .arg(written).arg(length.toLongLong() + resumeOffset));
+}
 
+// What the manifest promised: the size and the SHA-256 of every byte, kept ones included.
+void Downloader::checkVerification()
+{
+    if (state != State::Receiving || !verifies())
+        return;
+    const QByteArray actual = hash.result();
+    if (expectedSize >= 0 && written != expectedSize)
+        fail(QStringLiteral("size mismatch: expected %1 bytes, received %2").arg(expectedSize).arg(written));
+    else if (!expectedSha256.isEmpty() && actual != expectedSha256)
+        fail(QStringLiteral("SHA-256 mismatch: expected %1, received %2")
+                 .arg(QString::fromLatin1(expectedSha256.toHex()), QString::fromLatin1(actual.toHex())));
+}
+
+// A finished transfer under its final name; a failed one never is: the final name keeps what it had.
+void Downloader::placeFile(bool resumable)
+{
     const QString part = partPath();
     const QString target = downloadDir.path() + QStringLiteral("/") + downloadName;
     const QString side = ResumeState::sidePath(downloadDir.path(), requestedName);
-    if (!failure.isEmpty()) {
-        // Never promote a failed transfer: the final name keeps what it had.
+    if (state == State::Stopping) {
         emit doShowInfo(QStringLiteral("download failed: ") + failure);
-        if (resumableFailure && keepForResume()) {
+        if (resumable && keepForResume()) {
             emit doShowInfo(QStringLiteral("the %1 bytes received are kept; the next download continues from there")
                                     .arg(written));
         } else {
             QFile::remove(part);
             QFile::remove(side);
         }
-    } else if (!QFile::exists(part)) {
+        return;
+    }
+    if (!QFile::exists(part)) {
         emit doShowInfo(QStringLiteral("not exits"));
         emit doShowInfo(QStringLiteral("rename file failed"));
-        failure = QStringLiteral("nothing was received");
-    } else {
-        QFile::remove(side);
-        moveAside(target);
-        QString why;
-        if (!Platform::replaceFile(part, target, &why)) {
-            emit doShowInfo(QStringLiteral("rename file failed"));
-            failure = QStringLiteral("cannot rename %1 to %2: %3").arg(part, target, why);
-        }
+        fail(QStringLiteral("nothing was received"));
+        return;
     }
+    QFile::remove(side);
+    moveAside(target);
+    QString why;
+    if (!Platform::replaceFile(part, target, &why)) {
+        emit doShowInfo(QStringLiteral("rename file failed"));
+        fail(QStringLiteral("cannot rename %1 to %2: %3").arg(part, target, why));
+    }
+}
 
-    if (failure.isEmpty() && verifying) {
-        QString what;
-        if (expectedSize >= 0)
-            what = QStringLiteral("%1 bytes").arg(written);
-        // The hash in two halves on lines of their own: no report area is wide enough for 64 digits.
-        if (!expectedSha256.isEmpty()) {
-            const QString hex = QString::fromLatin1(expectedSha256.toHex());
-            what += (what.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("SHA-256\n    ")
-                    + hex.left(32) + QStringLiteral("\n    ") + hex.mid(32);
-        }
-        emit doShowInfo(QStringLiteral("download verified: ") + what);
+void Downloader::reportVerified()
+{
+    if (state != State::Receiving || !verifies())
+        return;
+    QString what;
+    if (expectedSize >= 0)
+        what = QStringLiteral("%1 bytes").arg(written);
+    // The hash in two halves on lines of their own: no report area is wide enough for 64 digits.
+    if (!expectedSha256.isEmpty()) {
+        const QString hex = QString::fromLatin1(expectedSha256.toHex());
+        what += (what.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("SHA-256\n    ")
+                + hex.left(32) + QStringLiteral("\n    ") + hex.mid(32);
     }
+    emit doShowInfo(QStringLiteral("download verified: ") + what);
+}
+
+void Downloader::finish()
+{
     // Each transfer states its own expectations.
     expectedSize = -1;
     expectedSha256.clear();
-
     downloadFile.setFileName(downloadDir.filePath(downloadName));
-    ok = failure.isEmpty();
-    downloading = false;
+    state = state == State::Receiving ? State::Succeeded : State::Failed;
     emit doFinished();
 }

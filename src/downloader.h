@@ -51,9 +51,10 @@ public:
     */
     void setReservedNames(const QStringList &names) { reservedNames = names; }
 
-    bool isDownloading() const { return downloading; }
+    bool isDownloading() const { return state == State::Receiving || state == State::Restarting
+                || state == State::Stopping; }
     /*! True when the latest transfer ended with its file under the final name. */
-    bool succeeded() const { return ok; }
+    bool succeeded() const { return state == State::Succeeded; }
     /*! Why the latest transfer failed; empty after a success. */
     QString errorString() const { return failure; }
     qint64 bytesWritten() const { return written; }
@@ -65,6 +66,16 @@ signals:
     void doShowInfo(const QString &message);
 
 private:
+    // Where a transfer is in its life; every handler begins with a guard on it.
+    enum class State {
+        Idle,       // nothing started yet
+        Receiving,  // the reply runs; its bytes go into the part file
+        Restarting, // the kept bytes do not fit the server's answer: the reply stops, a whole fetch follows
+        Stopping,   // the transfer failed (failure says why): the reply stops, its bytes are thrown away
+        Succeeded,  // ended with the file under its final name
+        Failed      // ended without it; errorString() says why
+    };
+
     void handleProgress(qint64 bytesReceived, qint64 bytesTotal);
     void handleMetaData();
     void handleFinished();
@@ -75,11 +86,20 @@ private:
     QString partPath() const;
     void sendRequest();
     void restartFromZero();
+    void sendWholeAgain();
+    bool continueKeptBytes();
     bool keepForResume();
+    bool verifies() const { return expectedSize >= 0 || !expectedSha256.isEmpty(); }
+    bool closePartFile();
+    void checkCompletion();
+    void checkVerification();
+    void placeFile(bool resumable);
+    void reportVerified();
+    void finish();
 
     QNetworkAccessManager *manager;
     QNetworkReply *reply = nullptr;
-    bool downloading = false;
+    State state = State::Idle;
     QUrl url;
     QString downloadName = QString("");
     QFile downloadFile;
@@ -87,21 +107,15 @@ private:
 
     QString requestedName; // the caller's name, kept when the server's is unusable
     QStringList reservedNames;
-    bool ok = false;
     QString failure;
-    bool partOpened = false;
     qint64 written = 0;
     QByteArray buffer;
     qint64 expectedSize = -1;
     QByteArray expectedSha256;
     StreamHasher hash;
-    bool verifying = false;
-    // Continuing a cut download: the bytes kept from the earlier try, the
-    // server's validator, and whether the failure leaves bytes worth keeping.
+    // Continuing a cut download: the bytes kept from the earlier try and the server's validator.
     qint64 resumeOffset = 0;
     QByteArray validator;
-    bool resumableFailure = false;
-    bool restartPending = false;
 };
 
 #endif // DOWNLOADER_H
