@@ -49,11 +49,11 @@ QByteArray Sha256::hash(const QByteArray &data)
     return sha.result();
 }
 
-bool Sha256::hashDevice(QIODevice *device, QByteArray *sha256, qint64 *size)
+bool Sha256::hashDevice(QIODevice *device, QByteArray *sha256, qint64 *size, QIODevice *copy)
 {
     Sha256 sha;
     *size = 0;
-    if (!device->seek(0))
+    if (!device->isSequential() && !device->seek(0))
         return false;
     QByteArray chunk(1 << 20, Qt::Uninitialized);
     for (;;) {
@@ -63,6 +63,8 @@ bool Sha256::hashDevice(QIODevice *device, QByteArray *sha256, qint64 *size)
         if (n == 0)
             break;
         sha.addData(chunk.constData(), n);
+        if (copy && copy->write(chunk.constData(), n) != n)
+            return false;
         *size += n;
     }
     *sha256 = sha.result();

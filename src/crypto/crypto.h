@@ -31,9 +31,10 @@ public:
     static QByteArray hash(const QByteArray &data);
     /*!
         The SHA-256 of \a device from its start to its end, read in 1 MiB
-        chunks, and in \a size the bytes read; false when it cannot be read.
+        chunks, and in \a size the bytes read; each chunk is also written to
+        \a copy when there is one. False when it cannot be read or copied.
     */
-    static bool hashDevice(QIODevice *device, QByteArray *sha256, qint64 *size);
+    static bool hashDevice(QIODevice *device, QByteArray *sha256, qint64 *size, QIODevice *copy = nullptr);
 
 private:
     struct State;

@@ -73,6 +73,54 @@ bool parseManifest(const QByteArray &body, const QString &platform, ManifestReco
 
 namespace {
 
+void writeFileCheck(QJsonObject *entry, const QString &sizeKey, const QString &hashKey, const FileCheck &check)
+{
+    if (check.size >= 0)
+        entry->insert(sizeKey, QString::number(check.size));
+    if (!check.sha256.isEmpty())
+        entry->insert(hashKey, QString::fromLatin1(check.sha256.toHex()));
+}
+
+} // namespace
+
+void writeManifest(QJsonObject *root, const QString &platform, const ManifestRecord &record)
+{
+    QJsonObject updates = root->value(QStringLiteral("updates")).toObject();
+    QJsonObject entry = updates.value(platform).toObject(); // unknown keys stay
+    entry.insert(QStringLiteral("changelog"), record.changelog);
+    entry.insert(QStringLiteral("patch-version"), record.patchVersion);
+    entry.insert(QStringLiteral("full-version"), record.fullVersion);
+    entry.insert(QStringLiteral("modify-time"), record.modifyTime);
+    entry.insert(QStringLiteral("modifyCnt"), record.modifyCnt);
+    entry.insert(QStringLiteral("download-full"), record.downloadFull);
+    entry.insert(QStringLiteral("patch-url"), record.patchUrlPrefix);
+    entry.insert(QStringLiteral("full-url"), record.fullUrlPrefix);
+    writeFileCheck(&entry, QStringLiteral("patch-size"), QStringLiteral("patch-sha256"), record.patch);
+    writeFileCheck(&entry, QStringLiteral("full-size"), QStringLiteral("full-sha256"), record.full);
+    entry.remove(QStringLiteral("patch-deltas"));
+    if (!record.deltas.isEmpty()) {
+        QJsonObject offers;
+        for (auto it = record.deltas.cbegin(); it != record.deltas.cend(); ++it) {
+            QJsonObject offer;
+            offer.insert(QStringLiteral("url"), it.value().url);
+            writeFileCheck(&offer, QStringLiteral("size"), QStringLiteral("sha256"), it.value().check);
+            offers.insert(it.key(), offer);
+        }
+        entry.insert(QStringLiteral("patch-deltas"), offers);
+    }
+    updates.insert(platform, entry);
+    root->insert(QStringLiteral("updates"), updates);
+    const QList<QPair<QString, QString>> top = { { QStringLiteral("issued"), record.issued },
+                                                 { QStringLiteral("name"), record.name },
+                                                 { QStringLiteral("expires"), record.expires } };
+    for (const auto &key : top) {
+        if (!key.second.isEmpty())
+            root->insert(key.first, key.second);
+    }
+}
+
+namespace {
+
 // Anything that does not convert (empty, letters, negative, above 32 bits) is 0.
 uint toNumber(const QString &text)
 {

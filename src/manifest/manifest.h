@@ -2,6 +2,7 @@
 #define MANIFEST_H
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QMap>
 #include <QString>
 
@@ -59,6 +60,15 @@ struct ManifestRecord
     or platform record gives an empty record.
 */
 bool parseManifest(const QByteArray &body, const QString &platform, ManifestRecord *record);
+
+/*!
+    Writes \a record as the platform record \a platform of the manifest \a root,
+    the reverse of parseManifest(): other platforms and keys this version does
+    not know stay as they are; "patch-deltas" is replaced whole (deltas belong
+    to one patch version); "expires", "issued" and "name" are written at the top
+    level when given. Integrity keys are written when known.
+*/
+void writeManifest(QJsonObject *root, const QString &platform, const ManifestRecord &record);
 
 /*!
     Returns true when \a latest is newer than \a current. The dot-separated

@@ -50,26 +50,6 @@ bool saveFile(const QString &path, const QByteArray &data, QString *error)
     return true;
 }
 
-// Reads \a source to its end in bounded chunks, hashing it and copying it to
-// \a copy when there is one.
-bool hashDevice(QIODevice *source, QIODevice *copy, QByteArray *sha256)
-{
-    Crypto::Sha256 hash;
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = source->read(chunk.data(), chunk.size());
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        hash.addData(chunk.constData(), n);
-        if (copy && copy->write(chunk.constData(), n) != n)
-            return false;
-    }
-    *sha256 = hash.result();
-    return true;
-}
-
 // Moves \a from over \a to in one step (the folder's readers see the old file or the new one).
 bool replaceFile(const QString &from, const QString &to, QString *error)
 {
@@ -296,6 +276,48 @@ bool Publisher::collectPatchFiles(const PublishRequest &r, QList<PatchFile> *fil
     return true;
 }
 
+// What one publish writes: streamed into files beside their final names, in
+// bounded memory, and renamed into place only when everything is written.
+// Files of our own, not QSaveFile: the archives are read back for their hashes.
+// (QTemporaryFile keeps a handle on Windows that stops the final rename.)
+struct Publisher::Staged
+{
+    struct Delta
+    {
+        QString version;
+        QString name;
+        std::unique_ptr<QFile> file;
+        qint64 size = 0;
+        QByteArray sha256;
+    };
+
+    explicit Staged(const QDir &folder) : out(folder) {}
+    ~Staged()
+    {
+        // What was not renamed into place is removed; the installer's QSaveFile cancels itself.
+        if (patch)
+            patch->remove();
+        for (const Delta &delta : deltas)
+            delta.file->remove();
+    }
+    QString temporaryPath(const QString &name) const
+    {
+        return out.filePath(QStringLiteral(".%1.%2.publishing").arg(name).arg(QCoreApplication::applicationPid()));
+    }
+
+    QDir out;
+    QString patchName;
+    std::unique_ptr<QFile> patch;
+    qint64 patchSize = 0;
+    QByteArray patchSha256;
+    QList<qint64> compressedSizes;
+    std::vector<Delta> deltas;
+    QString installerName;
+    std::unique_ptr<QSaveFile> installer;
+    qint64 installerSize = 0;
+    QByteArray installerSha256;
+};
+
 bool Publisher::publish(const PublishRequest &r)
 {
     error.clear();
@@ -310,102 +332,114 @@ bool Publisher::publish(const PublishRequest &r)
     QList<PatchFile> files;
     if (!collectPatchFiles(r, &files))
         return false;
-    const QDir out(QDir(r.output).filePath(r.name));
-    if (!out.mkpath(QStringLiteral(".")))
-        return fail(QStringLiteral("cannot create %1").arg(out.path()));
+    Staged staged(QDir(r.output).filePath(r.name));
+    if (!staged.out.mkpath(QStringLiteral(".")))
+        return fail(QStringLiteral("cannot create %1").arg(staged.out.path()));
     // Two publishers at once would leave one's manifest beside the other's files.
-    QLockFile lock(out.filePath(PublishLockName));
+    QLockFile lock(staged.out.filePath(PublishLockName));
     if (!lock.tryLock(0))
         return fail(lock.error() == QLockFile::LockFailedError
                             ? QStringLiteral("another updater-publish is writing into %1; try again when it has finished")
-                                      .arg(out.path())
-                            : QStringLiteral("cannot create %1").arg(out.filePath(PublishLockName)));
-    const QString patchName = ReleaseFileNames::patch(r.name, r.patchVersion);
-    const QString fullName = ReleaseFileNames::full(r.name, r.fullVersion);
+                                      .arg(staged.out.path())
+                            : QStringLiteral("cannot create %1").arg(staged.out.filePath(PublishLockName)));
+    staged.patchName = ReleaseFileNames::patch(r.name, r.patchVersion);
+    staged.installerName = ReleaseFileNames::full(r.name, r.fullVersion);
 
-    // Streamed into temporary files beside their final names, in bounded
-    // memory; nothing is renamed into place before everything is written.
-    // A file of our own, not QSaveFile: the archive is read back for its hash.
-    // (QTemporaryFile keeps a handle on Windows that stops the final rename.)
-    QFile zipFile(out.filePath(QStringLiteral(".%1.%2.publishing").arg(patchName).arg(QCoreApplication::applicationPid())));
-    auto removeUnfinished = qScopeGuard([&zipFile] { zipFile.remove(); });
-    if (!zipFile.open(QIODevice::ReadWrite | QIODevice::Truncate))
-        return fail(QStringLiteral("cannot write into %1: %2").arg(out.path(), zipFile.errorString()));
-    ZipWriter writer(&zipFile);
-    for (const PatchFile &file : qAsConst(files)) {
+    QByteArray json;
+    if (!writePatch(files, &staged) || !writeDeltas(r, files, &staged) || !copyInstaller(r, &staged)
+        || !composeManifest(r, staged, !signingKeys.isEmpty(), &json))
+        return false;
+    // The manifest goes last, so that clients never see it before its files.
+    if (!placeFiles(r, &staged) || !writeManifest(json, signingKeys))
+        return false;
+
+    lines << QStringLiteral("%1  %2 bytes  sha256 %3  <- %4%5/%1").arg(staged.patchName).arg(staged.patchSize)
+                 .arg(QString::fromLatin1(staged.patchSha256.toHex()), r.patchUrl, r.name)
+          << QStringLiteral("%1  %2 bytes  sha256 %3  <- %4%5/%1").arg(staged.installerName).arg(staged.installerSize)
+                 .arg(QString::fromLatin1(staged.installerSha256.toHex()), r.fullUrl, r.name)
+          << QStringLiteral("updates.json  platform \"%1\"  <- <base URL>%2/updates.json").arg(r.platform, r.name);
+    published = r;
+    return true;
+}
+
+bool Publisher::writePatch(const QList<PatchFile> &files, Staged *staged)
+{
+    staged->patch.reset(new QFile(staged->temporaryPath(staged->patchName)));
+    QFile *zipFile = staged->patch.get();
+    if (!zipFile->open(QIODevice::ReadWrite | QIODevice::Truncate))
+        return fail(QStringLiteral("cannot write into %1: %2").arg(staged->out.path(), zipFile->errorString()));
+    ZipWriter writer(zipFile);
+    for (const PatchFile &file : files) {
         QFile source(file.source);
         if (!source.open(QIODevice::ReadOnly))
             return fail(QStringLiteral("cannot read %1: %2").arg(file.source, source.errorString()));
         if (!writer.addFile(file.name, &source, source.permissions()))
-            return fail(QStringLiteral("cannot write %1: %2").arg(zipFile.fileName(), writer.errorString()));
+            return fail(QStringLiteral("cannot write %1: %2").arg(zipFile->fileName(), writer.errorString()));
     }
     if (!writer.finish())
-        return fail(QStringLiteral("cannot write %1: %2").arg(zipFile.fileName(), writer.errorString()));
-    const qint64 archiveSize = zipFile.size();
-    QByteArray archiveSha;
-    if (!zipFile.flush() || !zipFile.seek(0) || !hashDevice(&zipFile, nullptr, &archiveSha))
-        return fail(QStringLiteral("cannot read back %1").arg(zipFile.fileName()));
+        return fail(QStringLiteral("cannot write %1: %2").arg(zipFile->fileName(), writer.errorString()));
+    for (int i = 0; i < files.size(); ++i)
+        staged->compressedSizes.append(writer.compressedSize(i));
+    if (!zipFile->flush() || !Crypto::Sha256::hashDevice(zipFile, &staged->patchSha256, &staged->patchSize))
+        return fail(QStringLiteral("cannot read back %1").arg(zipFile->fileName()));
+    return true;
+}
 
-    // A delta for clients at each earlier release, beside the whole-file patch.
-    struct Delta
-    {
-        QString version;
-        QString name;
-        std::unique_ptr<QFile> file;
-        qint64 size = 0;
-        QByteArray sha256;
-    };
-    std::vector<Delta> deltas;
-    auto removeDeltas = qScopeGuard([&deltas] {
-        for (const Delta &delta : deltas)
-            delta.file->remove();
-    });
+// A delta for clients at each earlier release, beside the whole-file patch.
+bool Publisher::writeDeltas(const PublishRequest &r, const QList<PatchFile> &files, Staged *staged)
+{
     QList<DeltaWriter::File> deltaFiles;
     for (int i = 0; i < files.size(); ++i)
-        deltaFiles.append({ files.at(i).name, files.at(i).source, writer.compressedSize(i) });
+        deltaFiles.append({ files.at(i).name, files.at(i).source, staged->compressedSizes.at(i) });
     for (const auto &base : r.deltaFrom) {
-        Delta delta;
+        Staged::Delta delta;
         delta.version = base.second;
         delta.name = ReleaseFileNames::publishedDelta(r.name, base.second, r.patchVersion);
-        delta.file.reset(new QFile(out.filePath(QStringLiteral(".%1.%2.publishing").arg(delta.name)
-                                                    .arg(QCoreApplication::applicationPid()))));
+        delta.file.reset(new QFile(staged->temporaryPath(delta.name)));
         if (!delta.file->open(QIODevice::ReadWrite | QIODevice::Truncate))
-            return fail(QStringLiteral("cannot write into %1: %2").arg(out.path(), delta.file->errorString()));
+            return fail(QStringLiteral("cannot write into %1: %2").arg(staged->out.path(), delta.file->errorString()));
         QFile *file = delta.file.get();
-        deltas.push_back(std::move(delta));
+        staged->deltas.push_back(std::move(delta));
+        Staged::Delta &written = staged->deltas.back();
         DeltaWriter deltaWriter;
         if (!deltaWriter.write(deltaFiles, base.first, file))
             return fail(QStringLiteral("cannot write the delta from %1: %2").arg(base.second, deltaWriter.errorString()));
-        deltas.back().size = file->size();
-        if (!file->flush() || !file->seek(0) || !hashDevice(file, nullptr, &deltas.back().sha256))
+        if (!file->flush() || !Crypto::Sha256::hashDevice(file, &written.sha256, &written.size))
             return fail(QStringLiteral("cannot read back %1").arg(file->fileName()));
-        if (deltas.back().size >= archiveSize) {
+        if (written.size >= staged->patchSize) {
             // Clients at that version are better served by the whole-file patch.
             lines << QStringLiteral("%1  not offered: %2 bytes, no smaller than the whole-file patch's %3")
-                             .arg(deltas.back().name).arg(deltas.back().size).arg(archiveSize);
+                             .arg(written.name).arg(written.size).arg(staged->patchSize);
             file->remove();
-            deltas.pop_back();
+            staged->deltas.pop_back();
             continue;
         }
         lines << QStringLiteral("%1  %2 bytes, the whole-file patch %3 bytes  sha256 %4  <- %5%6/%1")
-                         .arg(deltas.back().name).arg(deltas.back().size).arg(archiveSize)
-                         .arg(QString::fromLatin1(deltas.back().sha256.toHex()), r.patchUrl, r.name);
+                         .arg(written.name).arg(written.size).arg(staged->patchSize)
+                         .arg(QString::fromLatin1(written.sha256.toHex()), r.patchUrl, r.name);
         lines << deltaWriter.report();
     }
+    return true;
+}
 
+bool Publisher::copyInstaller(const PublishRequest &r, Staged *staged)
+{
     QFile installerFile(r.installer);
-    QSaveFile installerCopy(out.filePath(fullName));
-    QByteArray installerSha;
+    staged->installer.reset(new QSaveFile(staged->out.filePath(staged->installerName)));
+    QSaveFile *copy = staged->installer.get();
     if (!installerFile.open(QIODevice::ReadOnly))
         return fail(QStringLiteral("cannot read %1: %2").arg(r.installer, installerFile.errorString()));
-    if (!installerCopy.open(QIODevice::WriteOnly) || !hashDevice(&installerFile, &installerCopy, &installerSha))
-        return fail(QStringLiteral("cannot copy %1 to %2: %3").arg(r.installer, installerCopy.fileName(),
-                                                                     installerCopy.errorString()));
-    const qint64 installerSize = installerCopy.size();
-    if (installerSize != installerFile.size())
+    if (!copy->open(QIODevice::WriteOnly)
+        || !Crypto::Sha256::hashDevice(&installerFile, &staged->installerSha256, &staged->installerSize, copy))
+        return fail(QStringLiteral("cannot copy %1 to %2: %3").arg(r.installer, copy->fileName(), copy->errorString()));
+    if (staged->installerSize != installerFile.size())
         return fail(QStringLiteral("%1 changed while it was copied").arg(r.installer));
+    return true;
+}
 
-    manifestPath = out.filePath(QStringLiteral("updates.json"));
+bool Publisher::composeManifest(const PublishRequest &r, const Staged &staged, bool signing, QByteArray *json)
+{
+    manifestPath = staged.out.filePath(QStringLiteral("updates.json"));
     QJsonObject root;
     if (QFile::exists(manifestPath)) {
         QFile existing(manifestPath);
@@ -416,97 +450,84 @@ bool Publisher::publish(const PublishRequest &r)
             return fail(QStringLiteral("%1 exists but is not a JSON object; not replacing it").arg(manifestPath));
         root = document.object();
     }
-    QJsonObject updates = root.value(QStringLiteral("updates")).toObject();
-    QJsonObject record = updates.value(r.platform).toObject(); // unknown keys stay
-    record.insert(QStringLiteral("changelog"), r.changelog);
-    record.insert(QStringLiteral("patch-version"), r.patchVersion);
-    record.insert(QStringLiteral("full-version"), r.fullVersion);
-    record.insert(QStringLiteral("modify-time"), r.modifyTime);
-    record.insert(QStringLiteral("modifyCnt"), r.modifyCnt);
-    record.insert(QStringLiteral("download-full"), r.downloadFull);
-    record.insert(QStringLiteral("patch-url"), r.patchUrl);
-    record.insert(QStringLiteral("full-url"), r.fullUrl);
-    record.insert(QStringLiteral("patch-size"), QString::number(archiveSize));
-    record.insert(QStringLiteral("patch-sha256"), QString::fromLatin1(archiveSha.toHex()));
-    record.insert(QStringLiteral("full-size"), QString::number(installerSize));
-    record.insert(QStringLiteral("full-sha256"), QString::fromLatin1(installerSha.toHex()));
-    // Deltas belong to this patch version: those of an earlier one never stay.
-    record.remove(QStringLiteral("patch-deltas"));
-    if (!deltas.empty()) {
-        QJsonObject offers;
-        for (const Delta &delta : deltas) {
-            QJsonObject offer;
-            offer.insert(QStringLiteral("url"), r.patchUrl + r.name + QLatin1Char('/') + delta.name);
-            offer.insert(QStringLiteral("size"), QString::number(delta.size));
-            offer.insert(QStringLiteral("sha256"), QString::fromLatin1(delta.sha256.toHex()));
-            offers.insert(delta.version, offer);
-        }
-        record.insert(QStringLiteral("patch-deltas"), offers);
-    }
-    updates.insert(r.platform, record);
-    root.insert(QStringLiteral("updates"), updates);
-    if (!signingKeys.isEmpty()) {
+    ManifestRecord record;
+    record.changelog = r.changelog;
+    record.patchVersion = r.patchVersion;
+    record.fullVersion = r.fullVersion;
+    record.modifyTime = r.modifyTime;
+    record.modifyCnt = r.modifyCnt;
+    record.downloadFull = r.downloadFull;
+    record.patchUrlPrefix = r.patchUrl;
+    record.fullUrlPrefix = r.fullUrl;
+    record.patch = { staged.patchSize, staged.patchSha256, QString() };
+    record.full = { staged.installerSize, staged.installerSha256, QString() };
+    for (const Staged::Delta &delta : staged.deltas)
+        record.deltas.insert(delta.version, { r.patchUrl + r.name + QLatin1Char('/') + delta.name,
+                                              { delta.size, delta.sha256, QString() } });
+    if (signing) {
         // Signed with the moment and the application: clients refuse replays and borrowed manifests.
-        root.insert(QStringLiteral("issued"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
-        root.insert(QStringLiteral("name"), r.name);
+        record.issued = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+        record.name = r.name;
     }
     if (!r.expires.isEmpty())
-        root.insert(QStringLiteral("expires"),
-                    QDateTime::fromString(r.expires, Qt::ISODate).toUTC().toString(Qt::ISODate));
-    const QByteArray json = QJsonDocument(root).toJson(QJsonDocument::Indented);
+        record.expires = QDateTime::fromString(r.expires, Qt::ISODate).toUTC().toString(Qt::ISODate);
+    ::writeManifest(&root, r.platform, record);
+    *json = QJsonDocument(root).toJson(QJsonDocument::Indented);
 
     // Read it back with the updater's own code before anything is written.
     ManifestRecord check;
-    if (!parseManifest(json, r.platform, &check) || check.patchVersion != r.patchVersion
-        || check.fullVersion != r.fullVersion || check.patch.size != archiveSize
-        || check.deltas.size() != int(deltas.size())
-        || check.full.size != installerSize || !check.patch.isValid() || !check.full.isValid())
+    if (!parseManifest(*json, r.platform, &check) || check.patchVersion != r.patchVersion
+        || check.fullVersion != r.fullVersion || check.patch.size != staged.patchSize
+        || check.deltas.size() != int(staged.deltas.size())
+        || check.full.size != staged.installerSize || !check.patch.isValid() || !check.full.isValid())
         return fail(QStringLiteral("the manifest does not read back as written"));
+    return true;
+}
 
-    // The manifest goes last, so that clients never see it before its files.
-    zipFile.close();
-    zipFile.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+bool Publisher::placeFiles(const PublishRequest &r, Staged *staged)
+{
+    const QFile::Permissions readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
     QString reason;
-    if (!replaceFile(zipFile.fileName(), out.filePath(patchName), &reason))
-        return fail(QStringLiteral("cannot write %1: %2").arg(out.filePath(patchName), reason));
-    removeUnfinished.dismiss();
-    for (const Delta &delta : deltas) {
+    staged->patch->close();
+    staged->patch->setPermissions(readable);
+    const QString patchPath = staged->out.filePath(staged->patchName);
+    if (!replaceFile(staged->patch->fileName(), patchPath, &reason))
+        return fail(QStringLiteral("cannot write %1: %2").arg(patchPath, reason));
+    for (const Staged::Delta &delta : staged->deltas) {
         delta.file->close();
-        delta.file->setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-        if (!replaceFile(delta.file->fileName(), out.filePath(delta.name), &reason))
-            return fail(QStringLiteral("cannot write %1: %2").arg(out.filePath(delta.name), reason));
+        delta.file->setPermissions(readable);
+        if (!replaceFile(delta.file->fileName(), staged->out.filePath(delta.name), &reason))
+            return fail(QStringLiteral("cannot write %1: %2").arg(staged->out.filePath(delta.name), reason));
     }
-    removeDeltas.dismiss();
-    if (!installerCopy.commit())
-        return fail(QStringLiteral("cannot write %1: %2").arg(installerCopy.fileName(), installerCopy.errorString()));
-    QFile::setPermissions(out.filePath(fullName), QFile::permissions(r.installer));
-    // The archive as written must read as the client reads it.
-    ArchiveReader reader(out.filePath(patchName));
+    if (!staged->installer->commit())
+        return fail(QStringLiteral("cannot write %1: %2").arg(staged->installer->fileName(),
+                                                             staged->installer->errorString()));
+    QFile::setPermissions(staged->out.filePath(staged->installerName), QFile::permissions(r.installer));
+    // The archives as written must read as the client reads them.
+    ArchiveReader reader(patchPath);
     if (!reader.open())
         return fail(QStringLiteral("the archive does not read back: %1").arg(reader.errorString()));
-    for (const Delta &delta : deltas) {
-        ArchiveReader deltaReader(out.filePath(delta.name));
+    for (const Staged::Delta &delta : staged->deltas) {
+        ArchiveReader deltaReader(staged->out.filePath(delta.name));
         if (!deltaReader.open())
             return fail(QStringLiteral("the delta does not read back: %1").arg(deltaReader.errorString()));
     }
+    return true;
+}
+
+bool Publisher::writeManifest(const QByteArray &json, const QList<QByteArray> &signingKeys)
+{
     if (!saveFile(manifestPath, json, &error))
         return false;
-    if (!signingKeys.isEmpty()) {
-        // One line per key: clients that know any one of them accept it.
-        QByteArray signatures;
-        for (const QByteArray &key : qAsConst(signingKeys))
-            signatures += Crypto::signEd25519(key, json).toBase64() + '\n';
-        if (!saveFile(manifestPath + QStringLiteral(".sig"), signatures, &error))
-            return false;
-        lines << QStringLiteral("updates.json.sig  %1 signature(s)").arg(signingKeys.size());
-    }
-
-    lines << QStringLiteral("%1  %2 bytes  sha256 %3  <- %4%5/%1").arg(patchName).arg(archiveSize)
-                 .arg(QString::fromLatin1(archiveSha.toHex()), r.patchUrl, r.name)
-          << QStringLiteral("%1  %2 bytes  sha256 %3  <- %4%5/%1").arg(fullName).arg(installerSize)
-                 .arg(QString::fromLatin1(installerSha.toHex()), r.fullUrl, r.name)
-          << QStringLiteral("updates.json  platform \"%1\"  <- <base URL>%2/updates.json").arg(r.platform, r.name);
-    published = r;
+    if (signingKeys.isEmpty())
+        return true;
+    // One line per key: clients that know any one of them accept it.
+    QByteArray signatures;
+    for (const QByteArray &key : signingKeys)
+        signatures += Crypto::signEd25519(key, json).toBase64() + '\n';
+    if (!saveFile(manifestPath + QStringLiteral(".sig"), signatures, &error))
+        return false;
+    lines << QStringLiteral("updates.json.sig  %1 signature(s)").arg(signingKeys.size());
     return true;
 }
 

@@ -59,6 +59,14 @@ private:
         QString source; // the file to read
     };
     bool collectPatchFiles(const PublishRequest &request, QList<PatchFile> *files);
+    // The steps of publish(), in order, on what one publish writes.
+    struct Staged;
+    bool writePatch(const QList<PatchFile> &files, Staged *staged);
+    bool writeDeltas(const PublishRequest &request, const QList<PatchFile> &files, Staged *staged);
+    bool copyInstaller(const PublishRequest &request, Staged *staged);
+    bool composeManifest(const PublishRequest &request, const Staged &staged, bool signing, QByteArray *json);
+    bool placeFiles(const PublishRequest &request, Staged *staged);
+    bool writeManifest(const QByteArray &json, const QList<QByteArray> &signingKeys);
 
     QString error;
     QStringList lines;
