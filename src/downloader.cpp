@@ -35,24 +35,6 @@ void moveAside(const QString &path)
     QFile::rename(path, path + QStringLiteral("_") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd")));
 }
 
-// Feeds the first \a length bytes of \a path into \a hash: a continued
-// download is verified over the kept bytes too.
-bool hashFile(const QString &path, qint64 length, StreamHasher *hash)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    QByteArray chunk(int(ReadBufferSize), Qt::Uninitialized);
-    qint64 left = length;
-    while (left > 0) {
-        const qint64 n = file.read(chunk.data(), qMin<qint64>(left, chunk.size()));
-        if (n <= 0)
-            return false;
-        hash->addData(chunk.constData(), n);
-        left -= n;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -136,7 +118,8 @@ bool Downloader::continueKeptBytes()
         || !saved.continues(url.toString(), expectedSize, expectedSha256)
         || QFileInfo(partPath()).isSymLink() || QFileInfo(partPath()).size() != saved.kept)
         return false;
-    if (verifies() && !hashFile(partPath(), saved.kept, &hash))
+    // A continued download is verified over the kept bytes too.
+    if (verifies() && !hash.addFile(partPath(), saved.kept))
         return false;
     resumeOffset = saved.kept;
     validator = saved.validator;

@@ -38,6 +38,32 @@ void refuseUnusableName(FileCheck *check, const QString &key, const QString &ver
         check->problem = QStringLiteral("the file name %1 cannot be used: %2").arg(name, ReleaseFileNames::problem(name));
 }
 
+// The paragraph after "check error": what went wrong on the way.
+QString checkErrorReason(QNetworkReply *reply, bool tooLarge, bool signatureRequest)
+{
+    if (tooLarge)
+        return QStringLiteral("the server's answer is larger than %1 bytes; no manifest is")
+                       .arg(NetworkPolicy::MaxManifestSize) + QStringLiteral(" that large");
+    const QString reason = NetworkPolicy::failureReason(reply);
+    if (!reason.isEmpty())
+        return reason;
+    return signatureRequest ? QStringLiteral("manifest signature missing: ") + reply->errorString() : QString();
+}
+
+// Signed is not enough: it must not have expired, it must be this application's,
+// and not older than what was seen. Remembered when it passes.
+QString trustOverTime(const ManifestRecord &record, const QString &appName)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    ManifestFreshness freshness(appName);
+    QString why = ManifestSignature::checkExpiry(record.expires, now);
+    if (why.isEmpty())
+        why = freshness.check(record.name, record.issued, now);
+    if (why.isEmpty())
+        freshness.remember(record.issued);
+    return why;
+}
+
 QString shownChangelog(const QString &changelog)
 {
     if (changelog.size() <= MaxChangelogShown)
@@ -90,54 +116,43 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
     QByteArray body = NetworkPolicy::limitedBody(reply, &tooLarge);
     if (reply->error() != QNetworkReply::NoError || tooLarge) {
         ui->show->appendPlainText(QStringLiteral("check error"));
-        const QString reason = NetworkPolicy::failureReason(reply);
-        if (tooLarge)
-            ui->show->appendPlainText(QStringLiteral("the server's answer is larger than %1 bytes; no manifest is")
-                                              .arg(NetworkPolicy::MaxManifestSize) + QStringLiteral(" that large"));
-        else if (!reason.isEmpty())
+        const QString reason = checkErrorReason(reply, tooLarge, signedBody.isValid());
+        if (!reason.isEmpty())
             ui->show->appendPlainText(reason);
-        else if (signedBody.isValid())
-            ui->show->appendPlainText(QStringLiteral("manifest signature missing: ") + reply->errorString());
         return;
     }
     const QList<QByteArray> keys = ManifestSignature::trustedKeys();
+    if (!keys.isEmpty() && !signedBody.isValid()) {
+        QNetworkRequest request = NetworkPolicy::request(
+                QUrl(ManifestSignature::signatureUrl(reply->request().url().toString())));
+        request.setAttribute(QNetworkRequest::User, body);
+        request.setAttribute(CheckDeadline, reply->request().attribute(CheckDeadline));
+        sendCheckRequest(request);
+        return;
+    }
+    QString distrust;
     if (!keys.isEmpty()) {
-        if (!signedBody.isValid()) {
-            QNetworkRequest request = NetworkPolicy::request(
-                    QUrl(ManifestSignature::signatureUrl(reply->request().url().toString())));
-            request.setAttribute(QNetworkRequest::User, body);
-            request.setAttribute(CheckDeadline, reply->request().attribute(CheckDeadline));
-            sendCheckRequest(request);
-            return;
-        }
-        const QString why = ManifestSignature::check(signedBody.toByteArray(), body, keys);
-        if (!why.isEmpty()) {
-            ui->show->appendPlainText(QStringLiteral("check error"));
-            ui->show->appendPlainText(why);
-            return;
-        }
+        distrust = ManifestSignature::check(signedBody.toByteArray(), body, keys);
         body = signedBody.toByteArray();
     }
     ManifestRecord record;
-    if (!parseManifest(body, platformKey, &record)) {
+    if (distrust.isEmpty() && !parseManifest(body, platformKey, &record)) {
         ui->show->appendPlainText(QStringLiteral("reply doc is null"));
         return;
     }
-    if (!keys.isEmpty()) {
-        // Signed is not enough: it must be this application's, and not older than what was seen.
-        const QDateTime now = QDateTime::currentDateTimeUtc();
-        ManifestFreshness freshness(appName);
-        QString why = ManifestSignature::checkExpiry(record.expires, now);
-        if (why.isEmpty())
-            why = freshness.check(record.name, record.issued, now);
-        if (!why.isEmpty()) {
-            ui->show->appendPlainText(QStringLiteral("check error"));
-            ui->show->appendPlainText(why);
-            return;
-        }
-        freshness.remember(record.issued);
+    if (distrust.isEmpty() && !keys.isEmpty())
+        distrust = trustOverTime(record, appName);
+    if (!distrust.isEmpty()) {
+        ui->show->appendPlainText(QStringLiteral("check error"));
+        ui->show->appendPlainText(distrust);
+        return;
     }
+    applyManifest(record);
+    reportCheck();
+}
 
+void UpdaterDialog::applyManifest(const ManifestRecord &record)
+{
     changelog = record.changelog;
     patchVersion = record.patchVersion;
     fullVersion = record.fullVersion;
@@ -162,8 +177,11 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
     downloadFileName = patchName;
     patchUrl = record.patchUrlPrefix + appName + QStringLiteral("/") + patchName;
     fullUrl = record.fullUrlPrefix + appName + QStringLiteral("/") + fullName;
-    const QString latestVersion = downloadFull ? fullVersion : patchVersion;
+}
 
+void UpdaterDialog::reportCheck()
+{
+    const QString latestVersion = downloadFull ? fullVersion : patchVersion;
     if (needUpdate(currentVersion, latestVersion)) {
         ui->show->appendPlainText(Rule
                 + tr("\ncurrent version: v") + currentVersion
@@ -177,7 +195,7 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
                 + QStringLiteral("\n") + Rule);
         if (downloadFull) {
             ui->show->appendPlainText(QStringLiteral("need download full exe"));
-            downloadFileName = fullName;
+            downloadFileName = ReleaseFileNames::full(appName, fullVersion);
         }
         ui->show->appendPlainText(tr("click update button to update"));
     } else {

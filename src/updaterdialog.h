@@ -50,6 +50,8 @@ private:
     void startTransfer(bool full);
     bool installPatch(const QString &archivePath);
     void sendCheckRequest(const QNetworkRequest &request);
+    void applyManifest(const ManifestRecord &record);
+    void reportCheck();
 
     Ui::UpdaterDialog *ui;
     Downloader *downloader;

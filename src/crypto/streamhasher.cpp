@@ -1,5 +1,7 @@
 #include "crypto/streamhasher.h"
 
+#include <QFile>
+
 namespace {
 
 // Bytes that may wait for the hash: the memory bound of a verified download.
@@ -62,4 +64,20 @@ void StreamHasher::reset()
     std::unique_lock<std::mutex> lock(mutex);
     changed.wait(lock, [this] { return queue.empty() && !busy; });
     hash.reset();
+}
+
+bool StreamHasher::addFile(const QString &path, qint64 length)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (qint64 left = length; left > 0;) {
+        const qint64 n = file.read(chunk.data(), qMin<qint64>(left, chunk.size()));
+        if (n <= 0)
+            return false;
+        addData(chunk.constData(), n);
+        left -= n;
+    }
+    return true;
 }

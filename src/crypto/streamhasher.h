@@ -27,6 +27,8 @@ public:
     /*! Starts a new stream. */
     void reset();
     void addData(const char *data, qint64 length);
+    /*! Adds the first \a length bytes of the file \a path; false when it has fewer or cannot be read. */
+    bool addFile(const QString &path, qint64 length);
     /*! The digest of everything added since reset(), once the thread has caught up. */
     QByteArray result();
 
