@@ -38,22 +38,37 @@ bool DeltaRebuild::stageInto(InstallTransaction *transaction)
     error.clear();
     filePaths.clear();
     rebuilt = 0;
-    // One base region, one segment of output, one chunk of input: the whole of our memory.
-    QByteArray base;
-    QByteArray segment;
-
-    // The archive is what the manifest announced before anything reads it.
     QFile archive(archivePath);
-    if (!archive.open(QIODevice::ReadOnly))
-        return fail(Damaged, QStringLiteral("cannot read %1: %2").arg(archivePath, archive.errorString()));
-    if (expectedSize >= 0 || !expectedSha256.isEmpty()) {
-        qint64 size = 0;
-        QByteArray sha256;
-        if (!Crypto::Sha256::hashDevice(&archive, &sha256, &size) || (expectedSize >= 0 && size != expectedSize)
-            || (!expectedSha256.isEmpty() && sha256 != expectedSha256))
-            return fail(Damaged, QStringLiteral("the delta is not the one the manifest announced"));
+    DeltaIndex index;
+    QVector<qint64> dataOffsets;
+    // Every base before any result: a changed installed file sends us to the whole patch at once.
+    if (!checkArchive(&archive) || !readIndex(&index, &dataOffsets) || !checkBases(index, transaction))
+        return false;
+    for (int f = 0; f < index.files.size(); ++f) {
+        if (!rebuildFile(index.files.at(f), dataOffsets.at(f), &archive, transaction))
+            return false;
     }
+    return true;
+}
 
+// The archive is what the manifest announced before anything reads it.
+bool DeltaRebuild::checkArchive(QFile *archive)
+{
+    if (!archive->open(QIODevice::ReadOnly))
+        return fail(Damaged, QStringLiteral("cannot read %1: %2").arg(archivePath, archive->errorString()));
+    if (expectedSize < 0 && expectedSha256.isEmpty())
+        return true;
+    qint64 size = 0;
+    QByteArray sha256;
+    if (!Crypto::Sha256::hashDevice(archive, &sha256, &size) || (expectedSize >= 0 && size != expectedSize)
+        || (!expectedSha256.isEmpty() && sha256 != expectedSha256))
+        return fail(Damaged, QStringLiteral("the delta is not the one the manifest announced"));
+    return true;
+}
+
+// The index, and every file's data as a stored entry that holds exactly its frames.
+bool DeltaRebuild::readIndex(DeltaIndex *index, QVector<qint64> *dataOffsets)
+{
     ArchiveReader reader(archivePath);
     if (!reader.open())
         return fail(Damaged, reader.errorString());
@@ -67,28 +82,28 @@ bool DeltaRebuild::stageInto(InstallTransaction *transaction)
     indexData.open(QIODevice::WriteOnly);
     if (!reader.extract(indexAt, &indexData))
         return fail(Damaged, reader.errorString());
-    DeltaIndex index;
     QString why;
-    if (!DeltaIndex::parse(indexData.data(), &index, &why))
+    if (!DeltaIndex::parse(indexData.data(), index, &why))
         return fail(Damaged, why);
-
-    // Every file's data is a stored entry that holds exactly its frames.
-    QVector<qint64> dataOffsets;
-    for (const DeltaIndex::File &file : qAsConst(index.files)) {
+    for (const DeltaIndex::File &file : qAsConst(index->files)) {
         const int at = entries.value(QLatin1String(DeltaIndex::FilesFolder) + file.name, -1);
         qint64 total = 0;
         for (const qint64 frame : file.frames)
             total += frame;
         if (at < 0 || reader.entries().at(at).method != 0 || reader.entries().at(at).size != total)
             return fail(Damaged, QStringLiteral("the delta's data for \"%1\" is missing or damaged").arg(file.name));
-        dataOffsets.append(reader.entries().at(at).dataOffset);
+        dataOffsets->append(reader.entries().at(at).dataOffset);
     }
+    return true;
+}
 
-    // Every base before any result: a changed installed file sends us to the whole patch at once.
-    for (const DeltaIndex::File &file : qAsConst(index.files)) {
+bool DeltaRebuild::checkBases(const DeltaIndex &index, InstallTransaction *transaction)
+{
+    for (const DeltaIndex::File &file : index.files) {
         if (file.whole)
             continue;
         QFile source;
+        QString why;
         qint64 size = 0;
         QByteArray sha256;
         if (!Platform::openRegularFile(transaction->installedPath(file.name), &source, &why)
@@ -97,57 +112,62 @@ bool DeltaRebuild::stageInto(InstallTransaction *transaction)
                                                     "(changed since it was installed, or an earlier update was partial)")
                                          .arg(file.name));
     }
+    return true;
+}
 
-    DeltaCodec::Decoder decoder;
-    for (int f = 0; f < index.files.size(); ++f) {
-        const DeltaIndex::File &file = index.files.at(f);
-        // Opened once, as a plain file on the handle: a name swapped since the check cannot block us,
-        // and whatever else it reads is caught by the result's hash.
-        const QString installed = transaction->installedPath(file.name);
-        QFile source;
-        if (!file.whole && !Platform::openRegularFile(installed, &source, &why))
-            return fail(BaseDiffers, why);
-        QFile out(transaction->stagedPath(file.name));
-        if (!QDir().mkpath(QFileInfo(out.fileName()).path()) || !out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(out.fileName(), out.errorString()));
-        if (!archive.seek(dataOffsets.at(f)))
-            return fail(Damaged, QStringLiteral("cannot read %1").arg(archivePath));
-        Crypto::Sha256 hash;
-        qint64 written = 0;
-        for (int s = 0; s < file.frames.size(); ++s) {
-            qint64 offset = 0;
-            qint64 length = 0;
-            if (!file.whole) {
-                DeltaCodec::baseRegion(s, file.baseSize, &offset, &length);
-                base.resize(int(length));
-                if (!source.seek(offset) || source.read(base.data(), length) != length)
-                    return fail(BaseDiffers, QStringLiteral("cannot read %1").arg(source.fileName()));
-            }
-            const qint64 size = qMin(DeltaCodec::SegmentSize, file.size - written);
-            segment.resize(int(size));
-            if (!decoder.decode(&archive, file.frames.at(s), base.constData(), length, segment.data(), size))
-                return fail(Damaged, QStringLiteral("the delta for \"%1\" cannot be rebuilt: %2")
-                                             .arg(file.name, decoder.errorString()));
-            hash.addData(segment.constData(), size);
-            // A short write carries no reason; the next one fails with it (a full disk says so).
-            for (qint64 done = 0; done < size;) {
-                const qint64 w = out.write(segment.constData() + done, size - done);
-                if (w <= 0)
-                    return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(file.name, out.errorString()));
-                done += w;
-            }
-            written += size;
+bool DeltaRebuild::rebuildFile(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive,
+                               InstallTransaction *transaction)
+{
+    // Opened once, as a plain file on the handle: a name swapped since the check cannot block us,
+    // and whatever else it reads is caught by the result's hash.
+    const QString installed = transaction->installedPath(file.name);
+    QFile source;
+    QString why;
+    if (!file.whole && !Platform::openRegularFile(installed, &source, &why))
+        return fail(BaseDiffers, why);
+    QFile out(transaction->stagedPath(file.name));
+    if (!QDir().mkpath(QFileInfo(out.fileName()).path()) || !out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(out.fileName(), out.errorString()));
+    if (!archive->seek(dataOffset))
+        return fail(Damaged, QStringLiteral("cannot read %1").arg(archivePath));
+    // One base region, one segment of output, one chunk of input: the whole of our memory.
+    QByteArray base;
+    QByteArray segment;
+    Crypto::Sha256 hash;
+    qint64 written = 0;
+    for (int s = 0; s < file.frames.size(); ++s) {
+        qint64 offset = 0;
+        qint64 length = 0;
+        if (!file.whole) {
+            DeltaCodec::baseRegion(s, file.baseSize, &offset, &length);
+            base.resize(int(length));
+            if (!source.seek(offset) || source.read(base.data(), length) != length)
+                return fail(BaseDiffers, QStringLiteral("cannot read %1").arg(source.fileName()));
         }
-        out.close();
-        if (written != file.size || hash.result() != file.sha256)
-            return fail(Damaged, QStringLiteral("the file rebuilt for \"%1\" is not the one the delta promises").arg(file.name));
-        // Without a mode (written on Windows), the file keeps the mode of the one it replaces.
-        const QFileInfo replaced(installed);
-        out.setPermissions(file.mode != 0 ? permissionsFromMode(file.mode)
-                                          : replaced.isFile() ? replaced.permissions() : permissionsFromMode(0644));
-        transaction->addFile(file.name);
-        filePaths.append(file.name);
-        rebuilt += written;
+        const qint64 size = qMin(DeltaCodec::SegmentSize, file.size - written);
+        segment.resize(int(size));
+        if (!decoder.decode(archive, file.frames.at(s), base.constData(), length, segment.data(), size))
+            return fail(Damaged, QStringLiteral("the delta for \"%1\" cannot be rebuilt: %2")
+                                         .arg(file.name, decoder.errorString()));
+        hash.addData(segment.constData(), size);
+        // A short write carries no reason; the next one fails with it (a full disk says so).
+        for (qint64 done = 0; done < size;) {
+            const qint64 w = out.write(segment.constData() + done, size - done);
+            if (w <= 0)
+                return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(file.name, out.errorString()));
+            done += w;
+        }
+        written += size;
     }
+    out.close();
+    if (written != file.size || hash.result() != file.sha256)
+        return fail(Damaged, QStringLiteral("the file rebuilt for \"%1\" is not the one the delta promises").arg(file.name));
+    // Without a mode (written on Windows), the file keeps the mode of the one it replaces.
+    const QFileInfo replaced(installed);
+    out.setPermissions(file.mode != 0 ? permissionsFromMode(file.mode)
+                                      : replaced.isFile() ? replaced.permissions() : permissionsFromMode(0644));
+    transaction->addFile(file.name);
+    filePaths.append(file.name);
+    rebuilt += written;
     return true;
 }

@@ -1,11 +1,16 @@
 #ifndef DELTAREBUILD_H
 #define DELTAREBUILD_H
 
+#include "delta/deltacodec.h"
+#include "delta/deltaindex.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 class InstallTransaction;
+class QFile;
 
 /*!
     Rebuilds the files of an update from a delta archive and the installed
@@ -39,8 +44,14 @@ public:
 
 private:
     bool fail(Failure failure, const QString &message);
+    // The steps of stageInto(), in order.
+    bool checkArchive(QFile *archive);
+    bool readIndex(DeltaIndex *index, QVector<qint64> *dataOffsets);
+    bool checkBases(const DeltaIndex &index, InstallTransaction *transaction);
+    bool rebuildFile(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, InstallTransaction *transaction);
 
     QString archivePath;
+    DeltaCodec::Decoder decoder;
     qint64 expectedSize = -1;
     QByteArray expectedSha256;
     QStringList filePaths;
