@@ -1,11 +1,18 @@
 #ifndef DELTAWRITER_H
 #define DELTAWRITER_H
 
+#include "delta/deltaindex.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+#include <vector>
+
+class QFile;
 class QIODevice;
+class QTemporaryFile;
 
 /*!
     Writes a delta archive: the files of a patch, each as Zstandard
@@ -38,6 +45,12 @@ public:
 
 private:
     bool fail(const QString &message);
+    // The steps of write(): each file's entry and frames, then the archive.
+    using Frames = std::vector<std::unique_ptr<QTemporaryFile>>;
+    bool addFile(const File &file, const QString &baseDir, DeltaIndex *index, Frames *frames);
+    bool makeFrames(QFile *source, QFile *base, const DeltaIndex::File &entry, QTemporaryFile *data,
+                    QVector<qint64> *sizes);
+    bool writeArchive(const DeltaIndex &index, const Frames &frames, QIODevice *out);
 
     QList<int> levels = { 19, 3 };
     QString error;
