@@ -394,10 +394,42 @@ bool InstallTransaction::commit()
     return true;
 }
 
-QString InstallTransaction::recover(const QString &directory)
+namespace {
+
+// What a transaction's journal says, once it is found trustworthy.
+struct Journal
 {
-    const QDir dir(directory);
-    const QString appDir = dir.absolutePath();
+    QString phase;
+    QStringList files;
+    QStringList existing;
+    QStringList folders;
+};
+
+// Reads the journal of the transaction \a folder; why it cannot be trusted, or an empty string.
+QString readJournal(const QString &appDir, const QString &folder, Journal *journal)
+{
+    const QString path = join(folder, JournalName);
+    QFile file(path);
+    const QJsonDocument document = !Platform::isLink(path) && file.open(QIODevice::ReadOnly)
+            ? QJsonDocument::fromJson(file.read(MaxJournalSize + 1)) : QJsonDocument();
+    const QJsonObject object = document.object();
+    journal->phase = object.value(QStringLiteral("phase")).toString();
+    if (!document.isObject())
+        return QStringLiteral("it cannot be read");
+    if (journal->phase == QLatin1String("committing")
+        && (!toList(object.value(QStringLiteral("files")), &journal->files)
+            || !toList(object.value(QStringLiteral("existing")), &journal->existing)
+            || !toList(object.value(QStringLiteral("folders")), &journal->folders)))
+        return QStringLiteral("it lacks its lists of files");
+    if (journal->phase != QLatin1String("staging") && journal->phase != QLatin1String("committing")
+        && journal->phase != QLatin1String("committed"))
+        return QStringLiteral("its phase is unknown");
+    return journalProblem(appDir, folder, journal->files, journal->existing, journal->folders);
+}
+
+// What recovery found and did, said in one paragraph.
+struct Recovery
+{
     int undone = 0;
     int finished = 0;
     int discarded = 0;
@@ -405,89 +437,84 @@ QString InstallTransaction::recover(const QString &directory)
     QStringList links;
     QStringList untrusted;
     QStringList failures;
+
+    QString text(const QString &appDir) const
+    {
+        QStringList said;
+        if (undone > 0)
+            said << QStringLiteral("an interrupted update was undone; the application is back at its previous version");
+        if (!failures.isEmpty())
+            said << QStringLiteral("an interrupted update could not be fully undone; not restored: %1")
+                        .arg(failures.join(QStringLiteral(", ")));
+        if (finished > 0)
+            said << (stillInUse > 0 ? QStringLiteral("the previous update was complete; %1 old file(s) still in use "
+                                                     "will be removed at the next start").arg(stillInUse)
+                                    : QStringLiteral("the previous update was complete; its old files were removed"));
+        if (discarded > 0)
+            said << QStringLiteral("%1 unfinished staging folder(s) were removed; the application was not changed")
+                        .arg(discarded);
+        if (!links.isEmpty())
+            said << QStringLiteral("links with the updater's working names were removed, their targets untouched: %1")
+                        .arg(links.join(QStringLiteral(", ")));
+        if (!untrusted.isEmpty())
+            said << QStringLiteral("an update journal that cannot be trusted was left alone, nothing was changed; "
+                                   "please look at %1 in %2").arg(untrusted.join(QStringLiteral(", ")),
+                                                                  QDir::toNativeSeparators(appDir));
+        return said.join(QStringLiteral("; "));
+    }
+};
+
+// Finishes, undoes or discards the transaction \a name that a killed process left in \a appDir.
+void recoverOne(const QString &appDir, const QString &name, Recovery *recovery)
+{
+    const QString folder = join(appDir, name);
+    // Never ours: removed as a link, its target untouched.
+    if (Platform::isLink(folder)) {
+        Platform::removeTree(folder);
+        recovery->links << name;
+        return;
+    }
+    const QString journalPath = join(folder, JournalName);
+    if (!QFileInfo::exists(journalPath) && !Platform::isLink(journalPath)) {
+        // Staging only (or an earlier version's staging): the application was never touched.
+        Platform::removeTree(folder);
+        ++recovery->discarded;
+        return;
+    }
+    Journal journal;
+    const QString problem = readJournal(appDir, folder, &journal);
+    if (!problem.isEmpty()) {
+        recovery->untrusted << QStringLiteral("%1 (%2)").arg(name, problem);
+        return;
+    }
+    if (journal.phase == QLatin1String("committed")) {
+        recovery->stillInUse += removeFinished(folder);
+        ++recovery->finished;
+    } else if (journal.phase == QLatin1String("committing")) {
+        const QStringList left = undo(appDir, folder, journal.files,
+                                      QSet<QString>(journal.existing.cbegin(), journal.existing.cend()), journal.folders);
+        if (left.isEmpty()) {
+            Platform::removeTree(folder);
+            ++recovery->undone;
+        } else {
+            recovery->failures += left;
+        }
+    } else {
+        Platform::removeTree(folder);
+        ++recovery->discarded;
+    }
+}
+
+} // namespace
+
+QString InstallTransaction::recover(const QString &directory)
+{
+    const QDir dir(directory);
+    Recovery recovery;
     const QStringList names = dir.entryList({ QLatin1String(WorkingNames::TransactionPrefix) + QLatin1Char('*'),
                                               QLatin1String(WorkingNames::StagingPrefix) + QLatin1Char('*') },
                                             QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString &name : names) {
-        const QString folder = dir.filePath(name);
-        // Never ours: removed as a link, its target untouched.
-        if (Platform::isLink(folder)) {
-            Platform::removeTree(folder);
-            links << name;
-            continue;
-        }
-        const QString journalPath = join(folder, JournalName);
-        if (!QFileInfo::exists(journalPath) && !Platform::isLink(journalPath)) {
-            // Staging only (or an earlier version's staging): the application was never touched.
-            Platform::removeTree(folder);
-            ++discarded;
-            continue;
-        }
-        QFile file(journalPath);
-        QJsonParseError parsed;
-        const QJsonDocument document = !Platform::isLink(journalPath) && file.open(QIODevice::ReadOnly)
-                ? QJsonDocument::fromJson(file.read(MaxJournalSize + 1), &parsed) : QJsonDocument();
-        file.close();
-        const QJsonObject journal = document.object();
-        const QString phase = journal.value(QStringLiteral("phase")).toString();
-        QStringList files;
-        QStringList existing;
-        QStringList folders;
-        QString problem;
-        if (!document.isObject())
-            problem = QStringLiteral("it cannot be read");
-        else if (phase == QLatin1String("committing")
-                 && (!toList(journal.value(QStringLiteral("files")), &files)
-                     || !toList(journal.value(QStringLiteral("existing")), &existing)
-                     || !toList(journal.value(QStringLiteral("folders")), &folders)))
-            problem = QStringLiteral("it lacks its lists of files");
-        else if (phase != QLatin1String("staging") && phase != QLatin1String("committing")
-                 && phase != QLatin1String("committed"))
-            problem = QStringLiteral("its phase is unknown");
-        else
-            problem = journalProblem(appDir, folder, files, existing, folders);
-        if (!problem.isEmpty()) {
-            untrusted << QStringLiteral("%1 (%2)").arg(name, problem);
-            continue;
-        }
-
-        if (phase == QLatin1String("committed")) {
-            stillInUse += removeFinished(folder);
-            ++finished;
-        } else if (phase == QLatin1String("committing")) {
-            const QStringList left = undo(appDir, folder, files, QSet<QString>(existing.cbegin(), existing.cend()),
-                                          folders);
-            if (left.isEmpty()) {
-                Platform::removeTree(folder);
-                ++undone;
-            } else {
-                failures += left;
-            }
-        } else {
-            Platform::removeTree(folder);
-            ++discarded;
-        }
-    }
-
-    QStringList said;
-    if (undone > 0)
-        said << QStringLiteral("an interrupted update was undone; the application is back at its previous version");
-    if (!failures.isEmpty())
-        said << QStringLiteral("an interrupted update could not be fully undone; not restored: %1")
-                    .arg(failures.join(QStringLiteral(", ")));
-    if (finished > 0)
-        said << (stillInUse > 0 ? QStringLiteral("the previous update was complete; %1 old file(s) still in use "
-                                                 "will be removed at the next start").arg(stillInUse)
-                                : QStringLiteral("the previous update was complete; its old files were removed"));
-    if (discarded > 0)
-        said << QStringLiteral("%1 unfinished staging folder(s) were removed; the application was not changed")
-                    .arg(discarded);
-    if (!links.isEmpty())
-        said << QStringLiteral("links with the updater's working names were removed, their targets untouched: %1")
-                    .arg(links.join(QStringLiteral(", ")));
-    if (!untrusted.isEmpty())
-        said << QStringLiteral("an update journal that cannot be trusted was left alone, nothing was changed; "
-                               "please look at %1 in %2").arg(untrusted.join(QStringLiteral(", ")),
-                                                              QDir::toNativeSeparators(appDir));
-    return said.join(QStringLiteral("; "));
+    for (const QString &name : names)
+        recoverOne(dir.absolutePath(), name, &recovery);
+    return recovery.text(dir.absolutePath());
 }
