@@ -223,6 +223,89 @@ bool ArchiveReader::readEnd(qint64 *directoryOffset, qint64 *directorySize, qint
     return true;
 }
 
+namespace {
+
+// Reads the central-directory record at \a r (\a left bytes of the directory
+// from there on); false when it is damaged. \a length is the record's size.
+bool readRecord(const uchar *r, qint64 left, RawRecord *raw, ArchiveReader::Entry *entry, QString *unicodeName,
+                qint64 *length)
+{
+    if (left < 46 || le32(r) != CentralSignature)
+        return false;
+    const quint32 nameLength = le16(r + 28);
+    const quint32 extraLength = le16(r + 30);
+    const quint32 commentLength = le16(r + 32);
+    *length = 46 + qint64(nameLength) + extraLength + commentLength;
+    if (*length > left)
+        return false;
+    raw->madeBy = le16(r + 4);
+    raw->flags = le16(r + 8);
+    raw->externalAttributes = le32(r + 38);
+    raw->rawName = QByteArray(reinterpret_cast<const char *>(r + 46), int(nameLength));
+    entry->method = quint16(le16(r + 10));
+    entry->crc = le32(r + 16);
+    entry->compressedSize = le32(r + 20);
+    entry->size = le32(r + 24);
+    entry->headerOffset = le32(r + 42);
+    return readExtra(r + 46 + nameLength, extraLength, raw->rawName, &entry->size, &entry->compressedSize,
+                     &entry->headerOffset, le32(r + 24) == 0xffffffff, le32(r + 20) == 0xffffffff,
+                     le32(r + 42) == 0xffffffff, unicodeName);
+}
+
+// The name as the archive means it: flagged UTF-8, an Info-ZIP Unicode path,
+// unflagged UTF-8 from Info-ZIP's zip on Unix (its unzip reads it back so), or code page 437.
+QString decodedName(const RawRecord &raw, const QString &unicodeName)
+{
+    if (raw.flags & FlagUtf8)
+        return QString::fromUtf8(raw.rawName);
+    if (!unicodeName.isEmpty())
+        return unicodeName;
+    const QString utf8 = QString::fromUtf8(raw.rawName);
+    return (raw.madeBy >> 8) == SystemUnix && utf8.toUtf8() == raw.rawName ? utf8 : decodeCp437(raw.rawName);
+}
+
+// Why the entry named \a name cannot be unpacked, or an empty string; fills
+// in its name, kind and mode.
+QString entryProblem(const RawRecord &raw, QString name, qint64 archiveSize, ArchiveReader::Entry *entry)
+{
+    const QString reason = unsafeEntryReason(name);
+    if (!reason.isEmpty())
+        return reason;
+    if (raw.flags & (FlagEncrypted | FlagStrongEncryption))
+        return QStringLiteral("entry \"%1\" is encrypted").arg(name);
+    if (entry->method != 0 && entry->method != 8)
+        return QStringLiteral("entry \"%1\" uses an unsupported compression").arg(name);
+    // The Unix mode counts only when the archive says it was made on Unix.
+    if ((raw.madeBy >> 8) == SystemUnix) {
+        const quint32 mode = raw.externalAttributes >> 16;
+        const quint32 type = mode & 0170000;
+        if (type == 0120000)
+            return QStringLiteral("entry \"%1\" is a link").arg(name);
+        if (type != 0 && type != 0100000 && type != 040000)
+            return QStringLiteral("entry \"%1\" is neither a file nor a folder").arg(name);
+        if (type == 040000 && !name.endsWith(QLatin1Char('/')))
+            name += QLatin1Char('/');
+        // Executable bits stay; set-ID, sticky and world-writable bits never apply.
+        entry->mode = mode & 0775;
+    }
+    entry->isDir = name.endsWith(QLatin1Char('/'));
+    if (entry->isDir)
+        name.chop(1);
+    entry->name = name;
+    entry->rawName = raw.rawName;
+    if (entry->compressedSize > archiveSize || (entry->method == 0 && entry->compressedSize != entry->size)
+        || entry->size > entry->compressedSize * MaxDeflateRatio + 1024)
+        return QStringLiteral("entry \"%1\" claims an impossible size").arg(name);
+    if (entry->isDir && entry->size != 0)
+        return QStringLiteral("folder entry \"%1\" holds data").arg(name);
+    if (entry->size > ArchiveReader::MaxEntrySize)
+        return QStringLiteral("entry \"%1\" is too large to unpack (more than %2 GiB)")
+                .arg(name).arg(ArchiveReader::MaxEntrySize >> 30);
+    return QString();
+}
+
+} // namespace
+
 bool ArchiveReader::readDirectory(qint64 offset, qint64 size, qint64 count)
 {
     const QString unreadable = QStringLiteral("%1 has an unreadable directory").arg(file.fileName());
@@ -232,91 +315,27 @@ bool ArchiveReader::readDirectory(qint64 offset, qint64 size, qint64 count)
     if (directory.size() != size)
         return fail(unreadable);
     const uchar *p = reinterpret_cast<const uchar *>(directory.constData());
-    const qint64 archiveSize = file.size();
-
     list.reserve(int(count));
     NameSet names;
     qint64 at = 0;
     for (qint64 i = 0; i < count; ++i) {
-        if (at + 46 > size || le32(p + at) != CentralSignature)
-            return fail(unreadable);
-        const uchar *r = p + at;
-        const quint32 nameLength = le16(r + 28);
-        const quint32 extraLength = le16(r + 30);
-        const quint32 commentLength = le16(r + 32);
-        if (at + 46 + nameLength + extraLength + commentLength > size)
-            return fail(unreadable);
         RawRecord raw;
-        raw.madeBy = le16(r + 4);
-        raw.flags = le16(r + 8);
-        raw.externalAttributes = le32(r + 38);
-        raw.rawName = QByteArray(reinterpret_cast<const char *>(r + 46), int(nameLength));
-
         Entry entry;
-        entry.method = quint16(le16(r + 10));
-        entry.crc = le32(r + 16);
-        entry.compressedSize = le32(r + 20);
-        entry.size = le32(r + 24);
-        entry.headerOffset = le32(r + 42);
         QString unicodeName;
-        if (!readExtra(r + 46 + nameLength, extraLength, raw.rawName, &entry.size, &entry.compressedSize,
-                       &entry.headerOffset, le32(r + 24) == 0xffffffff, le32(r + 20) == 0xffffffff,
-                       le32(r + 42) == 0xffffffff, &unicodeName))
+        qint64 length = 0;
+        if (!readRecord(p + at, size - at, &raw, &entry, &unicodeName, &length))
             return fail(unreadable);
-        at += 46 + nameLength + extraLength + commentLength;
-
-        QString name = (raw.flags & FlagUtf8) ? QString::fromUtf8(raw.rawName) : unicodeName;
-        if (name.isEmpty()) {
-            // Info-ZIP's zip on Unix stores UTF-8 without saying so; its unzip reads it back as such.
-            const QString utf8 = QString::fromUtf8(raw.rawName);
-            name = (raw.madeBy >> 8) == SystemUnix && utf8.toUtf8() == raw.rawName ? utf8 : decodeCp437(raw.rawName);
-        }
-        const QString reason = unsafeEntryReason(name);
-        if (!reason.isEmpty())
-            return fail(reason);
-        if (raw.flags & (FlagEncrypted | FlagStrongEncryption))
-            return fail(QStringLiteral("entry \"%1\" is encrypted").arg(name));
-        if (entry.method != 0 && entry.method != 8)
-            return fail(QStringLiteral("entry \"%1\" uses an unsupported compression").arg(name));
-
-        // The Unix mode counts only when the archive says it was made on Unix.
-        if ((raw.madeBy >> 8) == SystemUnix) {
-            const quint32 mode = raw.externalAttributes >> 16;
-            const quint32 type = mode & 0170000;
-            if (type == 0120000)
-                return fail(QStringLiteral("entry \"%1\" is a link").arg(name));
-            if (type != 0 && type != 0100000 && type != 040000)
-                return fail(QStringLiteral("entry \"%1\" is neither a file nor a folder").arg(name));
-            if (type == 040000 && !name.endsWith(QLatin1Char('/')))
-                name += QLatin1Char('/');
-            // Executable bits stay; set-ID, sticky and world-writable bits never apply.
-            entry.mode = mode & 0775;
-        }
-        entry.isDir = name.endsWith(QLatin1Char('/'));
-        if (entry.isDir)
-            name.chop(1);
-        entry.name = name;
-        entry.rawName = raw.rawName;
-
-        if (entry.compressedSize > archiveSize
-            || (entry.method == 0 && entry.compressedSize != entry.size)
-            || entry.size > entry.compressedSize * MaxDeflateRatio + 1024)
-            return fail(QStringLiteral("entry \"%1\" claims an impossible size").arg(name));
-        if (entry.isDir && entry.size != 0)
-            return fail(QStringLiteral("folder entry \"%1\" holds data").arg(name));
-        if (entry.size > MaxEntrySize)
-            return fail(QStringLiteral("entry \"%1\" is too large to unpack (more than %2 GiB)")
-                            .arg(name).arg(MaxEntrySize >> 30));
-        const QString clash = names.add(name, entry.isDir);
-        if (!clash.isEmpty())
-            return fail(clash);
+        at += length;
+        QString problem = entryProblem(raw, decodedName(raw, unicodeName), file.size(), &entry);
+        if (problem.isEmpty())
+            problem = names.add(entry.name, entry.isDir);
+        if (!problem.isEmpty())
+            return fail(problem);
         list.append(entry);
     }
-
     if (at != size)
         return fail(QStringLiteral("%1 is ambiguous: other zip readers would see other entries "
                                    "(its directory holds more than its end record counts)").arg(file.fileName()));
-
     // A file cannot also be the folder of another entry, on Windows either.
     const QString clash = names.fileFolderClash();
     return clash.isEmpty() || fail(clash);
