@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 #include <zlib.h>
 
@@ -393,28 +394,17 @@ bool ArchiveReader::readLocalHeaders(qint64 directoryOffset)
     return true;
 }
 
-bool ArchiveReader::extract(int index, QIODevice *out)
-{
-    const Entry &entry = list.at(index);
-    const QString damaged = QStringLiteral("entry \"%1\" is damaged or cannot be read").arg(entry.name);
-    if (!file.seek(entry.dataOffset)) {
-        error = damaged;
-        return false;
-    }
-    z_stream stream {};
-    if (entry.method == 8 && inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
-        error = QStringLiteral("cannot inflate: out of memory");
-        return false;
-    }
-    QByteArray input(int(ChunkSize), Qt::Uninitialized);
-    QByteArray output(entry.method == 8 ? int(ChunkSize) : 0, Qt::Uninitialized);
-    qint64 left = entry.compressedSize;
-    qint64 produced = 0;
-    uLong crc = crc32(0L, Z_NULL, 0);
-    bool ended = entry.method == 0;
-    bool ok = true;
+namespace {
 
-    auto emitBytes = [&](const char *data, qint64 n) {
+// Where an entry's bytes go: counted against its declared size, summed into
+// its CRC and written to the device (none: only checked).
+class EntrySink
+{
+public:
+    EntrySink(const ArchiveReader::Entry &entry, QIODevice *out) : entry(entry), out(out) {}
+
+    bool take(const char *data, qint64 n)
+    {
         produced += n;
         if (produced > entry.size) {
             error = QStringLiteral("entry \"%1\" inflates beyond its declared %2 bytes").arg(entry.name).arg(entry.size);
@@ -431,59 +421,114 @@ bool ArchiveReader::extract(int index, QIODevice *out)
             done += w;
         }
         return true;
-    };
+    }
+    bool complete() const { return produced == entry.size && uint(crc) == entry.crc; }
 
-    while (ok && left > 0 && !(entry.method == 8 && ended)) {
-        const qint64 want = qMin(left, ChunkSize);
-        const qint64 got = file.read(input.data(), want);
-        if (got != want) {
-            error = damaged;
+    QString error; // empty unless take() failed
+private:
+    const ArchiveReader::Entry &entry;
+    QIODevice *out;
+    qint64 produced = 0;
+    uLong crc = crc32(0L, Z_NULL, 0);
+};
+
+// A raw deflate stream, inflated in bounded chunks into a sink.
+class Inflater
+{
+public:
+    Inflater() : output(int(ChunkSize), Qt::Uninitialized) { ready = inflateInit2(&stream, -MAX_WBITS) == Z_OK; }
+    ~Inflater()
+    {
+        if (ready)
+            inflateEnd(&stream);
+    }
+    bool isReady() const { return ready; }
+    bool hasEnded() const { return ended; }
+
+    // Inflates \a input; false when the stream is damaged or the sink refuses.
+    bool feed(QByteArray *input, qint64 length, EntrySink *sink)
+    {
+        stream.next_in = reinterpret_cast<Bytef *>(input->data());
+        stream.avail_in = uInt(length);
+        while (stream.avail_in > 0 && !ended) {
+            qint64 produced = 0;
+            const int result = step(Z_NO_FLUSH, sink, &produced);
+            if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR)
+                return false;
+            if (result == Z_BUF_ERROR && produced == 0)
+                break; // needs more input
+        }
+        return true;
+    }
+    // The last input may leave output inside the inflater.
+    bool drain(EntrySink *sink)
+    {
+        while (!ended) {
+            qint64 produced = 0;
+            const int result = step(Z_FINISH, sink, &produced);
+            if (result == Z_ERRNO) // the sink refused
+                return false;
+            if (!ended && produced == 0)
+                break;
+        }
+        return true;
+    }
+
+private:
+    // One inflate() into the sink; Z_ERRNO when the sink refuses the bytes.
+    int step(int flush, EntrySink *sink, qint64 *produced)
+    {
+        stream.next_out = reinterpret_cast<Bytef *>(output.data());
+        stream.avail_out = uInt(output.size());
+        const int result = inflate(&stream, flush);
+        *produced = output.size() - qint64(stream.avail_out);
+        if (*produced > 0 && !sink->take(output.constData(), *produced))
+            return Z_ERRNO;
+        ended = result == Z_STREAM_END;
+        return result;
+    }
+
+    z_stream stream {};
+    QByteArray output;
+    bool ready = false;
+    bool ended = false;
+};
+
+} // namespace
+
+bool ArchiveReader::extract(int index, QIODevice *out)
+{
+    const Entry &entry = list.at(index);
+    const QString damaged = QStringLiteral("entry \"%1\" is damaged or cannot be read").arg(entry.name);
+    if (!file.seek(entry.dataOffset)) {
+        error = damaged;
+        return false;
+    }
+    const bool deflated = entry.method == 8;
+    std::unique_ptr<Inflater> inflater(deflated ? new Inflater : nullptr);
+    if (deflated && !inflater->isReady()) {
+        error = QStringLiteral("cannot inflate: out of memory");
+        return false;
+    }
+    EntrySink sink(entry, out);
+    QByteArray input(int(ChunkSize), Qt::Uninitialized);
+    bool ok = true;
+    for (qint64 left = entry.compressedSize; ok && left > 0 && !(deflated && inflater->hasEnded());) {
+        const qint64 got = file.read(input.data(), qMin(left, ChunkSize));
+        if (got != qMin(left, ChunkSize)) {
             ok = false;
             break;
         }
         left -= got;
-        if (entry.method == 0) {
-            ok = emitBytes(input.constData(), got);
-            continue;
-        }
-        stream.next_in = reinterpret_cast<Bytef *>(input.data());
-        stream.avail_in = uInt(got);
-        while (ok && stream.avail_in > 0 && !ended) {
-            stream.next_out = reinterpret_cast<Bytef *>(output.data());
-            stream.avail_out = uInt(output.size());
-            const int result = inflate(&stream, Z_NO_FLUSH);
-            if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) {
-                error = damaged;
-                ok = false;
-                break;
-            }
-            const qint64 n = output.size() - qint64(stream.avail_out);
-            if (n > 0)
-                ok = emitBytes(output.constData(), n);
-            if (result == Z_STREAM_END)
-                ended = true;
-            else if (result == Z_BUF_ERROR && n == 0)
-                break; // needs more input
-        }
+        ok = deflated ? inflater->feed(&input, got, &sink) : sink.take(input.constData(), got);
     }
-    // The last input may leave output inside the inflater.
-    while (ok && entry.method == 8 && !ended) {
-        stream.next_out = reinterpret_cast<Bytef *>(output.data());
-        stream.avail_out = uInt(output.size());
-        const int result = inflate(&stream, Z_FINISH);
-        const qint64 n = output.size() - qint64(stream.avail_out);
-        if (n > 0)
-            ok = emitBytes(output.constData(), n);
-        if (result == Z_STREAM_END)
-            ended = true;
-        else if (n == 0)
-            break;
-    }
-    if (entry.method == 8)
-        inflateEnd(&stream);
-    if (!ok)
+    if (ok && deflated)
+        ok = inflater->drain(&sink);
+    if (!sink.error.isEmpty()) {
+        error = sink.error;
         return false;
-    if (!ended || produced != entry.size || uint(crc) != entry.crc) {
+    }
+    if (!ok || (deflated && !inflater->hasEnded()) || !sink.complete()) {
         error = damaged;
         return false;
     }
