@@ -69,21 +69,9 @@ int verify(const QCoreApplication &app)
     return ok ? 0 : 1;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+QList<QCommandLineOption> publishOptions()
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("updater-publish"));
-    if (argc > 1 && qstrcmp(argv[1], "keygen") == 0)
-        return keygen(app);
-    if (argc > 1 && qstrcmp(argv[1], "verify") == 0)
-        return verify(app);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Publishes an update: writes <output>/<name>/updates.json, the patch archive and the installer."));
-    parser.addHelpOption();
-    const QList<QCommandLineOption> options = {
+    return {
         { QStringLiteral("name"), QStringLiteral("Application name."), QStringLiteral("name") },
         { QStringLiteral("platform"), QStringLiteral("Platform key (default windows)."), QStringLiteral("key"),
           QStringLiteral("windows") },
@@ -119,44 +107,67 @@ int main(int argc, char **argv)
         { QStringLiteral("client-modify-count"), QStringLiteral("Dry run: the client's modify count."),
           QStringLiteral("n"), QStringLiteral("0") },
     };
-    parser.addOptions(options);
-    parser.process(app);
+}
 
-    PublishRequest request;
-    request.name = parser.value(QStringLiteral("name"));
-    request.platform = parser.value(QStringLiteral("platform"));
-    request.patchVersion = parser.value(QStringLiteral("patch-version"));
-    request.fullVersion = parser.value(QStringLiteral("full-version"));
-    request.modifyTime = parser.value(QStringLiteral("modify-time"));
-    request.modifyCnt = parser.value(QStringLiteral("modify-count"));
-    request.changelog = parser.value(QStringLiteral("changelog"));
+// The request the command line describes; false (with the reason printed) when it cannot be read.
+bool readRequest(const QCommandLineParser &parser, PublishRequest *request)
+{
+    request->name = parser.value(QStringLiteral("name"));
+    request->platform = parser.value(QStringLiteral("platform"));
+    request->patchVersion = parser.value(QStringLiteral("patch-version"));
+    request->fullVersion = parser.value(QStringLiteral("full-version"));
+    request->modifyTime = parser.value(QStringLiteral("modify-time"));
+    request->modifyCnt = parser.value(QStringLiteral("modify-count"));
+    request->changelog = parser.value(QStringLiteral("changelog"));
     if (parser.isSet(QStringLiteral("changelog-file"))) {
         QFile file(parser.value(QStringLiteral("changelog-file")));
         if (!file.open(QIODevice::ReadOnly)) {
             std::fprintf(stderr, "updater-publish: cannot read %s\n", qPrintable(file.fileName()));
-            return 1;
+            return false;
         }
-        request.changelog = QString::fromUtf8(file.readAll()).trimmed();
+        request->changelog = QString::fromUtf8(file.readAll()).trimmed();
     }
-    request.patchUrl = parser.value(QStringLiteral("patch-url"));
-    request.fullUrl = parser.value(QStringLiteral("full-url"));
-    request.installer = parser.value(QStringLiteral("installer"));
-    request.patchDir = parser.value(QStringLiteral("patch-dir"));
-    request.fromDir = parser.value(QStringLiteral("from"));
-    request.toDir = parser.value(QStringLiteral("to"));
-    request.output = parser.value(QStringLiteral("output"));
-    request.downloadFull = parser.isSet(QStringLiteral("download-full"));
-    request.signKeys = parser.values(QStringLiteral("sign-key"));
-    request.expires = parser.value(QStringLiteral("expires"));
+    request->patchUrl = parser.value(QStringLiteral("patch-url"));
+    request->fullUrl = parser.value(QStringLiteral("full-url"));
+    request->installer = parser.value(QStringLiteral("installer"));
+    request->patchDir = parser.value(QStringLiteral("patch-dir"));
+    request->fromDir = parser.value(QStringLiteral("from"));
+    request->toDir = parser.value(QStringLiteral("to"));
+    request->output = parser.value(QStringLiteral("output"));
+    request->downloadFull = parser.isSet(QStringLiteral("download-full"));
+    request->signKeys = parser.values(QStringLiteral("sign-key"));
+    request->expires = parser.value(QStringLiteral("expires"));
     for (const QString &value : parser.values(QStringLiteral("delta-from"))) {
         const int equals = value.lastIndexOf(QLatin1Char('='));
         if (equals <= 0) {
             std::fprintf(stderr, "updater-publish: --delta-from takes DIR=VERSION, not \"%s\"\n", qPrintable(value));
-            return 1;
+            return false;
         }
-        request.deltaFrom.append({ value.left(equals), value.mid(equals + 1) });
+        request->deltaFrom.append({ value.left(equals), value.mid(equals + 1) });
     }
+    return true;
+}
 
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("updater-publish"));
+    if (argc > 1 && qstrcmp(argv[1], "keygen") == 0)
+        return keygen(app);
+    if (argc > 1 && qstrcmp(argv[1], "verify") == 0)
+        return verify(app);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Publishes an update: writes <output>/<name>/updates.json, the patch archive and the installer."));
+    parser.addHelpOption();
+    parser.addOptions(publishOptions());
+    parser.process(app);
+
+    PublishRequest request;
+    if (!readRequest(parser, &request))
+        return 1;
     Publisher publisher;
     if (!publisher.publish(request)) {
         std::fprintf(stderr, "updater-publish: %s; nothing was written\n", qPrintable(publisher.errorString()));
