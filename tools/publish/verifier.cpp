@@ -99,71 +99,83 @@ bool Verifier::verify(const QString &location)
     QString error;
     if (!check(read(manifestLocation, &manifest, &error), QStringLiteral("manifest %1 %2").arg(manifestLocation, error)))
         return false;
-    bool ok = true;
-    if (keys.isEmpty()) {
-        lines << QStringLiteral("skipped signature: no --public-key given");
-    } else {
-        QByteArray signature;
-        QString why;
-        if (!read(ManifestSignature::signatureUrl(manifestLocation), &signature, &error))
-            why = QStringLiteral("manifest signature missing: ") + error;
-        else
-            why = ManifestSignature::check(manifest, signature, keys);
-        ok = check(why.isEmpty(), QStringLiteral("signature %1").arg(why.isEmpty() ? QStringLiteral("verifies") : why)) && ok;
-    }
-
+    bool ok = checkSignature(manifestLocation, manifest);
     const QJsonObject root = QJsonDocument::fromJson(manifest).object();
     const QString expires = root.value(QStringLiteral("expires")).toString();
     if (!expires.isEmpty()) {
         const QString why = ManifestSignature::checkExpiry(expires, QDateTime::currentDateTimeUtc());
         ok = check(why.isEmpty(), QStringLiteral("expires %1").arg(why.isEmpty() ? expires : why)) && ok;
     }
-
     const QJsonObject updates = root.value(QStringLiteral("updates")).toObject();
     if (!check(!updates.isEmpty(), QStringLiteral("platform records in the manifest")))
         return false;
-    for (auto it = updates.constBegin(); it != updates.constEnd(); ++it) {
-        ManifestRecord record;
-        parseManifest(manifest, it.key(), &record);
-        // A version becomes a file name on every client: anything but a version is refused there.
-        const QStringList versions = QStringList { record.patchVersion, record.fullVersion } + record.deltas.keys();
-        for (const QString &version : versions) {
-            if (!ReleaseFileNames::isVersion(version))
-                ok = check(false, QStringLiteral("%1 version \"%2\" is not dot-separated decimal numbers; "
-                                                 "clients refuse its download").arg(it.key(), version)) && ok;
+    for (auto it = updates.constBegin(); it != updates.constEnd(); ++it)
+        ok = checkRecord(it.key(), manifest, name, manifestLocation) && ok;
+    return ok;
+}
+
+bool Verifier::checkSignature(const QString &manifestLocation, const QByteArray &manifest)
+{
+    if (keys.isEmpty()) {
+        lines << QStringLiteral("skipped signature: no --public-key given");
+        return true;
+    }
+    QByteArray signature;
+    QString error;
+    QString why;
+    if (!read(ManifestSignature::signatureUrl(manifestLocation), &signature, &error))
+        why = QStringLiteral("manifest signature missing: ") + error;
+    else
+        why = ManifestSignature::check(manifest, signature, keys);
+    return check(why.isEmpty(), QStringLiteral("signature %1").arg(why.isEmpty() ? QStringLiteral("verifies") : why));
+}
+
+// Every download of one platform record, as a client would fetch it.
+bool Verifier::checkRecord(const QString &platform, const QByteArray &manifest, const QString &name,
+                           const QString &manifestLocation)
+{
+    bool ok = true;
+    ManifestRecord record;
+    parseManifest(manifest, platform, &record);
+    // A version becomes a file name on every client: anything but a version is refused there.
+    const QStringList versions = QStringList { record.patchVersion, record.fullVersion } + record.deltas.keys();
+    for (const QString &version : versions) {
+        if (!ReleaseFileNames::isVersion(version))
+            ok = check(false, QStringLiteral("%1 version \"%2\" is not dot-separated decimal numbers; "
+                                             "clients refuse its download").arg(platform, version)) && ok;
+    }
+    struct Download { QString kind; QString url; FileCheck file; };
+    QList<Download> downloads = {
+        { QStringLiteral("patch"), record.patchUrlPrefix + name + QLatin1Char('/')
+                  + ReleaseFileNames::patch(name, record.patchVersion), record.patch },
+        { QStringLiteral("full"), record.fullUrlPrefix + name + QLatin1Char('/')
+                  + ReleaseFileNames::full(name, record.fullVersion), record.full },
+    };
+    for (auto delta = record.deltas.cbegin(); delta != record.deltas.cend(); ++delta)
+        downloads.append({ QStringLiteral("delta from %1").arg(delta.key()), delta.value().url, delta.value().check });
+    for (const auto &d : qAsConst(downloads)) {
+        const QString where = remote ? d.url : QFileInfo(manifestLocation).absoluteDir().filePath(QUrl(d.url).fileName());
+        const QString what = QStringLiteral("%1 %2 %3").arg(platform, d.kind, where);
+        if (!check(d.file.isValid() && d.file.size >= 0 && !d.file.sha256.isEmpty(),
+                   what + QStringLiteral(": the manifest gives its size and SHA-256")))
+            ok = false;
+        const QString scheme = QUrl(d.url, QUrl::TolerantMode).scheme().toLower();
+        if (scheme != QLatin1String("https") && scheme != QLatin1String("http")) {
+            ok = check(false, QStringLiteral("%1 %2 %3: the scheme \"%4\" is not https or http; clients refuse it")
+                                      .arg(platform, d.kind, d.url, scheme)) && ok;
+            continue;
         }
-        struct Download { QString kind; QString url; FileCheck file; };
-        QList<Download> downloads = {
-            { QStringLiteral("patch"), record.patchUrlPrefix + name + QLatin1Char('/')
-                      + ReleaseFileNames::patch(name, record.patchVersion), record.patch },
-            { QStringLiteral("full"), record.fullUrlPrefix + name + QLatin1Char('/')
-                      + ReleaseFileNames::full(name, record.fullVersion), record.full },
-        };
-        for (auto delta = record.deltas.cbegin(); delta != record.deltas.cend(); ++delta)
-            downloads.append({ QStringLiteral("delta from %1").arg(delta.key()), delta.value().url, delta.value().check });
-        for (const auto &d : qAsConst(downloads)) {
-            const QString where = remote ? d.url : QFileInfo(manifestLocation).absoluteDir().filePath(QUrl(d.url).fileName());
-            const QString what = QStringLiteral("%1 %2 %3").arg(it.key(), d.kind, where);
-            if (!check(d.file.isValid() && d.file.size >= 0 && !d.file.sha256.isEmpty(),
-                       what + QStringLiteral(": the manifest gives its size and SHA-256")))
-                ok = false;
-            const QString scheme = QUrl(d.url, QUrl::TolerantMode).scheme().toLower();
-            if (scheme != QLatin1String("https") && scheme != QLatin1String("http")) {
-                ok = check(false, QStringLiteral("%1 %2 %3: the scheme \"%4\" is not https or http; clients refuse it")
-                                          .arg(it.key(), d.kind, d.url, scheme)) && ok;
-                continue;
-            }
-            qint64 size = 0;
-            QByteArray sha;
-            if (!measure(where, &size, &sha, &error)) {
-                ok = check(false, what + QStringLiteral(": unreachable: ") + error) && ok;
-                continue;
-            }
-            ok = check(d.file.size < 0 || size == d.file.size,
-                       what + QStringLiteral(": %1 bytes (manifest: %2)").arg(size).arg(d.file.size)) && ok;
-            ok = check(d.file.sha256.isEmpty() || sha == d.file.sha256,
-                       what + QStringLiteral(": SHA-256 %1").arg(QString::fromLatin1(sha.toHex()))) && ok;
+        qint64 size = 0;
+        QByteArray sha;
+        QString error;
+        if (!measure(where, &size, &sha, &error)) {
+            ok = check(false, what + QStringLiteral(": unreachable: ") + error) && ok;
+            continue;
         }
+        ok = check(d.file.size < 0 || size == d.file.size,
+                   what + QStringLiteral(": %1 bytes (manifest: %2)").arg(size).arg(d.file.size)) && ok;
+        ok = check(d.file.sha256.isEmpty() || sha == d.file.sha256,
+                   what + QStringLiteral(": SHA-256 %1").arg(QString::fromLatin1(sha.toHex()))) && ok;
     }
     return ok;
 }

@@ -28,6 +28,9 @@ private:
     bool read(const QString &location, QByteArray *data, QString *error);
     bool measure(const QString &location, qint64 *size, QByteArray *sha256, QString *error);
     bool check(bool ok, const QString &line);
+    bool checkSignature(const QString &manifestLocation, const QByteArray &manifest);
+    bool checkRecord(const QString &platform, const QByteArray &manifest, const QString &name,
+                     const QString &manifestLocation);
 
     QList<QByteArray> keys;
     QStringList lines;
