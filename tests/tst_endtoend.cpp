@@ -1,3 +1,4 @@
+#include "dialogdriver.h"
 #include "downloader.h"
 #include "launchparams.h"
 #include "nginxserver.h"
@@ -14,11 +15,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-namespace {
-
-const QString ServerPath = QStringLiteral("/Vornek/deploy/raw/branch/master/");
-
-} // namespace
+using namespace DialogDriver;
 
 // The whole road through the real dialog against nginx over HTTPS.
 class tst_EndToEnd : public QObject
@@ -40,14 +37,11 @@ private slots:
     void deltaRoad();
 
 private:
-    QString appPath(const QString &name) const { return QCoreApplication::applicationDirPath() + "/" + name; }
     QString www(const QString &path) const { return nginx.root() + path; }
     void put(const QString &path, const QByteArray &data);
     void publishDemo(const QString &app);
     void publishDeltaRelease(const QString &app);
     void check(UpdaterDialog *dialog, const QString &name, const QString &version);
-    QString report(UpdaterDialog *dialog) { return dialog->findChild<QPlainTextEdit *>("show")->toPlainText(); }
-    QPushButton *button(UpdaterDialog *dialog, const char *name) { return dialog->findChild<QPushButton *>(name); }
 
     NginxServer nginx;
     QTemporaryDir markers;
@@ -159,9 +153,7 @@ void tst_EndToEnd::publishDeltaRelease(const QString &app)
 
 void tst_EndToEnd::init()
 {
-    baseUrl = nginx.httpsOrigin() + ServerPath;
-    currentModifyTime = QStringLiteral("0");
-    currentModifyCnt = QStringLiteral("0");
+    pointAt(nginx.httpsOrigin(), QStringLiteral("0"), QStringLiteral("0"));
     QVERIFY(writeFile(appPath(Platform::programFileName("Demo")), oldProgram));
     QVERIFY(writeFile(appPath(Platform::programFileName("Slow")), oldProgram));
 }
@@ -173,9 +165,7 @@ void tst_EndToEnd::cleanup()
 
 void tst_EndToEnd::check(UpdaterDialog *dialog, const QString &name, const QString &version)
 {
-    dialog->findChild<QLineEdit *>("appNameInput")->setText(name);
-    dialog->findChild<QLineEdit *>("versionInput")->setText(version);
-    button(dialog, "btn_check")->click();
+    typeAndCheck(dialog, name, version);
     QTRY_VERIFY_WITH_TIMEOUT(!report(dialog).isEmpty(), 15000);
 }
 

@@ -1,3 +1,4 @@
+#include "dialogdriver.h"
 #include "downloader.h"
 #include "archive/patcharchive.h"
 #include "launchparams.h"
@@ -19,8 +20,6 @@
 #endif
 
 namespace {
-
-const QString ServerPath = QStringLiteral("/Vornek/deploy/raw/branch/master/");
 
 // Makes every write past 1 MiB fail, as on a disk that fills up. Windows has
 // no per-process file-size limit; the tests that need it are skipped there.
@@ -66,6 +65,8 @@ int runFileSizeLimitedUnpack(const QString &archive, const QString &directory)
 
 } // namespace
 
+using namespace DialogDriver;
+
 class tst_Faults : public QObject
 {
     Q_OBJECT
@@ -81,7 +82,6 @@ private slots:
     void cancelDuringDownload();
 
 private:
-    QString appPath(const QString &name) const { return QCoreApplication::applicationDirPath() + "/" + name; }
     TestServer server;
 };
 
@@ -181,16 +181,12 @@ void tst_Faults::hostileManifests()
 {
     QFETCH(QByteArray, body);
     QFETCH(QString, reportStart);
-    currentModifyTime = QStringLiteral("0");
-    currentModifyCnt = QStringLiteral("0");
+    pointAt(server.origin(), QStringLiteral("0"), QStringLiteral("0"));
     server.setResponse(ServerPath + "Hostile/updates.json", TestResponse::ok(body));
     UpdaterDialog dialog;
-    auto report = dialog.findChild<QPlainTextEdit *>("show");
-    dialog.findChild<QLineEdit *>("appNameInput")->setText("Hostile");
-    dialog.findChild<QLineEdit *>("versionInput")->setText("1");
-    dialog.findChild<QPushButton *>("btn_check")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!report->toPlainText().isEmpty(), 20000);
-    QVERIFY2(report->toPlainText().startsWith(reportStart), qPrintable(report->toPlainText().left(300)));
+    typeAndCheck(&dialog, "Hostile", "1");
+    QTRY_VERIFY_WITH_TIMEOUT(!report(&dialog).isEmpty(), 20000);
+    QVERIFY2(report(&dialog).startsWith(reportStart), qPrintable(report(&dialog).left(300)));
 }
 
 void tst_Faults::cancelDuringDownload()
@@ -203,13 +199,11 @@ void tst_Faults::cancelDuringDownload()
         "{\"updates\":{\"windows\":{\"patch-version\":\"2\",\"full-version\":\"2\",\"patch-url\":\"%1/files/\","
         "\"patch-sha256\":\"%2\"}}}").arg(server.origin(), QString::fromLatin1(slow.sha256Hex())).toUtf8()));
     UpdaterDialog dialog;
-    dialog.findChild<QLineEdit *>("appNameInput")->setText("Slow");
-    dialog.findChild<QLineEdit *>("versionInput")->setText("1");
-    dialog.findChild<QPushButton *>("btn_check")->click();
-    QTRY_VERIFY(dialog.findChild<QPushButton *>("btn_update_patch")->isEnabled());
-    dialog.findChild<QPushButton *>("btn_update_patch")->click();
+    typeAndCheck(&dialog, "Slow", "1");
+    QTRY_VERIFY(button(&dialog, "btn_update_patch")->isEnabled());
+    button(&dialog, "btn_update_patch")->click();
     QTRY_VERIFY(QFileInfo(appPath("Slow-patch-v2.zip.part")).size() > 0);
-    QTimer::singleShot(0, dialog.findChild<QPushButton *>("btn_cancel"), &QPushButton::click);
+    QTimer::singleShot(0, button(&dialog, "btn_cancel"), &QPushButton::click);
     QVERIFY(waitForQuit(30000));
     // The transfer ends with the tool; nothing half-written has the final name.
     QVERIFY(!QFile::exists(appPath("Slow-patch-v2.zip")));

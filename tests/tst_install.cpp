@@ -1,3 +1,4 @@
+#include "dialogdriver.h"
 #include "downloader.h"
 #include "launchparams.h"
 #include "platform/platform.h"
@@ -13,11 +14,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-namespace {
-
-const QString ServerPath = QStringLiteral("/Vornek/deploy/raw/branch/master/");
-
-} // namespace
+using namespace DialogDriver;
 
 class tst_Install : public QObject
 {
@@ -42,13 +39,10 @@ private slots:
 
 private:
     QString appDir() const { return QCoreApplication::applicationDirPath(); }
-    QString appPath(const QString &name) const { return appDir() + QStringLiteral("/") + name; }
     QString marker(const QString &name) const { return markers->filePath(name); }
     void publish(const QString &name, const QString &patch, const QString &full, bool downloadFull,
                  const TestResponse &patchFile, const TestResponse &fullFile);
     void check(UpdaterDialog *dialog, const QString &name, const QString &version);
-    QPushButton *button(UpdaterDialog *dialog, const char *name) { return dialog->findChild<QPushButton *>(name); }
-    QString report(UpdaterDialog *dialog) { return dialog->findChild<QPlainTextEdit *>("show")->toPlainText(); }
 
     TestServer server;
     QScopedPointer<QTemporaryDir> markers;
@@ -61,9 +55,7 @@ void tst_Install::initTestCase()
 
 void tst_Install::init()
 {
-    baseUrl = server.origin() + ServerPath;
-    currentModifyTime = QStringLiteral("100");
-    currentModifyCnt = QStringLiteral("3");
+    pointAt(server.origin(), QStringLiteral("100"), QStringLiteral("3"));
     server.clearRequests();
     markers.reset(new QTemporaryDir);
     QVERIFY(markers->isValid());
@@ -92,9 +84,7 @@ void tst_Install::publish(const QString &name, const QString &patch, const QStri
 
 void tst_Install::check(UpdaterDialog *dialog, const QString &name, const QString &version)
 {
-    dialog->findChild<QLineEdit *>("appNameInput")->setText(name);
-    dialog->findChild<QLineEdit *>("versionInput")->setText(version);
-    button(dialog, "btn_check")->click();
+    typeAndCheck(dialog, name, version);
     QTRY_VERIFY(button(dialog, "btn_update_patch")->isEnabled());
 }
 
