@@ -55,7 +55,7 @@ pair() { # label package old new file-in-package
     cp "$oldpkg/$5" "$work/old/$name"
     cp "$newpkg/$5" "$work/new/$name"
     echo installer > "$work/setup"
-    common="--name App --patch-version 2 --full-version 2 --patch-url https://x/ --full-url https://x/ --installer $work/setup --from $work/old --to $work/new"
+    common="--name App --patch-version 2 --full-version 2 --patch-url https://x/ --full-url https://x/ --installer $work/setup --from $work/old --to $work/new --patch-for 1"
     # shellcheck disable=SC2086
     set -- $(timed "$publish" $common --output "$work/out")
     plain_s=$1

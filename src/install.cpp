@@ -46,7 +46,11 @@ void UpdaterDialog::startTransfer(bool full)
         transfer = DeltaTransfer;
     const FileCheck &check = transfer == DeltaTransfer ? delta.check : full ? fullCheck : patchCheck;
     const QString url = transfer == DeltaTransfer ? delta.url : full ? fullUrl : patchUrl;
-    const QString refusal = downloadRefusal(url, check, signedManifest);
+    QString refusal = notOffered;
+    if (refusal.isEmpty() && transfer == PatchTransfer)
+        refusal = patchMisfit;
+    if (refusal.isEmpty())
+        refusal = downloadRefusal(url, check, signedManifest);
     if (!refusal.isEmpty()) {
         ui->show->appendPlainText(QStringLiteral("download refused: ") + refusal);
         return;

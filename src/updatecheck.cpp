@@ -5,6 +5,7 @@
 #include "launchparams.h"
 #include "manifest/manifest.h"
 #include "manifest/manifestfreshness.h"
+#include "manifest/rolloutdraw.h"
 #include "manifest/manifestsignature.h"
 #include "network/networkpolicy.h"
 #include "manifest/releasefilenames.h"
@@ -177,12 +178,45 @@ void UpdaterDialog::applyManifest(const ManifestRecord &record)
     downloadFileName = patchName;
     patchUrl = record.patchUrlPrefix + appName + QStringLiteral("/") + patchName;
     fullUrl = record.fullUrlPrefix + appName + QStringLiteral("/") + fullName;
+    applyReleaseControl(record);
+}
+
+// Which installations the release reaches: the versions its patch was made for, and a staged rollout.
+void UpdaterDialog::applyReleaseControl(const ManifestRecord &record)
+{
+    patchMisfit.clear();
+    if (!record.patchForProblem.isEmpty())
+        patchMisfit = QStringLiteral("manifest error: ") + record.patchForProblem;
+    else if (!record.patchFor.isEmpty() && !record.patchFor.contains(currentVersion))
+        patchMisfit = QStringLiteral("the patch is made for version(s) %1; update-full brings this installation "
+                                     "up to date").arg(record.patchFor.join(QStringLiteral(", ")));
+    // Nothing is ever installed into a version the patch was not made for; a delta from it still is.
+    if (!patchMisfit.isEmpty() && patchOffer(record, currentVersion) == PatchOffer::None)
+        downloadFull = true;
+    notOffered.clear();
+    const QString latest = downloadFull ? fullVersion : patchVersion;
+    if (!record.rolloutProblem.isEmpty())
+        notOffered = QStringLiteral("manifest error: ") + record.rolloutProblem + QStringLiteral("; the release is not offered");
+    else if (record.rollout < 100 && !RolloutDraw(appName).offered(record.rollout))
+        notOffered = QStringLiteral("version %1 is being rolled out gradually and is not offered to this installation yet")
+                .arg(latest);
 }
 
 void UpdaterDialog::reportCheck()
 {
     const QString latestVersion = downloadFull ? fullVersion : patchVersion;
-    if (needUpdate(currentVersion, latestVersion)) {
+    if (!notOffered.isEmpty() && needUpdate(currentVersion, latestVersion)) {
+        // Not yet for this installation: it is up to date with what it is offered.
+        ui->show->appendPlainText(Rule
+                + tr("\ncurrent software is up-to-date")
+                + tr("\nversion        : v") + currentVersion
+                + tr("\nmodify     time: ") + currentModifyTime
+                + tr("\nmodify      cnt: ") + currentModifyCnt
+                + QStringLiteral("\n") + Rule
+                + tr("\nno need to update")
+                + tr("\nclick cancel button to quit"));
+        ui->show->appendPlainText(notOffered);
+    } else if (needUpdate(currentVersion, latestVersion)) {
         ui->show->appendPlainText(Rule
                 + tr("\ncurrent version: v") + currentVersion
                 + tr("\nmodify     time: ") + currentModifyTime
@@ -209,6 +243,10 @@ void UpdaterDialog::reportCheck()
                 + tr("\nclick cancel button to quit"));
     }
 
+    if (!patchMisfit.isEmpty() && delta.url.isEmpty() && notOffered.isEmpty())
+        ui->show->appendPlainText(patchMisfit);
+    if (!notOffered.isEmpty() && !needUpdate(currentVersion, latestVersion) && notOffered.startsWith(QLatin1String("manifest")))
+        ui->show->appendPlainText(notOffered);
     for (const FileCheck *check : { &patchCheck, &fullCheck }) {
         if (!check->isValid())
             ui->show->appendPlainText(QStringLiteral("manifest error: ") + check->problem

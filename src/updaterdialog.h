@@ -52,6 +52,7 @@ private:
     void sendCheckRequest(const QNetworkRequest &request);
     void applyManifest(const ManifestRecord &record);
     void reportCheck();
+    void applyReleaseControl(const ManifestRecord &record);
 
     Ui::UpdaterDialog *ui;
     Downloader *downloader;
@@ -86,6 +87,10 @@ private:
     // The integrity keys of the latest manifest, for each download.
     FileCheck patchCheck;
     FileCheck fullCheck;
+    // Why the latest release is not offered to this installation (a staged rollout), and why
+    // its patch does not fit it (made for other versions); empty when it is, and it does.
+    QString notOffered;
+    QString patchMisfit;
     // Held from the start of a download to the end of its install.
     UpdateLock updateLock;
 };

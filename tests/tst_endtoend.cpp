@@ -35,6 +35,7 @@ private slots:
     void downloadCutShort();
     void deltaRoad_data();
     void deltaRoad();
+    void patchOnlyWhereItFits();
 
 private:
     QString www(const QString &path) const { return nginx.root() + path; }
@@ -144,7 +145,7 @@ void tst_EndToEnd::publishDeltaRelease(const QString &app)
     publish.start(QStringLiteral(UPDATER_PUBLISH),
                   { "--name", app, "--patch-version", "1.1.0", "--full-version", "1.1.0", "--patch-url", files,
                     "--full-url", files, "--installer", stage + "/setup", "--from", stage + "/old", "--to", stage + "/new",
-                    "--delta-from", stage + "/old=1.0.0", "--output", www(ServerPath) });
+                    "--delta-from", stage + "/old=1.0.0", "--patch-for", "1.0.0", "--output", www(ServerPath) });
     QVERIFY(publish.waitForFinished(60000));
     const QString output = QString::fromLocal8Bit(publish.readAll());
     QVERIFY2(publish.exitCode() == 0, qPrintable(output));
@@ -332,6 +333,31 @@ void tst_EndToEnd::deltaRoad()
     const QString log = nginx.accessLog().mid(logBefore);
     QVERIFY2(log.contains(app + "-delta-v1.0.0-v1.1.0.zip HTTP/1.1\" 200"), qPrintable(log));
     QCOMPARE(log.contains(app + "-patch-v1.1.0.zip HTTP/1.1\" 200"), patchFetched);
+}
+
+void tst_EndToEnd::patchOnlyWhereItFits()
+{
+    // 1.0.0's release installed, but reporting 0.9.0: the patch made from 1.0.0 is not for it.
+    const QString stage = markers.filePath("stage-DeltaChanged");
+    QDirIterator old(stage + "/old", QDir::Files, QDirIterator::Subdirectories);
+    while (old.hasNext()) {
+        const QString path = old.next();
+        const QString relative = QDir(stage + "/old").relativeFilePath(path);
+        QDir().mkpath(QFileInfo(appPath(relative)).path());
+        QVERIFY(QFile::copy(path, appPath(relative)));
+    }
+    const QByteArray program = readFile(appPath(Platform::programFileName("DeltaChanged")));
+    const int logBefore = nginx.accessLog().size();
+    UpdaterDialog dialog;
+    check(&dialog, "DeltaChanged", "0.9.0");
+    QVERIFY2(report(&dialog).contains("need download full exe"), qPrintable(report(&dialog)));
+    QVERIFY(report(&dialog).contains("the patch is made for version(s) 1.0.0; update-full brings this installation up to date"));
+    button(&dialog, "btn_update_patch")->click();
+    QVERIFY2(report(&dialog).section('\n', -1).startsWith("download refused: the patch is made for version(s) 1.0.0"),
+             qPrintable(report(&dialog)));
+    QTest::qWait(100);
+    QCOMPARE(readFile(appPath(Platform::programFileName("DeltaChanged"))), program);
+    QVERIFY(!nginx.accessLog().mid(logBefore).contains("-patch-v1.1.0.zip"));
 }
 
 QTEST_MAIN(tst_EndToEnd)

@@ -14,6 +14,8 @@ private slots:
     void fuzzRegressions();
     void decision_data();
     void decision();
+    void patchFit_data();
+    void patchFit();
 };
 
 void tst_Manifest::parse_data()
@@ -145,6 +147,34 @@ void tst_Manifest::decision()
     QFETCH(QString, currentCnt);
     QFETCH(bool, expected);
     QCOMPARE(versionNeedsUpdate(current, latest, latestTime, latestCnt, currentTime, currentCnt), expected);
+}
+
+void tst_Manifest::patchFit_data()
+{
+    QTest::addColumn<QByteArray>("keys");
+    QTest::addColumn<QString>("installed");
+    QTest::addColumn<int>("offer");
+    const QByteArray delta = R"("patch-deltas":{"0.9":{"url":"https://h/d.zip","size":"1","sha256":")"
+            + QByteArray(64, 'a') + R"("}})";
+    QTest::newRow("listed version: the patch") << QByteArray(R"("patch-for":["0.9","1.0"])") << "1.0"
+                                               << int(PatchOffer::Patch);
+    QTest::newRow("unlisted version: nothing") << QByteArray(R"("patch-for":["1.0"])") << "0.9" << int(PatchOffer::None);
+    QTest::newRow("no list: a cumulative patch") << QByteArray(R"("x":1)") << "0.9" << int(PatchOffer::Patch);
+    QTest::newRow("unlisted, with a delta from it: the delta")
+            << QByteArray(R"("patch-for":["1.0"],)") + delta << "0.9" << int(PatchOffer::Delta);
+    QTest::newRow("a list that is no list: nothing") << QByteArray(R"("patch-for":"1.0")") << "1.0" << int(PatchOffer::None);
+    QTest::newRow("a list of no versions: nothing") << QByteArray(R"("patch-for":["../x"])") << "../x"
+                                                    << int(PatchOffer::None);
+}
+
+void tst_Manifest::patchFit()
+{
+    QFETCH(QByteArray, keys);
+    QFETCH(QString, installed);
+    QFETCH(int, offer);
+    ManifestRecord record;
+    QVERIFY(parseManifest(R"({"updates":{"windows":{"patch-version":"1.1",)" + keys + "}}}", "windows", &record));
+    QCOMPARE(int(patchOffer(record, installed)), offer);
 }
 
 QTEST_APPLESS_MAIN(tst_Manifest)

@@ -41,6 +41,7 @@ private slots:
     void deltasInTheManifest();
     void dryRun_data();
     void dryRun();
+    void rolloutWidensAndHalts();
 
 private:
     PublishRequest request() const;
@@ -114,7 +115,9 @@ void tst_Publish::laysOutWhatTheUpdaterExpects()
     QCOMPARE(readFile(dir->filePath("app/Foo")), QByteArray("#!/bin/sh\necho new\n"));
     QVERIFY(QFileInfo(dir->filePath("app/Foo")).isExecutable());
     QCOMPARE(readFile(dir->filePath("app/lib/plugin.so")), QByteArray(5000, 'p'));
-    QCOMPARE(publisher.report().size(), 3);
+    // The three files, and that a patch from a folder fits every earlier version.
+    QCOMPARE(publisher.report().size(), 4);
+    QVERIFY(publisher.report().last().contains("a cumulative patch"));
 }
 
 void tst_Publish::updatesAnExistingManifest()
@@ -171,6 +174,9 @@ void tst_Publish::refusesBadInput_data()
     QTest::newRow("a delta base version with letters") << "deltaFrom" << "patch=1.x" << "not dot-separated decimal";
     QTest::newRow("a delta from the patch's own version") << "deltaFrom" << "patch=1.2.4" << "the patch's own version";
     QTest::newRow("another publisher writing into the output") << "lock" << "" << "another updater-publish is writing";
+    QTest::newRow("releases without the version of --from") << "fromTo" << "" << "--from and --to need --patch-for";
+    QTest::newRow("a patch for no version") << "patchFor" << "1.x" << "--patch-for version \"1.x\"";
+    QTest::newRow("a rollout past 100 %") << "rollout" << "101" << "not a percentage from 0 to 100";
 }
 
 void tst_Publish::refusesBadInput()
@@ -204,6 +210,16 @@ void tst_Publish::refusesBadInput()
     }
     if (field == "expires")
         r.expires = value;
+    if (field == "fromTo") {
+        QVERIFY(QDir().mkpath(dir->filePath("old")));
+        r.fromDir = dir->filePath("old");
+        r.toDir = r.patchDir;
+        r.patchDir.clear();
+    }
+    if (field == "patchFor")
+        r.patchFor << value;
+    if (field == "rollout")
+        r.rollout = value.toInt();
     if (field == "deltaFrom")
         r.deltaFrom.append({ dir->filePath(value.section('=', 0, 0)), value.section('=', 1) });
     QStringList before;
@@ -411,6 +427,7 @@ void tst_Publish::patchFromTwoReleases()
     r.patchDir.clear();
     r.fromDir = dir->filePath("old");
     r.toDir = dir->filePath("new");
+    r.patchFor = QStringList { QStringLiteral("1.2.3") };
     Publisher publisher;
     const bool published = publisher.publish(r);
     if (expected.isEmpty() || expected.first().startsWith("refused: ")) {
@@ -594,6 +611,9 @@ void tst_Publish::dryRun_data()
     QTest::addColumn<QString>("version");
     QTest::addColumn<bool>("downloadFull");
     QTest::addColumn<QString>("text");
+    QTest::newRow("a version the patch was not made for: the installer") << "1.2.2" << false
+        << "a client at 1.2.2 is offered the installer 1.3.0 (https://files.example/f/Foo/Foo-full-v1.3.0.exe, 9 bytes), "
+           "since the patch is made for version(s) 1.2.3; rolled out to 10 % of installations";
     QTest::newRow("older: the patch") << "1.2.3" << false
         << "a client at 1.2.3 is offered the patch 1.2.4 (https://files.example/p/Foo/Foo-patch-v1.2.4.zip, ";
     QTest::newRow("version 0: the installer") << "0" << false
@@ -609,10 +629,52 @@ void tst_Publish::dryRun()
     QFETCH(QString, text);
     PublishRequest r = request();
     r.downloadFull = downloadFull;
+    if (QByteArray(QTest::currentDataTag()).contains("not made for")) {
+        r.patchFor << QStringLiteral("1.2.3");
+        r.rollout = 10;
+    }
     Publisher publisher;
     QVERIFY(publisher.publish(r));
     const QString result = publisher.dryRun(version, "1700000000", "2");
     QVERIFY2(result.startsWith(text), qPrintable(result));
+}
+
+void tst_Publish::rolloutWidensAndHalts()
+{
+    QString error;
+    const QByteArray key = ManifestSignature::fromBase64(generateSigningKey(dir->filePath("key.pem"), &error).toLatin1());
+    PublishRequest r = request();
+    r.signKeys << dir->filePath("key.pem");
+    r.rollout = 10;
+    Publisher publisher;
+    QVERIFY2(publisher.publish(r), qPrintable(publisher.errorString()));
+    const QString out = dir->filePath("out/Foo/");
+    const QByteArray patch = readFile(out + "Foo-patch-v1.2.4.zip");
+    const QByteArray installer = readFile(out + "Foo-full-v1.3.0.exe");
+    // One command each: widen, halt, complete; only the manifest and its signature change.
+    for (const int percent : { 50, 0, 100 }) {
+        RolloutRequest rollout;
+        rollout.output = r.output;
+        rollout.name = r.name;
+        rollout.percent = percent;
+        rollout.signKeys = r.signKeys;
+        QVERIFY2(publisher.setRollout(rollout), qPrintable(publisher.errorString()));
+        ManifestRecord record;
+        QVERIFY(parseManifest(readFile(out + "updates.json"), "windows", &record));
+        QCOMPARE(record.rollout, percent);
+        QCOMPARE(record.patchVersion, QStringLiteral("1.2.4"));
+        QVERIFY(ManifestSignature::check(readFile(out + "updates.json"), readFile(out + "updates.json.sig"), { key })
+                        .isEmpty());
+        QCOMPARE(readFile(out + "Foo-patch-v1.2.4.zip"), patch);
+        QCOMPARE(readFile(out + "Foo-full-v1.3.0.exe"), installer);
+    }
+    // Unsigned, the signature would turn every client away.
+    RolloutRequest unsigned_;
+    unsigned_.output = r.output;
+    unsigned_.name = r.name;
+    unsigned_.percent = 20;
+    QVERIFY(!publisher.setRollout(unsigned_));
+    QVERIFY2(publisher.errorString().contains("give --sign-key"), qPrintable(publisher.errorString()));
 }
 
 QTEST_GUILESS_MAIN(tst_Publish)

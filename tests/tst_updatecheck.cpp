@@ -2,6 +2,7 @@
 #include "launchparams.h"
 #include "manifest/manifestfreshness.h"
 #include "manifest/manifestsignature.h"
+#include "manifest/rolloutdraw.h"
 #include "network/networkpolicy.h"
 #include "testcerts.h"
 #include "testserver.h"
@@ -81,6 +82,7 @@ private slots:
     void signedManifests();
     void manifestsOverTime_data();
     void manifestsOverTime();
+    void rolloutReachesItsShare();
 
 private:
     void check(UpdaterDialog *dialog, const QString &name, const QString &version);
@@ -218,6 +220,27 @@ void tst_UpdateCheck::outcomes_data()
     QTest::newRow("installed is newer: no downgrade")
         << TestResponse::ok(manifest("1.2.9", "1.2.9", "100", "3", false)) << "1.3.0"
         << upToDateReport("1.2.9", "100", "3") << true;
+    // Which installations a release reaches: its patch's versions and a staged rollout.
+    const auto with = [](const QByteArray &keys) {
+        return TestResponse::ok(manifest("1.2.4", "1.3.0", "100", "3", false)
+                                        .replace("\"download-full\"", keys + ",\"download-full\""));
+    };
+    QTest::newRow("patch made for this version") << with("\"patch-for\":[\"1.2.2\",\"1.2.3\"]") << "1.2.3"
+        << updateReport("1.2.3", "1.2.4", "100", "3", "fixes") + "\nclick update button to update" << true;
+    QTest::newRow("patch made for another version: the installer") << with("\"patch-for\":[\"1.2.2\"]") << "1.2.3"
+        << updateReport("1.2.3", "1.3.0", "100", "3", "fixes") + "\nneed download full exe\nclick update button to update"
+           "\nthe patch is made for version(s) 1.2.2; update-full brings this installation up to date" << true;
+    QTest::newRow("patch for a list that is no list") << with("\"patch-for\":\"1.2.3\"") << "1.2.3"
+        << updateReport("1.2.3", "1.3.0", "100", "3", "fixes") + "\nneed download full exe\nclick update button to update"
+           "\nmanifest error: \"patch-for\" is not a list of versions" << true;
+    QTest::newRow("rolled out to 0 %: not offered yet") << with("\"rollout\":\"0\"") << "1.2.3"
+        << upToDateReport("1.2.3", "100", "3")
+           + "\nversion 1.2.4 is being rolled out gradually and is not offered to this installation yet" << true;
+    QTest::newRow("rolled out to 100 %") << with("\"rollout\":\"100\"") << "1.2.3"
+        << updateReport("1.2.3", "1.2.4", "100", "3", "fixes") + "\nclick update button to update" << true;
+    QTest::newRow("a rollout that is no percentage") << with("\"rollout\":\"101\"") << "1.2.3"
+        << upToDateReport("1.2.3", "100", "3")
+           + "\nmanifest error: \"rollout\" is not a percentage from 0 to 100; the release is not offered" << true;
 }
 
 void tst_UpdateCheck::outcomes()
@@ -487,4 +510,29 @@ void tst_UpdateCheck::manifestsOverTime()
     QCOMPARE(freshness.newestSeen(), ManifestFreshness::parseIssued(remembered));
     ManifestSignature::setTrustedKeys({});
     freshness.forget();
+}
+
+void tst_UpdateCheck::rolloutReachesItsShare()
+{
+    // Users, each with settings of their own (on Windows, where settings are the registry, an application each).
+    constexpr int Users = 400;
+    int atTen = 0;
+    for (int user = 0; user < Users; ++user) {
+        QTemporaryDir own;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, own.path());
+#ifdef Q_OS_WIN
+        const RolloutDraw draw(QStringLiteral("Rollout%1").arg(user));
+#else
+        const RolloutDraw draw(QStringLiteral("Rollout"));
+#endif
+        const int number = draw.number();
+        QCOMPARE(draw.number(), number); // the same answer every time
+        atTen += draw.offered(10) ? 1 : 0;
+        QVERIFY(!draw.offered(10) || draw.offered(50)); // widening never takes the offer away
+        QVERIFY(!draw.offered(0));                      // halted
+        QVERIFY(draw.offered(100));                     // completed
+    }
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    // 10 % of 400 is 40; the bound is five standard deviations wide.
+    QVERIFY2(atTen >= 10 && atTen <= 70, qPrintable(QString::number(atTen)));
 }

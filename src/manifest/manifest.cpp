@@ -1,5 +1,8 @@
 #include "manifest/manifest.h"
 
+#include "manifest/releasefilenames.h"
+
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -36,7 +39,45 @@ FileCheck readFileCheck(const QJsonObject &entry, const QString &sizeKey, const 
     return check;
 }
 
+
+// "patch-for" and "rollout": which installations the release reaches.
+void readReleaseControl(const QJsonObject &entry, ManifestRecord *record)
+{
+    record->patchFor.clear();
+    record->patchForProblem.clear();
+    if (entry.contains(QStringLiteral("patch-for"))) {
+        const QJsonValue value = entry.value(QStringLiteral("patch-for"));
+        for (const QJsonValue &version : value.toArray()) {
+            if (!version.isString() || !ReleaseFileNames::isVersion(version.toString()))
+                record->patchForProblem = QStringLiteral("\"patch-for\" is not a list of versions");
+            record->patchFor.append(version.toString());
+        }
+        if (!value.isArray() || record->patchFor.isEmpty())
+            record->patchForProblem = QStringLiteral("\"patch-for\" is not a list of versions");
+    }
+    record->rollout = 100;
+    record->rolloutProblem.clear();
+    if (entry.contains(QStringLiteral("rollout"))) {
+        const QString text = entry.value(QStringLiteral("rollout")).toString();
+        if (ReleaseFileNames::isDecimal32(text) && text.toUInt() <= 100)
+            record->rollout = int(text.toUInt());
+        else
+            record->rolloutProblem = QStringLiteral("\"rollout\" is not a percentage from 0 to 100");
+    }
+}
+
 } // namespace
+
+PatchOffer patchOffer(const ManifestRecord &record, const QString &installedVersion)
+{
+    const DeltaOffer delta = record.deltas.value(installedVersion);
+    if (!delta.url.isEmpty())
+        return PatchOffer::Delta;
+    if (!record.patchForProblem.isEmpty())
+        return PatchOffer::None;
+    return record.patchFor.isEmpty() || record.patchFor.contains(installedVersion) ? PatchOffer::Patch
+                                                                                   : PatchOffer::None;
+}
 
 bool parseManifest(const QByteArray &body, const QString &platform, ManifestRecord *record)
 {
@@ -61,6 +102,7 @@ bool parseManifest(const QByteArray &body, const QString &platform, ManifestReco
     record->issued = document.object().value(QStringLiteral("issued")).toString();
     record->name = document.object().value(QStringLiteral("name")).toString();
     record->full = readFileCheck(entry, QStringLiteral("full-size"), QStringLiteral("full-sha256"));
+    readReleaseControl(entry, record);
     record->deltas.clear();
     const QJsonObject deltas = entry.value(QStringLiteral("patch-deltas")).toObject();
     for (auto it = deltas.constBegin(); it != deltas.constEnd(); ++it) {
@@ -97,6 +139,10 @@ void writeManifest(QJsonObject *root, const QString &platform, const ManifestRec
     entry.insert(QStringLiteral("full-url"), record.fullUrlPrefix);
     writeFileCheck(&entry, QStringLiteral("patch-size"), QStringLiteral("patch-sha256"), record.patch);
     writeFileCheck(&entry, QStringLiteral("full-size"), QStringLiteral("full-sha256"), record.full);
+    entry.remove(QStringLiteral("patch-for"));
+    if (!record.patchFor.isEmpty())
+        entry.insert(QStringLiteral("patch-for"), QJsonArray::fromStringList(record.patchFor));
+    entry.insert(QStringLiteral("rollout"), QString::number(record.rollout));
     entry.remove(QStringLiteral("patch-deltas"));
     if (!record.deltas.isEmpty()) {
         QJsonObject offers;

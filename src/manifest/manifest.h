@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 /*!
     What the manifest says a download must be: "<kind>-size" (a decimal string)
@@ -52,7 +53,25 @@ struct ManifestRecord
     QString name;
     // "patch-deltas": the patch as deltas against earlier versions, by the version they are made from.
     QMap<QString, DeltaOffer> deltas;
+    // "patch-for": the installed versions the patch was made for; empty: every earlier one (a cumulative patch).
+    QStringList patchFor;
+    // "rollout": the share of installations offered the release, 0 to 100.
+    int rollout = 100;
+    // Why "patch-for" or "rollout" is present but unusable; empty when fine.
+    QString patchForProblem;
+    QString rolloutProblem;
 };
+
+/*! What update-patch brings an installation: the delta made from its version, the patch, or neither. */
+enum class PatchOffer { Delta, Patch, None };
+
+/*!
+    What update-patch may install into an installation at \a installedVersion:
+    the delta made from exactly that version when there is one, else the patch
+    when it was made for that version (or for every earlier one), else nothing:
+    a patch is never installed into a version it was not made for.
+*/
+PatchOffer patchOffer(const ManifestRecord &record, const QString &installedVersion);
 
 /*!
     Parses \a body and fills \a record from updates/<platform>. Returns false

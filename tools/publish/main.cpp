@@ -69,6 +69,48 @@ int verify(const QCoreApplication &app)
     return ok ? 0 : 1;
 }
 
+// updater-publish rollout --output DIR --name NAME [--platform KEY] --percent P [--sign-key FILE...] [--expires DATE]
+int rollout(const QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Changes the share of installations a published release is offered to, and signs the manifest again; "
+        "no other file is touched. 0 halts a rollout, 100 completes it."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("rollout"), QStringLiteral("The command."));
+    parser.addOptions({
+        { QStringLiteral("output"), QStringLiteral("Folder served at the manifest's base URL."), QStringLiteral("dir") },
+        { QStringLiteral("name"), QStringLiteral("Application name."), QStringLiteral("name") },
+        { QStringLiteral("platform"), QStringLiteral("Platform key (default windows)."), QStringLiteral("key"),
+          QStringLiteral("windows") },
+        { QStringLiteral("percent"), QStringLiteral("The share of installations offered the release, 0 to 100."),
+          QStringLiteral("percent") },
+        { QStringLiteral("sign-key"), QStringLiteral("Sign updates.json with this Ed25519 key (PEM); repeatable."),
+          QStringLiteral("file") },
+        { QStringLiteral("expires"), QStringLiteral("Clients refuse the manifest after this date (ISO 8601, UTC)."),
+          QStringLiteral("date") },
+    });
+    parser.process(app);
+    RolloutRequest request;
+    request.output = parser.value(QStringLiteral("output"));
+    request.name = parser.value(QStringLiteral("name"));
+    request.platform = parser.value(QStringLiteral("platform"));
+    bool ok = false;
+    request.percent = parser.value(QStringLiteral("percent")).toInt(&ok);
+    if (!ok)
+        request.percent = -1;
+    request.signKeys = parser.values(QStringLiteral("sign-key"));
+    request.expires = parser.value(QStringLiteral("expires"));
+    Publisher publisher;
+    if (!publisher.setRollout(request)) {
+        std::fprintf(stderr, "updater-publish rollout: %s; nothing was written\n", qPrintable(publisher.errorString()));
+        return 1;
+    }
+    for (const QString &line : publisher.report())
+        std::printf("%s\n", qPrintable(line));
+    return 0;
+}
+
 QList<QCommandLineOption> publishOptions()
 {
     return {
@@ -94,6 +136,10 @@ QList<QCommandLineOption> publishOptions()
         { QStringLiteral("delta-from"), QStringLiteral("An earlier release as installed, and the version its clients "
                                                        "report: a delta for them beside the patch; repeatable."),
           QStringLiteral("dir=version") },
+        { QStringLiteral("patch-for"), QStringLiteral("An installed version the patch was made for; repeatable. "
+                                                      "Needed with --from (its version)."), QStringLiteral("version") },
+        { QStringLiteral("rollout"), QStringLiteral("Offer the release to this share of installations (default 100)."),
+          QStringLiteral("percent"), QStringLiteral("100") },
         { QStringLiteral("output"), QStringLiteral("Folder served at the manifest's base URL."), QStringLiteral("dir") },
         { QStringLiteral("download-full"), QStringLiteral("Ask every client for the installer.") },
         { QStringLiteral("sign-key"), QStringLiteral("Sign updates.json with this Ed25519 key (PEM); repeatable."),
@@ -137,6 +183,11 @@ bool readRequest(const QCommandLineParser &parser, PublishRequest *request)
     request->downloadFull = parser.isSet(QStringLiteral("download-full"));
     request->signKeys = parser.values(QStringLiteral("sign-key"));
     request->expires = parser.value(QStringLiteral("expires"));
+    request->patchFor = parser.values(QStringLiteral("patch-for"));
+    bool percent = false;
+    request->rollout = parser.value(QStringLiteral("rollout")).toInt(&percent);
+    if (!percent)
+        request->rollout = -1;
     for (const QString &value : parser.values(QStringLiteral("delta-from"))) {
         const int equals = value.lastIndexOf(QLatin1Char('='));
         if (equals <= 0) {
@@ -158,6 +209,8 @@ int main(int argc, char **argv)
         return keygen(app);
     if (argc > 1 && qstrcmp(argv[1], "verify") == 0)
         return verify(app);
+    if (argc > 1 && qstrcmp(argv[1], "rollout") == 0)
+        return rollout(app);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Publishes an update: writes <output>/<name>/updates.json, the patch archive and the installer."));

@@ -136,6 +136,22 @@ bool Publisher::validate(const PublishRequest &r)
     }
     if (!r.expires.isEmpty() && !QDateTime::fromString(r.expires, Qt::ISODate).isValid())
         return fail(QStringLiteral("the expiry \"%1\" is not an ISO 8601 date and time").arg(r.expires));
+    return validateReleaseControl(r);
+}
+
+bool Publisher::validateReleaseControl(const PublishRequest &r)
+{
+    for (const QString &version : r.patchFor) {
+        if (!ReleaseFileNames::isVersion(version))
+            return fail(QStringLiteral("the --patch-for version \"%1\" is not dot-separated decimal numbers").arg(version));
+    }
+    // The folders do not say which version --from is; installed into any other, the patch mixes releases.
+    if (!r.fromDir.isEmpty() && r.patchFor.isEmpty())
+        return fail(QStringLiteral("--from and --to need --patch-for VERSION, the version of the --from release: "
+                                   "the patch holds only what changed since it, and installed into any other "
+                                   "version it would leave neither release"));
+    if (r.rollout < 0 || r.rollout > 100)
+        return fail(QStringLiteral("the rollout %1 is not a percentage from 0 to 100").arg(r.rollout));
     return true;
 }
 
@@ -358,7 +374,59 @@ bool Publisher::publish(const PublishRequest &r)
           << QStringLiteral("%1  %2 bytes  sha256 %3  <- %4%5/%1").arg(staged.installerName).arg(staged.installerSize)
                  .arg(QString::fromLatin1(staged.installerSha256.toHex()), r.fullUrl, r.name)
           << QStringLiteral("updates.json  platform \"%1\"  <- <base URL>%2/updates.json").arg(r.platform, r.name);
+    if (r.patchFor.isEmpty())
+        lines << QStringLiteral("patch: made for every earlier version (a cumulative patch); --patch-for names "
+                                "the versions it fits");
+    else
+        lines << QStringLiteral("patch: made for version(s) %1 only").arg(r.patchFor.join(QStringLiteral(", ")));
+    if (r.rollout < 100)
+        lines << QStringLiteral("rollout: offered to %1 % of installations").arg(r.rollout);
     published = r;
+    return true;
+}
+
+bool Publisher::setRollout(const RolloutRequest &r)
+{
+    error.clear();
+    lines.clear();
+    if (r.percent < 0 || r.percent > 100)
+        return fail(QStringLiteral("the rollout percentage must be from 0 to 100"));
+    if (!r.expires.isEmpty() && !QDateTime::fromString(r.expires, Qt::ISODate).isValid())
+        return fail(QStringLiteral("the expiry \"%1\" is not an ISO 8601 date and time").arg(r.expires));
+    QList<QByteArray> signingKeys;
+    if (!readSigningKeys(r.signKeys, &signingKeys))
+        return false;
+    const QDir out(QDir(r.output).filePath(r.name));
+    manifestPath = out.filePath(QStringLiteral("updates.json"));
+    QLockFile lock(out.filePath(PublishLockName));
+    if (!lock.tryLock(0))
+        return fail(QStringLiteral("another updater-publish is writing into %1; try again when it has finished")
+                            .arg(out.path()));
+    QFile file(manifestPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("cannot read %1: %2").arg(manifestPath, file.errorString()));
+    const QByteArray body = file.readAll();
+    ManifestRecord record;
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    if (!document.isObject() || !parseManifest(body, r.platform, &record) || record.patchVersion.isEmpty())
+        return fail(QStringLiteral("%1 holds no release for the platform \"%2\"").arg(manifestPath, r.platform));
+    // A signature that no longer matches would turn every signed client away.
+    if (signingKeys.isEmpty() && QFile::exists(manifestPath + QStringLiteral(".sig")))
+        return fail(QStringLiteral("%1 is signed: give --sign-key to sign it again").arg(manifestPath));
+    record.rollout = r.percent;
+    record.expires = r.expires.isEmpty() ? record.expires
+                                         : QDateTime::fromString(r.expires, Qt::ISODate).toUTC().toString(Qt::ISODate);
+    if (!signingKeys.isEmpty()) {
+        record.issued = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+        record.name = r.name;
+    }
+    QJsonObject root = document.object();
+    ::writeManifest(&root, r.platform, record);
+    if (!writeManifest(QJsonDocument(root).toJson(QJsonDocument::Indented), signingKeys))
+        return false;
+    lines << QStringLiteral("rollout: version %1 is offered to %2 % of installations").arg(record.patchVersion).arg(r.percent);
+    published.platform = r.platform;
+    published.name = r.name;
     return true;
 }
 
@@ -461,6 +529,8 @@ bool Publisher::composeManifest(const PublishRequest &r, const Staged &staged, b
     record.fullUrlPrefix = r.fullUrl;
     record.patch = { staged.patchSize, staged.patchSha256, QString() };
     record.full = { staged.installerSize, staged.installerSha256, QString() };
+    record.patchFor = r.patchFor;
+    record.rollout = r.rollout;
     for (const Staged::Delta &delta : staged.deltas)
         record.deltas.insert(delta.version, { r.patchUrl + r.name + QLatin1Char('/') + delta.name,
                                               { delta.size, delta.sha256, QString() } });
@@ -537,17 +607,28 @@ QString Publisher::dryRun(const QString &version, const QString &modifyTime, con
     ManifestRecord record;
     if (!file.open(QIODevice::ReadOnly) || !parseManifest(file.readAll(), published.platform, &record))
         return QStringLiteral("no manifest to read");
-    const bool full = record.downloadFull || version.isEmpty() || version == QLatin1String("0");
+    const PatchOffer offer = patchOffer(record, version);
+    const bool full = record.downloadFull || version.isEmpty() || version == QLatin1String("0")
+            || offer == PatchOffer::None;
     const QString latest = full ? record.fullVersion : record.patchVersion;
+    const QString rollout = record.rollout < 100
+            ? QStringLiteral("; rolled out to %1 % of installations").arg(record.rollout) : QString();
     if (!versionNeedsUpdate(version, latest, record.modifyTime, record.modifyCnt, modifyTime, modifyCnt))
-        return QStringLiteral("a client at %1 is up to date (offered version %2)").arg(version, latest);
+        return QStringLiteral("a client at %1 is up to date (offered version %2)").arg(version, latest) + rollout;
+    const QString misfit = offer == PatchOffer::None && !record.downloadFull
+            ? QStringLiteral(", since the patch is made for version(s) %1").arg(record.patchFor.join(QStringLiteral(", ")))
+            : QString();
     if (full)
-        return QStringLiteral("a client at %1 is offered the installer %2 (%3%4/%5, %6 bytes)")
+        return QStringLiteral("a client at %1 is offered the installer %2 (%3%4/%5, %6 bytes)%7")
             .arg(version, record.fullVersion, record.fullUrlPrefix, published.name,
-                 ReleaseFileNames::full(published.name, record.fullVersion)).arg(record.full.size);
+                 ReleaseFileNames::full(published.name, record.fullVersion)).arg(record.full.size).arg(misfit) + rollout;
+    if (offer == PatchOffer::Delta)
+        return QStringLiteral("a client at %1 is offered the delta to %2 (%3, %4 bytes)")
+            .arg(version, record.patchVersion, record.deltas.value(version).url)
+            .arg(record.deltas.value(version).check.size) + rollout;
     return QStringLiteral("a client at %1 is offered the patch %2 (%3%4/%5, %6 bytes)")
         .arg(version, record.patchVersion, record.patchUrlPrefix, published.name,
-             ReleaseFileNames::patch(published.name, record.patchVersion)).arg(record.patch.size);
+             ReleaseFileNames::patch(published.name, record.patchVersion)).arg(record.patch.size) + rollout;
 }
 
 QString generateSigningKey(const QString &path, QString *error)

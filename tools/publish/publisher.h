@@ -28,6 +28,20 @@ struct PublishRequest
     QString expires;      // ISO 8601; written as the manifest's "expires"
     // Earlier releases as installed, and the version clients there report: a delta is written for each.
     QList<QPair<QString, QString>> deltaFrom;
+    // The installed versions the patch was made for; empty: every earlier one (with --patch-dir only).
+    QStringList patchFor;
+    int rollout = 100; // the share of installations offered the release, 0 to 100
+};
+
+/*! What `updater-publish rollout` changes: the percentage of one published release. */
+struct RolloutRequest
+{
+    QString output;
+    QString name;
+    QString platform = QStringLiteral("windows");
+    int percent = -1;
+    QStringList signKeys;
+    QString expires;
 };
 
 /*!
@@ -41,6 +55,8 @@ class Publisher
 {
 public:
     bool publish(const PublishRequest &request);
+    /*! Changes only the rollout percentage of a published manifest, and signs it again; no other file is touched. */
+    bool setRollout(const RolloutRequest &request);
 
     /*! What a client at this version would be offered, read back from the written manifest. */
     QString dryRun(const QString &version, const QString &modifyTime, const QString &modifyCnt) const;
@@ -52,6 +68,7 @@ public:
 private:
     bool fail(const QString &message);
     bool validate(const PublishRequest &request);
+    bool validateReleaseControl(const PublishRequest &request);
     bool readSigningKeys(const QStringList &paths, QList<QByteArray> *keys);
     struct PatchFile
     {

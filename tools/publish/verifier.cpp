@@ -137,6 +137,14 @@ bool Verifier::checkRecord(const QString &platform, const QByteArray &manifest, 
     bool ok = true;
     ManifestRecord record;
     parseManifest(manifest, platform, &record);
+    // What the publisher controls: which installations the patch fits, and the rollout.
+    ok = check(record.patchForProblem.isEmpty(), QStringLiteral("%1 patch made for %2").arg(platform,
+            !record.patchForProblem.isEmpty() ? record.patchForProblem
+            : record.patchFor.isEmpty() ? QStringLiteral("every earlier version") : record.patchFor.join(QStringLiteral(", "))))
+            && ok;
+    ok = check(record.rolloutProblem.isEmpty(), QStringLiteral("%1 rollout %2").arg(platform,
+            record.rolloutProblem.isEmpty() ? QStringLiteral("%1 % of installations").arg(record.rollout)
+                                            : record.rolloutProblem)) && ok;
     // A version becomes a file name on every client: anything but a version is refused there.
     const QStringList versions = QStringList { record.patchVersion, record.fullVersion } + record.deltas.keys();
     for (const QString &version : versions) {
