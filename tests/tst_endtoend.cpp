@@ -42,6 +42,7 @@ private:
     void put(const QString &path, const QByteArray &data);
     void publishDemo(const QString &app);
     void publishDeltaRelease(const QString &app);
+    void installOldRelease(const QString &app);
     void check(UpdaterDialog *dialog, const QString &name, const QString &version);
 
     NginxServer nginx;
@@ -150,6 +151,19 @@ void tst_EndToEnd::publishDeltaRelease(const QString &app)
     const QString output = QString::fromLocal8Bit(publish.readAll());
     QVERIFY2(publish.exitCode() == 0, qPrintable(output));
     QVERIFY2(output.contains("  delta lib/big.bin: ") && output.contains("  whole lib/added.txt: "), qPrintable(output));
+}
+
+// The old release of \a app, as installed in the tool's folder.
+void tst_EndToEnd::installOldRelease(const QString &app)
+{
+    const QString old = markers.filePath("stage-" + app) + "/old";
+    QDirIterator it(old, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString relative = QDir(old).relativeFilePath(path);
+        QDir().mkpath(QFileInfo(appPath(relative)).path());
+        QVERIFY(QFile::copy(path, appPath(relative)));
+    }
 }
 
 void tst_EndToEnd::init()
@@ -299,15 +313,8 @@ void tst_EndToEnd::deltaRoad()
     QFETCH(QString, app);
     QFETCH(QString, said);
     QFETCH(bool, patchFetched);
-    // The old release, as installed in the tool's folder.
     const QString stage = markers.filePath("stage-" + app);
-    QDirIterator old(stage + "/old", QDir::Files, QDirIterator::Subdirectories);
-    while (old.hasNext()) {
-        const QString path = old.next();
-        const QString relative = QDir(stage + "/old").relativeFilePath(path);
-        QDir().mkpath(QFileInfo(appPath(relative)).path());
-        QVERIFY(QFile::copy(path, appPath(relative)));
-    }
+    installOldRelease(app);
     if (app == "DeltaChanged")
         QVERIFY(writeFile(appPath("lib/big.bin"), "a file the user replaced"));
     const int logBefore = nginx.accessLog().size();
@@ -338,14 +345,7 @@ void tst_EndToEnd::deltaRoad()
 void tst_EndToEnd::patchOnlyWhereItFits()
 {
     // 1.0.0's release installed, but reporting 0.9.0: the patch made from 1.0.0 is not for it.
-    const QString stage = markers.filePath("stage-DeltaChanged");
-    QDirIterator old(stage + "/old", QDir::Files, QDirIterator::Subdirectories);
-    while (old.hasNext()) {
-        const QString path = old.next();
-        const QString relative = QDir(stage + "/old").relativeFilePath(path);
-        QDir().mkpath(QFileInfo(appPath(relative)).path());
-        QVERIFY(QFile::copy(path, appPath(relative)));
-    }
+    installOldRelease("DeltaChanged");
     const QByteArray program = readFile(appPath(Platform::programFileName("DeltaChanged")));
     const int logBefore = nginx.accessLog().size();
     UpdaterDialog dialog;

@@ -69,6 +69,8 @@ int verify(const QCoreApplication &app)
     return ok ? 0 : 1;
 }
 
+QList<QCommandLineOption> publishOptions();
+
 // updater-publish rollout --output DIR --name NAME [--platform KEY] --percent P [--sign-key FILE...] [--expires DATE]
 int rollout(const QCoreApplication &app)
 {
@@ -78,18 +80,15 @@ int rollout(const QCoreApplication &app)
         "no other file is touched. 0 halts a rollout, 100 completes it."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("rollout"), QStringLiteral("The command."));
-    parser.addOptions({
-        { QStringLiteral("output"), QStringLiteral("Folder served at the manifest's base URL."), QStringLiteral("dir") },
-        { QStringLiteral("name"), QStringLiteral("Application name."), QStringLiteral("name") },
-        { QStringLiteral("platform"), QStringLiteral("Platform key (default windows)."), QStringLiteral("key"),
-          QStringLiteral("windows") },
-        { QStringLiteral("percent"), QStringLiteral("The share of installations offered the release, 0 to 100."),
-          QStringLiteral("percent") },
-        { QStringLiteral("sign-key"), QStringLiteral("Sign updates.json with this Ed25519 key (PEM); repeatable."),
-          QStringLiteral("file") },
-        { QStringLiteral("expires"), QStringLiteral("Clients refuse the manifest after this date (ISO 8601, UTC)."),
-          QStringLiteral("date") },
-    });
+    // The options it shares with publishing, as publishing words them.
+    const QStringList shared = { QStringLiteral("output"), QStringLiteral("name"), QStringLiteral("platform"),
+                                 QStringLiteral("sign-key"), QStringLiteral("expires") };
+    for (const QCommandLineOption &option : publishOptions()) {
+        if (shared.contains(option.names().constFirst()))
+            parser.addOption(option);
+    }
+    parser.addOption({ QStringLiteral("percent"), QStringLiteral("The share of installations offered the release, 0 to 100."),
+                       QStringLiteral("percent") });
     parser.process(app);
     RolloutRequest request;
     request.output = parser.value(QStringLiteral("output"));
