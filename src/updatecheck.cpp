@@ -95,7 +95,7 @@ void UpdaterDialog::on_btn_check_clicked()
     checkUrl = composeCheckUrl(appName);
     qDebug().noquote() << appName << checkUrl;
     installCompiledCertificates();
-    QNetworkRequest request = NetworkPolicy::request(QUrl(checkUrl, QUrl::TolerantMode));
+    QNetworkRequest request = NetworkPolicy::compressibleRequest(QUrl(checkUrl, QUrl::TolerantMode));
     request.setAttribute(CheckDeadline, QDateTime::currentMSecsSinceEpoch() + NetworkPolicy::checkTimeoutMs());
     sendCheckRequest(request);
 }
@@ -124,7 +124,7 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
     }
     const QList<QByteArray> keys = ManifestSignature::trustedKeys();
     if (!keys.isEmpty() && !signedBody.isValid()) {
-        QNetworkRequest request = NetworkPolicy::request(
+        QNetworkRequest request = NetworkPolicy::compressibleRequest(
                 QUrl(ManifestSignature::signatureUrl(reply->request().url().toString())));
         request.setAttribute(QNetworkRequest::User, body);
         request.setAttribute(CheckDeadline, reply->request().attribute(CheckDeadline));

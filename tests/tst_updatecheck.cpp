@@ -225,6 +225,13 @@ void tst_UpdateCheck::outcomes_data()
         return TestResponse::ok(manifest("1.2.4", "1.3.0", "100", "3", false)
                                         .replace("\"download-full\"", keys + ",\"download-full\""));
     };
+    // Compressed by the server: read, and the cap counts what it inflates to.
+    QTest::newRow("a manifest sent gzip-compressed")
+        << TestResponse::ok(gzip(manifest("1.2.4", "1.3.0", "100", "3", false))).header("Content-Encoding", "gzip")
+        << "1.2.3" << updateReport("1.2.3", "1.2.4", "100", "3", "fixes") + "\nclick update button to update" << true;
+    QTest::newRow("a gzip bomb of a manifest: 512 MiB")
+        << TestResponse::ok(gzip(QByteArray(1 << 20, ' '), 512)).header("Content-Encoding", "gzip") << "1.0" << tooLarge
+        << false;
     QTest::newRow("patch made for this version") << with("\"patch-for\":[\"1.2.2\",\"1.2.3\"]") << "1.2.3"
         << updateReport("1.2.3", "1.2.4", "100", "3", "fixes") + "\nclick update button to update" << true;
     QTest::newRow("patch made for another version: the installer") << with("\"patch-for\":[\"1.2.2\"]") << "1.2.3"
@@ -260,11 +267,16 @@ void tst_UpdateCheck::outcomes()
     UpdaterDialog dialog;
     report(&dialog)->appendPlainText(QStringLiteral("cleared by the check"));
     QTest::ignoreMessage(QtDebugMsg, qPrintable(name + " " + baseUrl + name + "/updates.json"));
+    const qint64 peakBefore = peakResidentKiB();
     check(&dialog, name, version);
     QTRY_VERIFY(report(&dialog)->toPlainText().contains(expected.left(11)));
     QTest::qWait(20);
     QCOMPARE(report(&dialog)->toPlainText(), expected);
     QCOMPARE(updateButtonsEnabled(&dialog), enabled);
+    // A bomb is refused at the cap, not after inflating it whole.
+    if (QByteArray(QTest::currentDataTag()).contains("bomb"))
+        QVERIFY2(peakResidentKiB() - peakBefore < 64 * 1024,
+                 qPrintable(QStringLiteral("peak memory grew by %1 KiB").arg(peakResidentKiB() - peakBefore)));
 }
 
 void tst_UpdateCheck::unreachableServer()

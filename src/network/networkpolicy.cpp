@@ -7,6 +7,8 @@
 
 #include <memory>
 
+#include <zlib.h>
+
 namespace {
 
 int stallTimeout = 30000;
@@ -21,7 +23,41 @@ const char *const BodyName = "limitedBody";
 constexpr qint64 ReadWindow = 64 * 1024;
 const char *const TooLong = "tooLong";
 
+// Inflates the gzip \a data into \a out, stopping as soon as it would pass
+// \a maximum bytes (\a tooLarge then). False when \a data is not gzip.
+bool gunzip(const QByteArray &data, qint64 maximum, QByteArray *out, bool *tooLarge)
+{
+    z_stream stream {};
+    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK)
+        return false;
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    stream.avail_in = uInt(data.size());
+    char chunk[64 * 1024];
+    int result = Z_OK;
+    while (result == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef *>(chunk);
+        stream.avail_out = sizeof chunk;
+        result = inflate(&stream, Z_NO_FLUSH);
+        out->append(chunk, int(sizeof chunk - stream.avail_out));
+        if (out->size() > maximum) {
+            *tooLarge = true;
+            break;
+        }
+        if (result == Z_BUF_ERROR && stream.avail_in == 0)
+            break; // the body ends before the stream does
+    }
+    inflateEnd(&stream);
+    return *tooLarge || result == Z_STREAM_END;
+}
+
 } // namespace
+
+QNetworkRequest NetworkPolicy::compressibleRequest(const QUrl &url)
+{
+    QNetworkRequest compressible = request(url);
+    compressible.setRawHeader("Accept-Encoding", "gzip");
+    return compressible;
+}
 
 QNetworkRequest NetworkPolicy::request(const QUrl &url)
 {
@@ -127,7 +163,15 @@ QByteArray NetworkPolicy::limitedBody(QNetworkReply *reply, bool *tooLarge)
     if (body->size() <= maximum)
         body->write(reply->readAll());
     *tooLarge = reply->property(TooLarge).toBool() || body->size() > maximum;
-    return *tooLarge ? QByteArray() : body->data();
+    if (*tooLarge)
+        return QByteArray();
+    if (reply->rawHeader("Content-Encoding").trimmed().toLower() != "gzip")
+        return body->data();
+    QByteArray inflated;
+    // Damaged gzip reads as no document at all: the caller reports that as it would any other.
+    if (!gunzip(body->data(), maximum, &inflated, tooLarge))
+        return QByteArray();
+    return *tooLarge ? QByteArray() : inflated;
 }
 
 bool NetworkPolicy::stalled(const QNetworkReply *reply)

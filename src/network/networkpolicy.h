@@ -40,12 +40,23 @@ public:
     static void limitDuration(QNetworkReply *reply, int milliseconds);
 
     /*!
+        A request for a small document (the manifest) that a server may send
+        gzip-compressed. Asked for by us, so that Qt hands over the compressed
+        bytes rather than inflating ahead of any limit; limitedBody() inflates them.
+    */
+    static QNetworkRequest compressibleRequest(const QUrl &url);
+
+    /*!
         Keeps at most \a maximum bytes of \a reply's body, whatever the timing:
         the reply buffers a small window only, drained at every readyRead, and
         it is stopped as soon as the body passes \a maximum.
     */
     static void limitBody(QNetworkReply *reply, qint64 maximum);
-    /*! The body that limitBody() kept; \a tooLarge tells when the answer passed the limit. */
+    /*!
+        The body that limitBody() kept, inflated when the server sent it with
+        "Content-Encoding: gzip"; \a tooLarge tells when the answer, or what it
+        inflates to, passed the limit (a gzip bomb is stopped at the limit).
+    */
     static QByteArray limitedBody(QNetworkReply *reply, bool *tooLarge);
 
     /*! True when \a reply ended because the server stopped sending. */

@@ -22,6 +22,8 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include <zlib.h>
+
 QuestionAnswerer::QuestionAnswerer(QMessageBox::StandardButton button, QObject *parent)
     : QObject(parent), answer(button)
 {
@@ -59,6 +61,28 @@ bool waitForQuit(int timeoutMs)
     QObjectPrivate::get(qApp)->threadData.loadRelaxed()->quitNow = false;
     // -1: quit() was called while no event loop ran, so this one did not start.
     return code == 0 || code == -1;
+}
+
+QByteArray gzip(const QByteArray &data, int times)
+{
+    z_stream stream {};
+    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
+    QByteArray out;
+    char chunk[64 * 1024];
+    for (int i = 0; i < times; ++i) {
+        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+        stream.avail_in = uInt(data.size());
+        const int flush = i + 1 == times ? Z_FINISH : Z_NO_FLUSH;
+        int result = Z_OK;
+        do {
+            stream.next_out = reinterpret_cast<Bytef *>(chunk);
+            stream.avail_out = sizeof chunk;
+            result = deflate(&stream, flush);
+            out.append(chunk, int(sizeof chunk - stream.avail_out));
+        } while (stream.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+    }
+    deflateEnd(&stream);
+    return out;
 }
 
 QByteArray makeZip(const QList<QPair<QString, QByteArray>> &entries, bool executable)

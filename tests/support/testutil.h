@@ -35,6 +35,12 @@ private:
 */
 bool waitForQuit(int timeoutMs);
 
+/*!
+    \a data, \a times over, gzip-compressed as a server sends it with
+    "Content-Encoding: gzip" (compressed as it streams: a bomb of gigabytes costs only its output).
+*/
+QByteArray gzip(const QByteArray &data, int times = 1);
+
 /*! A zip archive with the given (name, data) entries; names ending in "/" are folders. */
 QByteArray makeZip(const QList<QPair<QString, QByteArray>> &entries, bool executable = false);
 
