@@ -12,6 +12,7 @@
 // main composes it.
 QString checkUrl = QStringLiteral(UPDATER_BASE_URL);
 QString baseUrl = QStringLiteral(UPDATER_BASE_URL);
+QStringList otherBaseUrls = QStringLiteral(UPDATER_OTHER_BASE_URLS).split(QLatin1Char(';'), Qt::SkipEmptyParts);
 QString platformKey = QStringLiteral("windows");
 QString appVersion = QString(""); // empty but not null
 QString appName = QString("");

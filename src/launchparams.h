@@ -8,6 +8,8 @@
 // touches them.
 extern QString checkUrl;
 extern QString baseUrl;
+// The other update hosts' base URLs, asked in order when the one before fails (a build-time list).
+extern QStringList otherBaseUrls;
 extern QString platformKey;
 extern QString appVersion;
 extern QString appName;

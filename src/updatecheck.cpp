@@ -22,6 +22,13 @@ const QString Rule = QStringLiteral("======================================");
 
 // When the check as a whole must end, carried from the manifest's request to the signature's.
 const auto CheckDeadline = QNetworkRequest::Attribute(QNetworkRequest::User + 1);
+// Which update host answers: 0 for baseUrl, n for otherBaseUrls[n - 1].
+const auto CheckHost = QNetworkRequest::Attribute(QNetworkRequest::User + 2);
+
+QString hostOf(const QString &base)
+{
+    return QUrl(base).authority();
+}
 
 // The report area lays out a long line at once; beyond this it freezes the window.
 constexpr int MaxChangelogShown = 10000;
@@ -116,8 +123,13 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
     bool tooLarge = false;
     QByteArray body = NetworkPolicy::limitedBody(reply, &tooLarge);
     if (reply->error() != QNetworkReply::NoError || tooLarge) {
-        ui->show->appendPlainText(QStringLiteral("check error"));
         const QString reason = checkErrorReason(reply, tooLarge, signedBody.isValid());
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (askNextHost(reply, !reason.isEmpty() ? reason
+                                                 : status >= 400 ? QStringLiteral("HTTP status %1").arg(status)
+                                                                 : reply->errorString()))
+            return;
+        ui->show->appendPlainText(QStringLiteral("check error"));
         if (!reason.isEmpty())
             ui->show->appendPlainText(reason);
         return;
@@ -128,6 +140,7 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
                 QUrl(ManifestSignature::signatureUrl(reply->request().url().toString())));
         request.setAttribute(QNetworkRequest::User, body);
         request.setAttribute(CheckDeadline, reply->request().attribute(CheckDeadline));
+        request.setAttribute(CheckHost, reply->request().attribute(CheckHost));
         sendCheckRequest(request);
         return;
     }
@@ -138,18 +151,44 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
     }
     ManifestRecord record;
     if (distrust.isEmpty() && !parseManifest(body, platformKey, &record)) {
-        ui->show->appendPlainText(QStringLiteral("reply doc is null"));
+        if (!askNextHost(reply, QStringLiteral("its manifest is not JSON")))
+            ui->show->appendPlainText(QStringLiteral("reply doc is null"));
         return;
     }
     if (distrust.isEmpty() && !keys.isEmpty())
         distrust = trustOverTime(record, appName);
     if (!distrust.isEmpty()) {
+        if (askNextHost(reply, distrust))
+            return;
         ui->show->appendPlainText(QStringLiteral("check error"));
         ui->show->appendPlainText(distrust);
         return;
     }
     applyManifest(record);
     reportCheck();
+    const int host = reply->request().attribute(CheckHost).toInt();
+    if (host > 0)
+        ui->show->appendPlainText(QStringLiteral("the manifest came from the update host %1 (number %2 of %3)")
+                                          .arg(hostOf(otherBaseUrls.value(host - 1))).arg(host + 1)
+                                          .arg(otherBaseUrls.size() + 1));
+}
+
+// One broken or hostile update host cannot block updates: the next one in the build's list is asked.
+bool UpdaterDialog::askNextHost(QNetworkReply *reply, const QString &reason)
+{
+    const int host = reply->request().attribute(CheckHost).toInt();
+    if (host >= otherBaseUrls.size())
+        return false;
+    const QString failed = host == 0 ? baseUrl : otherBaseUrls.at(host - 1);
+    ui->show->appendPlainText(QStringLiteral("the update host %1 gave no usable manifest (%2); asking %3")
+                                      .arg(hostOf(failed), reason, hostOf(otherBaseUrls.at(host))));
+    QNetworkRequest request = NetworkPolicy::compressibleRequest(
+            QUrl(otherBaseUrls.at(host) + appName + QStringLiteral("/updates.json"), QUrl::TolerantMode));
+    // Each host has the whole time of a check: a slow first one does not starve the next.
+    request.setAttribute(CheckDeadline, QDateTime::currentMSecsSinceEpoch() + NetworkPolicy::checkTimeoutMs());
+    request.setAttribute(CheckHost, host + 1);
+    sendCheckRequest(request);
+    return true;
 }
 
 void UpdaterDialog::applyManifest(const ManifestRecord &record)

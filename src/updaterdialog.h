@@ -50,6 +50,7 @@ private:
     void startTransfer(bool full);
     bool installPatch(const QString &archivePath);
     void sendCheckRequest(const QNetworkRequest &request);
+    bool askNextHost(QNetworkReply *reply, const QString &reason);
     void applyManifest(const ManifestRecord &record);
     void reportCheck();
     void applyReleaseControl(const ManifestRecord &record);

@@ -83,6 +83,8 @@ private slots:
     void manifestsOverTime_data();
     void manifestsOverTime();
     void rolloutReachesItsShare();
+    void nextHostTakesOver_data();
+    void nextHostTakesOver();
 
 private:
     void check(UpdaterDialog *dialog, const QString &name, const QString &version);
@@ -547,4 +549,62 @@ void tst_UpdateCheck::rolloutReachesItsShare()
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     // 10 % of 400 is 40; the bound is five standard deviations wide.
     QVERIFY2(atTen >= 10 && atTen <= 70, qPrintable(QString::number(atTen)));
+}
+
+void tst_UpdateCheck::nextHostTakesOver_data()
+{
+    QTest::addColumn<QString>("first");  // what the first update host does
+    QTest::addColumn<bool>("secondUp");
+    QTest::addColumn<QString>("said");   // in the report
+    QTest::newRow("the first refuses the connection") << "dead" << true << "(Connection refused); asking 127.0.0.1:";
+    QTest::newRow("the first serves an error page") << "404" << true << "(HTTP status 404";
+    QTest::newRow("the first serves no JSON") << "html" << true << "(its manifest is not JSON); asking";
+    QTest::newRow("the first serves a manifest with a bad signature") << "badsig" << true
+            << "(manifest signature does not match any trusted key); asking";
+    QTest::newRow("every host fails") << "dead" << false << "check error";
+}
+
+void tst_UpdateCheck::nextHostTakesOver()
+{
+    QFETCH(QString, first);
+    QFETCH(bool, secondUp);
+    QFETCH(QString, said);
+    const QByteArray good = manifest("2", "2", "100", "3", false);
+    TestServer second;
+    QVERIFY(second.start());
+    if (secondUp) {
+        second.setResponse(ServerPath + "Hosts/updates.json", TestResponse::ok(good));
+        second.setResponse(ServerPath + "Hosts/updates.json.sig", TestResponse::ok(signatureLine(TrustedKey, good)));
+    }
+    TestServer closed;
+    QVERIFY(closed.start());
+    const QString closedOrigin = closed.origin();
+    closed.close();
+    if (first == "404")
+        server.setResponse(ServerPath + "Hosts/updates.json", TestResponse::error(404, "Not Found"));
+    else if (first == "html")
+        server.setResponse(ServerPath + "Hosts/updates.json", TestResponse::ok("<html/>"));
+    else if (first == "badsig") {
+        server.setResponse(ServerPath + "Hosts/updates.json", TestResponse::ok(good));
+        server.setResponse(ServerPath + "Hosts/updates.json.sig", TestResponse::ok(signatureLine(StrangerKey, good)));
+        ManifestSignature::setTrustedKeys({ Crypto::ed25519PublicKey(TrustedKey) });
+    }
+    if (first == "dead")
+        baseUrl = closedOrigin + ServerPath;
+    otherBaseUrls = QStringList { (secondUp ? second.origin() : closedOrigin) + ServerPath };
+    UpdaterDialog dialog;
+    check(&dialog, QStringLiteral("Hosts"), QStringLiteral("1"));
+    if (secondUp) {
+        QTRY_VERIFY(updateButtonsEnabled(&dialog));
+        QVERIFY2(report(&dialog)->toPlainText().endsWith(
+                         "the manifest came from the update host " + QUrl(second.origin()).authority() + " (number 2 of 2)"),
+                 qPrintable(report(&dialog)->toPlainText()));
+    } else {
+        QTRY_VERIFY(report(&dialog)->toPlainText().endsWith("check error") || report(&dialog)->toPlainText().contains("\ncheck error"));
+        QVERIFY(!updateButtonsEnabled(&dialog));
+    }
+    QVERIFY2(report(&dialog)->toPlainText().contains(said), qPrintable(report(&dialog)->toPlainText()));
+    otherBaseUrls.clear();
+    ManifestSignature::setTrustedKeys({});
+    ManifestFreshness(QStringLiteral("Hosts")).forget();
 }
