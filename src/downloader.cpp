@@ -63,6 +63,14 @@ bool Downloader::setVerification(qint64 size, const QByteArray &sha256)
     return true;
 }
 
+bool Downloader::setMirrors(const QStringList &urls)
+{
+    if (isDownloading())
+        return false;
+    mirrors = urls;
+    return true;
+}
+
 void Downloader::setUrl(const QString &text)
 {
     url.setUrl(text, QUrl::TolerantMode);
@@ -136,6 +144,7 @@ void Downloader::refuse(const QString &message)
         emit doShowInfo(QStringLiteral("download failed: ") + failure);
         expectedSize = -1;
         expectedSha256.clear();
+        mirrors.clear();
         state = State::Failed;
         emit doFinished();
     });
@@ -380,9 +389,36 @@ void Downloader::handleFinished()
     checkCompletion();
     const bool resumable = wasReceiving && state == State::Stopping;
     checkVerification();
+    if (tryNextMirror(resumable))
+        return;
     placeFile(resumable);
     reportVerified();
     finish();
+}
+
+// A failed place is not the end while another serves the same file.
+bool Downloader::tryNextMirror(bool resumable)
+{
+    if (state != State::Stopping || mirrors.isEmpty())
+        return false;
+    const QUrl next(mirrors.takeFirst(), QUrl::TolerantMode);
+    emit doShowInfo(QStringLiteral("the download from %1 failed (%2); trying %3")
+                            .arg(url.authority(), failure, next.authority()));
+    // Checked by its SHA-256, a cut transfer's bytes are as good from one place as from another.
+    const bool keep = resumable && !expectedSha256.isEmpty() && downloadName == requestedName && written > 0
+            && QFileInfo(partPath()).size() == written;
+    if (!keep) {
+        QFile::remove(partPath());
+        written = 0;
+        hash.reset();
+    }
+    resumeOffset = written;
+    validator.clear();
+    url = next;
+    failure.clear();
+    state = State::Receiving;
+    sendRequest();
+    return true;
 }
 
 bool Downloader::closePartFile()
@@ -481,6 +517,7 @@ void Downloader::finish()
     // Each transfer states its own expectations.
     expectedSize = -1;
     expectedSha256.clear();
+    mirrors.clear();
     downloadFile.setFileName(downloadDir.filePath(downloadName));
     state = state == State::Receiving ? State::Succeeded : State::Failed;
     emit doFinished();

@@ -44,6 +44,14 @@ public:
         fails the transfer. Applies to the next transfer only; refused while one runs.
     */
     bool setVerification(qint64 size, const QByteArray &sha256);
+    /*!
+        Other places that serve the same file, asked in order when a place
+        fails (no connection, an HTTP error, a stall, a rate below the
+        minimum, a size or SHA-256 mismatch); each failure is reported in one
+        line. With a SHA-256 to check, the bytes of a cut transfer are kept and
+        the next place is asked only for the rest. Next transfer only.
+    */
+    bool setMirrors(const QStringList &urls);
     QDir *directory() { return &downloadDir; }
     /*!
         Names a server's file name may never take (the application's program);
@@ -90,6 +98,7 @@ private:
     bool continueKeptBytes();
     bool keepForResume();
     bool verifies() const { return expectedSize >= 0 || !expectedSha256.isEmpty(); }
+    bool tryNextMirror(bool resumable);
     bool closePartFile();
     void checkCompletion();
     void checkVerification();
@@ -113,6 +122,7 @@ private:
     qint64 expectedSize = -1;
     QByteArray expectedSha256;
     StreamHasher hash;
+    QStringList mirrors; // the places still to ask, in order
     // Continuing a cut download: the bytes kept from the earlier try and the server's validator.
     qint64 resumeOffset = 0;
     QByteArray validator;

@@ -66,6 +66,14 @@ void UpdaterDialog::startTransfer(bool full)
     if (!updateLock.takenOver().isEmpty())
         ui->show->appendPlainText(updateLock.takenOver());
     downloader->setVerification(check.size, check.sha256);
+    // The same file from the manifest's mirrors, those the same rules allow.
+    QStringList alternates;
+    const QString prefix = transfer == FullTransfer ? manifest.fullUrlPrefix : manifest.patchUrlPrefix;
+    for (const QString &alternate : mirrorUrls(manifest, prefix, url)) {
+        if (downloadRefusal(alternate, check, signedManifest).isEmpty())
+            alternates.append(alternate);
+    }
+    downloader->setMirrors(alternates);
     ui->btn_update->setEnabled(false);
     ui->btn_update_patch->setEnabled(false);
     downloader->setFileName(transfer == DeltaTransfer ? ReleaseFileNames::savedDelta(appName, patchVersion)

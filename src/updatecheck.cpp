@@ -193,6 +193,7 @@ bool UpdaterDialog::askNextHost(QNetworkReply *reply, const QString &reason)
 
 void UpdaterDialog::applyManifest(const ManifestRecord &record)
 {
+    manifest = record;
     changelog = record.changelog;
     patchVersion = record.patchVersion;
     fullVersion = record.fullVersion;

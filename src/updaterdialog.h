@@ -92,6 +92,8 @@ private:
     // its patch does not fit it (made for other versions); empty when it is, and it does.
     QString notOffered;
     QString patchMisfit;
+    // The latest manifest's, for the places that serve each download besides its own URL.
+    ManifestRecord manifest;
     // Held from the start of a download to the end of its install.
     UpdateLock updateLock;
 };

@@ -43,6 +43,8 @@ private slots:
     void verification_data();
     void verification();
     void largeDownloadKeepsMemoryBounded();
+    void mirrorsTakeOver_data();
+    void mirrorsTakeOver();
 
 private:
     QString dir() const { return QCoreApplication::applicationDirPath(); }
@@ -636,6 +638,70 @@ void tst_Downloader::largeDownloadKeepsMemoryBounded()
     QVERIFY(TestServer::isPattern(file.read(4096), size - 4096));
     QVERIFY2(growth < 64 * 1024, qPrintable(QStringLiteral("peak memory grew by %1 KiB").arg(growth)));
     QVERIFY(reports > 0);
+}
+
+void tst_Downloader::mirrorsTakeOver_data()
+{
+    QTest::addColumn<QString>("first");    // what the manifest's own place does
+    QTest::addColumn<bool>("mirrorUp");
+    QTest::addColumn<QString>("said");     // the line about the first place
+    QTest::addColumn<bool>("continued");   // the mirror was asked only for the rest
+    QTest::newRow("a dead first place") << "dead" << true << "failed (" << false;
+    QTest::newRow("a first place that cuts the file: the mirror sends the rest") << "cut" << true << "failed ("
+                                                                                 << true;
+    QTest::newRow("a first place serving a damaged file") << "damaged" << true << "failed (SHA-256 mismatch" << false;
+    QTest::newRow("a first place answering 404") << "404" << true << "failed (HTTP status 404)" << false;
+    QTest::newRow("every place failing") << "404" << false << "failed (HTTP status 404)" << false;
+}
+
+void tst_Downloader::mirrorsTakeOver()
+{
+    QFETCH(QString, first);
+    QFETCH(bool, mirrorUp);
+    QFETCH(QString, said);
+    QFETCH(bool, continued);
+    QByteArray body(200000, Qt::Uninitialized);
+    for (int i = 0; i < body.size(); ++i)
+        body[i] = char((i * 131) >> 3);
+    TestResponse whole = TestResponse::ok(body);
+    whole.ranges = TestResponse::ServeRanges;
+    TestServer mirror;
+    QVERIFY(mirror.start());
+    mirror.setResponse("/m/dl-mirrored.zip", mirrorUp ? whole : TestResponse::error(404, "Not Found"));
+    TestResponse own = whole;
+    if (first == "cut")
+        own.cutAfter = body.size() / 2;
+    else if (first == "damaged")
+        own.body[100] = char(own.body.at(100) ^ 1);
+    else if (first == "404")
+        own = TestResponse::error(404, "Not Found");
+    server.setResponse("/own/dl-mirrored.zip", own);
+    TestServer closed;
+    QVERIFY(closed.start());
+    const QString dead = closed.origin();
+    closed.close();
+
+    Downloader downloader;
+    QSignalSpy info(&downloader, &Downloader::doShowInfo);
+    downloader.setFileName("dl-mirrored.zip");
+    downloader.setVerification(body.size(), QCryptographicHash::hash(body, QCryptographicHash::Sha256));
+    downloader.setMirrors({ mirror.origin() + "/m/dl-mirrored.zip" });
+    QVERIFY(run(&downloader, (first == "dead" ? dead : server.origin()) + "/own/dl-mirrored.zip"));
+    QStringList lines;
+    for (const QList<QVariant> &signal : info)
+        lines << signal.at(0).toString();
+    QVERIFY2(lines.value(0).startsWith("the download from ") && lines.value(0).contains(said)
+                     && lines.value(0).contains("; trying " + QUrl(mirror.origin()).authority()),
+             qPrintable(lines.join('\n')));
+    QCOMPARE(downloader.succeeded(), mirrorUp);
+    if (!mirrorUp) {
+        QVERIFY(!QFile::exists(path("dl-mirrored.zip")));
+        return;
+    }
+    QCOMPARE(readFile(path("dl-mirrored.zip")), body);
+    const qint64 fromMirror = mirror.bodyBytesSent("/m/dl-mirrored.zip");
+    QVERIFY2(continued ? fromMirror <= body.size() / 2 + 1024 : fromMirror >= body.size(),
+             qPrintable(QString::number(fromMirror)));
 }
 
 QTEST_GUILESS_MAIN(tst_Downloader)

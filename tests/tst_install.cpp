@@ -34,6 +34,7 @@ private slots:
     void malformedIntegrityKeysRefuseTheDownload_data();
     void malformedIntegrityKeysRefuseTheDownload();
     void verifiedPatchIsInstalled();
+    void mirrorServesWhatTheOwnPlaceDoesNot();
     void cancelStartsTheApplication();
     void cancelWithoutProgramStillQuits();
 
@@ -317,6 +318,30 @@ void tst_Install::malformedIntegrityKeysRefuseTheDownload()
     QTest::qWait(50);
     QCOMPARE(server.requestCount("/files/Foo/Foo-patch-v2.zip"), 0);
     QVERIFY(button(&dialog, "btn_update_patch")->isEnabled());
+}
+
+void tst_Install::mirrorServesWhatTheOwnPlaceDoesNot()
+{
+    const QByteArray zip = makeZip({ { Platform::programFileName("Foo"), "new" } });
+    TestServer closed;
+    QVERIFY(closed.start());
+    const QString dead = closed.origin() + "/files/";
+    closed.close();
+    server.setResponse(ServerPath + "Foo/updates.json", TestResponse::ok(QStringLiteral(
+        "{\"updates\":{\"windows\":{\"patch-version\":\"2\",\"full-version\":\"2\",\"patch-sha256\":\"%1\","
+        "\"patch-url\":\"%2\",\"full-url\":\"%2\",\"mirrors\":[\"%3/elsewhere/\"]}}}")
+        .arg(QString::fromLatin1(QCryptographicHash::hash(zip, QCryptographicHash::Sha256).toHex()), dead, server.origin())
+        .toUtf8()));
+    server.setResponse("/elsewhere/Foo/Foo-patch-v2.zip", TestResponse::ok(zip));
+    UpdaterDialog dialog;
+    check(&dialog, "Foo", "1");
+    QuestionAnswerer answerer(QMessageBox::No);
+    button(&dialog, "btn_update_patch")->click();
+    QTRY_COMPARE(answerer.asked, 1);
+    QVERIFY2(report(&dialog).contains("the download from " + QUrl(dead).authority() + " failed ("),
+             qPrintable(report(&dialog)));
+    QVERIFY(report(&dialog).contains("\ndownload finished"));
+    QCOMPARE(readFile(appPath("Foo-patch-v2.zip")), zip);
 }
 
 void tst_Install::verifiedPatchIsInstalled()

@@ -504,6 +504,7 @@ void tst_Publish::verifyChecksTheDeployment_data()
     QTest::newRow("an ftp URL") << "ftp" << "the scheme \"ftp\" is not https or http";
     QTest::newRow("deployed, checked by its URL") << "served" << "";
     QTest::newRow("deployed, a file changed on the server") << "served patch" << "FAILED  windows patch http://";
+    QTest::newRow("deployed, a mirror's copy damaged") << "served mirror" << "FAILED  windows patch on a mirror http://";
     QTest::newRow("deployed, a server that drips the installer") << "served drip"
                                                                  << "unreachable: the server is sending too slowly";
 }
@@ -539,9 +540,13 @@ void tst_Publish::verifyChecksTheDeployment()
     if (damage.startsWith("served")) {
         QVERIFY(server.start());
         r.patchUrl = r.fullUrl = server.origin() + "/files/";
+        if (damage == "served mirror")
+            r.mirrors << server.origin() + "/mirror/";
         QVERIFY2(publisher.publish(r), qPrintable(publisher.errorString()));
         for (const QString &name : QDir(out).entryList(QDir::Files)) {
             QByteArray data = readFile(out + name);
+            if (damage == "served mirror")
+                server.setResponse("/mirror/Foo/" + name, TestResponse::ok(name.endsWith(".zip") ? "not the patch" : data));
             if (damage == "served patch" && name.endsWith(".zip"))
                 data = "not the patch";
             TestResponse response = TestResponse::ok(data);

@@ -55,6 +55,11 @@ void readReleaseControl(const QJsonObject &entry, ManifestRecord *record)
         if (!value.isArray() || record->patchFor.isEmpty())
             record->patchForProblem = QStringLiteral("\"patch-for\" is not a list of versions");
     }
+    record->mirrors.clear();
+    for (const QJsonValue &mirror : entry.value(QStringLiteral("mirrors")).toArray()) {
+        if (mirror.isString() && mirror.toString().endsWith(QLatin1Char('/')))
+            record->mirrors.append(mirror.toString());
+    }
     record->rollout = 100;
     record->rolloutProblem.clear();
     if (entry.contains(QStringLiteral("rollout"))) {
@@ -67,6 +72,16 @@ void readReleaseControl(const QJsonObject &entry, ManifestRecord *record)
 }
 
 } // namespace
+
+QStringList mirrorUrls(const ManifestRecord &record, const QString &prefix, const QString &url)
+{
+    QStringList urls;
+    if (prefix.isEmpty() || !url.startsWith(prefix))
+        return urls;
+    for (const QString &mirror : record.mirrors)
+        urls.append(mirror + url.mid(prefix.size()));
+    return urls;
+}
 
 PatchOffer patchOffer(const ManifestRecord &record, const QString &installedVersion)
 {
@@ -139,6 +154,9 @@ void writeManifest(QJsonObject *root, const QString &platform, const ManifestRec
     entry.insert(QStringLiteral("full-url"), record.fullUrlPrefix);
     writeFileCheck(&entry, QStringLiteral("patch-size"), QStringLiteral("patch-sha256"), record.patch);
     writeFileCheck(&entry, QStringLiteral("full-size"), QStringLiteral("full-sha256"), record.full);
+    entry.remove(QStringLiteral("mirrors"));
+    if (!record.mirrors.isEmpty())
+        entry.insert(QStringLiteral("mirrors"), QJsonArray::fromStringList(record.mirrors));
     entry.remove(QStringLiteral("patch-for"));
     if (!record.patchFor.isEmpty())
         entry.insert(QStringLiteral("patch-for"), QJsonArray::fromStringList(record.patchFor));

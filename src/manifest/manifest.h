@@ -55,12 +55,20 @@ struct ManifestRecord
     QMap<QString, DeltaOffer> deltas;
     // "patch-for": the installed versions the patch was made for; empty: every earlier one (a cumulative patch).
     QStringList patchFor;
+    // "mirrors": other URL prefixes under which the same files lie, asked in order when one fails.
+    QStringList mirrors;
     // "rollout": the share of installations offered the release, 0 to 100.
     int rollout = 100;
     // Why "patch-for" or "rollout" is present but unusable; empty when fine.
     QString patchForProblem;
     QString rolloutProblem;
 };
+
+/*!
+    The URL of the same file as \a url (under \a prefix, the manifest's own
+    prefix) under each of \a record's mirrors; empty for a URL outside \a prefix.
+*/
+QStringList mirrorUrls(const ManifestRecord &record, const QString &prefix, const QString &url);
 
 /*! What update-patch brings an installation: the delta made from its version, the patch, or neither. */
 enum class PatchOffer { Delta, Patch, None };

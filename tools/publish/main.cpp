@@ -135,6 +135,8 @@ QList<QCommandLineOption> publishOptions()
         { QStringLiteral("delta-from"), QStringLiteral("An earlier release as installed, and the version its clients "
                                                        "report: a delta for them beside the patch; repeatable."),
           QStringLiteral("dir=version") },
+        { QStringLiteral("mirror"), QStringLiteral("Another URL prefix (ends in /) under which the same files lie, "
+                                                   "asked when one fails; repeatable."), QStringLiteral("url") },
         { QStringLiteral("patch-for"), QStringLiteral("An installed version the patch was made for; repeatable. "
                                                       "Needed with --from (its version)."), QStringLiteral("version") },
         { QStringLiteral("rollout"), QStringLiteral("Offer the release to this share of installations (default 100)."),
@@ -183,6 +185,7 @@ bool readRequest(const QCommandLineParser &parser, PublishRequest *request)
     request->signKeys = parser.values(QStringLiteral("sign-key"));
     request->expires = parser.value(QStringLiteral("expires"));
     request->patchFor = parser.values(QStringLiteral("patch-for"));
+    request->mirrors = parser.values(QStringLiteral("mirror"));
     bool percent = false;
     request->rollout = parser.value(QStringLiteral("rollout")).toInt(&percent);
     if (!percent)

@@ -150,6 +150,11 @@ bool Publisher::validateReleaseControl(const PublishRequest &r)
         return fail(QStringLiteral("--from and --to need --patch-for VERSION, the version of the --from release: "
                                    "the patch holds only what changed since it, and installed into any other "
                                    "version it would leave neither release"));
+    for (const QString &mirror : r.mirrors) {
+        if ((!mirror.startsWith(QLatin1String("https://")) && !mirror.startsWith(QLatin1String("http://")))
+            || !mirror.endsWith(QLatin1Char('/')))
+            return fail(QStringLiteral("the mirror \"%1\" is not an http(s) URL ending in \"/\"").arg(mirror));
+    }
     if (r.rollout < 0 || r.rollout > 100)
         return fail(QStringLiteral("the rollout %1 is not a percentage from 0 to 100").arg(r.rollout));
     return true;
@@ -530,6 +535,7 @@ bool Publisher::composeManifest(const PublishRequest &r, const Staged &staged, b
     record.patch = { staged.patchSize, staged.patchSha256, QString() };
     record.full = { staged.installerSize, staged.installerSha256, QString() };
     record.patchFor = r.patchFor;
+    record.mirrors = r.mirrors;
     record.rollout = r.rollout;
     for (const Staged::Delta &delta : staged.deltas)
         record.deltas.insert(delta.version, { r.patchUrl + r.name + QLatin1Char('/') + delta.name,

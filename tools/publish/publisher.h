@@ -31,6 +31,7 @@ struct PublishRequest
     // The installed versions the patch was made for; empty: every earlier one (with --patch-dir only).
     QStringList patchFor;
     int rollout = 100; // the share of installations offered the release, 0 to 100
+    QStringList mirrors; // other URL prefixes under which the same files lie, each ending in "/"
 };
 
 /*! What `updater-publish rollout` changes: the percentage of one published release. */

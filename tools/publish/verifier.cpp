@@ -161,6 +161,13 @@ bool Verifier::checkRecord(const QString &platform, const QByteArray &manifest, 
     };
     for (auto delta = record.deltas.cbegin(); delta != record.deltas.cend(); ++delta)
         downloads.append({ QStringLiteral("delta from %1").arg(delta.key()), delta.value().url, delta.value().check });
+    // Every mirror's copy, where it can be fetched: a deployment checked by its URL.
+    for (int i = 0, own = downloads.size(); remote && i < own; ++i) {
+        const Download d = downloads.at(i);
+        const QString prefix = d.kind == QLatin1String("full") ? record.fullUrlPrefix : record.patchUrlPrefix;
+        for (const QString &url : mirrorUrls(record, prefix, d.url))
+            downloads.append({ d.kind + QStringLiteral(" on a mirror"), url, d.file });
+    }
     for (const auto &d : qAsConst(downloads)) {
         const QString where = remote ? d.url : QFileInfo(manifestLocation).absoluteDir().filePath(QUrl(d.url).fileName());
         const QString what = QStringLiteral("%1 %2 %3").arg(platform, d.kind, where);
