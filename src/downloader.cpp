@@ -2,6 +2,7 @@
 
 #include "network/downloadname.h"
 #include "network/networkpolicy.h"
+#include "network/proxycredentials.h"
 #include "platform/platform.h"
 #include "manifest/releasefilenames.h"
 #include "network/resumestate.h"
@@ -43,6 +44,7 @@ Downloader::Downloader(QObject *parent)
     , manager(new QNetworkAccessManager(this))
     , downloadDir(QCoreApplication::applicationDirPath())
 {
+    ProxyCredentials::attach(manager);
 }
 
 bool Downloader::setFileName(const QString &name)

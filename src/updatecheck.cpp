@@ -8,6 +8,7 @@
 #include "manifest/rolloutdraw.h"
 #include "manifest/manifestsignature.h"
 #include "network/networkpolicy.h"
+#include "network/proxycredentials.h"
 #include "manifest/releasefilenames.h"
 #include "network/tlstrust.h"
 
@@ -96,6 +97,7 @@ void UpdaterDialog::on_btn_check_clicked()
 
     if (!networkManager) {
         networkManager = new QNetworkAccessManager(this);
+        ProxyCredentials::attach(networkManager);
         connect(networkManager, SIGNAL(finished(QNetworkReply*)),
                 this, SLOT(onCheckReply(QNetworkReply*)));
     }

@@ -3,9 +3,12 @@
 
 #include "downloader.h"
 #include "launchparams.h"
+#include "network/proxycredentials.h"
+#include "proxyprompt.h"
 
 #include <QCoreApplication>
 #include <QMetaEnum>
+#include <QPointer>
 
 UpdaterDialog::UpdaterDialog(QWidget *parent)
     : QDialog(parent)
@@ -35,6 +38,11 @@ UpdaterDialog::UpdaterDialog(QWidget *parent)
         ui->show->appendPlainText(QString::fromLatin1(errors.valueToKey(code)));
     });
     connect(downloader, &Downloader::doFinished, this, &UpdaterDialog::handleDownloadFinished);
+    // A proxy that asks for credentials asks the user, over this window.
+    ProxyCredentials::setPrompt([self = QPointer<UpdaterDialog>(this)](const QString &proxy, QString *user,
+                                                                       QString *password) {
+        return self && ProxyPrompt::ask(self, proxy, user, password);
+    });
     connect(downloader, &Downloader::doProgress, this, &UpdaterDialog::showProgress);
 }
 

@@ -3,13 +3,17 @@
 #include "manifest/manifestfreshness.h"
 #include "manifest/manifestsignature.h"
 #include "manifest/rolloutdraw.h"
+#include "network/proxycredentials.h"
+#include "squidproxy.h"
 #include "network/networkpolicy.h"
 #include "testcerts.h"
 #include "testserver.h"
 #include "network/tlstrust.h"
 #include "updaterdialog.h"
 
+#include <QApplication>
 #include <QLineEdit>
+#include <QNetworkProxy>
 #include <QNetworkAccessManager>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -85,6 +89,8 @@ private slots:
     void rolloutReachesItsShare();
     void nextHostTakesOver_data();
     void nextHostTakesOver();
+    void proxyAsksForCredentials_data();
+    void proxyAsksForCredentials();
 
 private:
     void check(UpdaterDialog *dialog, const QString &name, const QString &version);
@@ -607,4 +613,58 @@ void tst_UpdateCheck::nextHostTakesOver()
     otherBaseUrls.clear();
     ManifestSignature::setTrustedKeys({});
     ManifestFreshness(QStringLiteral("Hosts")).forget();
+}
+
+void tst_UpdateCheck::proxyAsksForCredentials_data()
+{
+    QTest::addColumn<QString>("credentials"); // in the proxy settings, given at the prompt, or the prompt cancelled
+    QTest::addColumn<bool>("passes");
+    QTest::newRow("in the proxy settings") << "settings" << true;
+    QTest::newRow("asked for and given") << "prompt" << true;
+    QTest::newRow("asked for, cancelled") << "cancel" << false;
+    QTest::newRow("asked for, refused by the proxy") << "wrong" << false;
+}
+
+void tst_UpdateCheck::proxyAsksForCredentials()
+{
+    SKIP_ON_WINDOWS("needs squid, a Linux program");
+    QFETCH(QString, credentials);
+    QFETCH(bool, passes);
+    SquidProxy squid;
+    if (!squid.start())
+        QSKIP(qPrintable(squid.errorString()));
+    ProxyCredentials::forget();
+    const bool inSettings = credentials == QLatin1String("settings");
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), squid.port(),
+                                                     inSettings ? SquidProxy::User : QString(),
+                                                     inSettings ? SquidProxy::Password : QString()));
+    server.setResponse(ServerPath + "Proxied/updates.json", TestResponse::ok(manifest("2", "2", "100", "3", false)));
+    baseUrl = QStringLiteral("http://%1:%2%3").arg(QLatin1String(SquidProxy::HostName)).arg(QUrl(server.origin()).port())
+                      .arg(ServerPath);
+    int prompts = 0;
+    // The user at the prompt: the proxy's name is shown, the answer typed, or the prompt cancelled.
+    QTimer user;
+    connect(&user, &QTimer::timeout, this, [&] {
+        auto *prompt = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!prompt || prompt->objectName() != QLatin1String("proxyPrompt"))
+            return;
+        ++prompts;
+        prompt->findChild<QLineEdit *>("proxyUser")->setText(SquidProxy::User);
+        prompt->findChild<QLineEdit *>("proxyPassword")->setText(credentials == "wrong" ? "guess" : SquidProxy::Password);
+        if (credentials == "cancel")
+            prompt->reject();
+        else
+            prompt->accept();
+    });
+    user.start(20);
+    UpdaterDialog dialog;
+    check(&dialog, QStringLiteral("Proxied"), QStringLiteral("1"));
+    QTRY_VERIFY_WITH_TIMEOUT(!report(&dialog)->toPlainText().isEmpty(), 20000);
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    QCOMPARE(prompts, inSettings ? 0 : 1);
+    QCOMPARE(updateButtonsEnabled(&dialog), passes);
+    if (!passes)
+        QVERIFY2(report(&dialog)->toPlainText().contains(QStringLiteral("the proxy at 127.0.0.1:%1 asks for credentials")
+                                                                 .arg(squid.port())),
+                 qPrintable(report(&dialog)->toPlainText()));
 }

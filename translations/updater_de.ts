@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de">
 <context>
+    <name>ProxyPrompt</name>
+    <message>
+        <source>proxy</source>
+        <translation>Proxy</translation>
+    </message>
+    <message>
+        <source>The proxy at %1 asks for a user name and password.</source>
+        <translation>Der Proxy %1 verlangt einen Benutzernamen und ein Passwort.</translation>
+    </message>
+    <message>
+        <source>user name:</source>
+        <translation>Benutzername:</translation>
+    </message>
+    <message>
+        <source>password:</source>
+        <translation>Passwort:</translation>
+    </message>
+</context>
+<context>
     <name>UpdaterDialog</name>
     <message>
         <source>Dialog</source>

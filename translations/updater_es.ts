@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="es">
 <context>
+    <name>ProxyPrompt</name>
+    <message>
+        <source>proxy</source>
+        <translation>proxy</translation>
+    </message>
+    <message>
+        <source>The proxy at %1 asks for a user name and password.</source>
+        <translation>El proxy %1 solicita un nombre de usuario y una contraseña.</translation>
+    </message>
+    <message>
+        <source>user name:</source>
+        <translation>usuario:</translation>
+    </message>
+    <message>
+        <source>password:</source>
+        <translation>contraseña:</translation>
+    </message>
+</context>
+<context>
     <name>UpdaterDialog</name>
     <message>
         <source>Dialog</source>

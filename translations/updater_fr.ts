@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="fr">
 <context>
+    <name>ProxyPrompt</name>
+    <message>
+        <source>proxy</source>
+        <translation>proxy</translation>
+    </message>
+    <message>
+        <source>The proxy at %1 asks for a user name and password.</source>
+        <translation>Le proxy %1 demande un nom d’utilisateur et un mot de passe.</translation>
+    </message>
+    <message>
+        <source>user name:</source>
+        <translation>utilisateur :</translation>
+    </message>
+    <message>
+        <source>password:</source>
+        <translation>mot de passe :</translation>
+    </message>
+</context>
+<context>
     <name>UpdaterDialog</name>
     <message>
         <source>Dialog</source>

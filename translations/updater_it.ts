@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="it">
 <context>
+    <name>ProxyPrompt</name>
+    <message>
+        <source>proxy</source>
+        <translation>proxy</translation>
+    </message>
+    <message>
+        <source>The proxy at %1 asks for a user name and password.</source>
+        <translation>Il proxy %1 richiede un nome utente e una password.</translation>
+    </message>
+    <message>
+        <source>user name:</source>
+        <translation>nome utente:</translation>
+    </message>
+    <message>
+        <source>password:</source>
+        <translation>password:</translation>
+    </message>
+</context>
+<context>
     <name>UpdaterDialog</name>
     <message>
         <source>Dialog</source>

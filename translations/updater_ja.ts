@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ja">
 <context>
+    <name>ProxyPrompt</name>
+    <message>
+        <source>proxy</source>
+        <translation>プロキシ</translation>
+    </message>
+    <message>
+        <source>The proxy at %1 asks for a user name and password.</source>
+        <translation>プロキシ %1 がユーザー名とパスワードを求めています。</translation>
+    </message>
+    <message>
+        <source>user name:</source>
+        <translation>ユーザー名:</translation>
+    </message>
+    <message>
+        <source>password:</source>
+        <translation>パスワード:</translation>
+    </message>
+</context>
+<context>
     <name>UpdaterDialog</name>
     <message>
         <source>Dialog</source>

@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ko">
 <context>
+    <name>ProxyPrompt</name>
+    <message>
+        <source>proxy</source>
+        <translation>프록시</translation>
+    </message>
+    <message>
+        <source>The proxy at %1 asks for a user name and password.</source>
+        <translation>프록시 %1에서 사용자 이름과 암호를 요구합니다.</translation>
+    </message>
+    <message>
+        <source>user name:</source>
+        <translation>사용자 이름:</translation>
+    </message>
+    <message>
+        <source>password:</source>
+        <translation>암호:</translation>
+    </message>
+</context>
+<context>
     <name>UpdaterDialog</name>
     <message>
         <source>Dialog</source>

@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="pl">
 <context>
+    <name>ProxyPrompt</name>
+    <message>
+        <source>proxy</source>
+        <translation>serwer proxy</translation>
+    </message>
+    <message>
+        <source>The proxy at %1 asks for a user name and password.</source>
+        <translation>Serwer proxy %1 wymaga nazwy użytkownika i hasła.</translation>
+    </message>
+    <message>
+        <source>user name:</source>
+        <translation>użytkownik:</translation>
+    </message>
+    <message>
+        <source>password:</source>
+        <translation>hasło:</translation>
+    </message>
+</context>
+<context>
     <name>UpdaterDialog</name>
     <message>
         <source>Dialog</source>

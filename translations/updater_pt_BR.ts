@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="pt_BR">
 <context>
+    <name>ProxyPrompt</name>
+    <message>
+        <source>proxy</source>
+        <translation>proxy</translation>
+    </message>
+    <message>
+        <source>The proxy at %1 asks for a user name and password.</source>
+        <translation>O proxy %1 pede um nome de usuário e uma senha.</translation>
+    </message>
+    <message>
+        <source>user name:</source>
+        <translation>usuário:</translation>
+    </message>
+    <message>
+        <source>password:</source>
+        <translation>senha:</translation>
+    </message>
+</context>
+<context>
     <name>UpdaterDialog</name>
     <message>
         <source>Dialog</source>

@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ru">
 <context>
+    <name>ProxyPrompt</name>
+    <message>
+        <source>proxy</source>
+        <translation>прокси</translation>
+    </message>
+    <message>
+        <source>The proxy at %1 asks for a user name and password.</source>
+        <translation>Прокси-сервер %1 запрашивает имя пользователя и пароль.</translation>
+    </message>
+    <message>
+        <source>user name:</source>
+        <translation>пользователь:</translation>
+    </message>
+    <message>
+        <source>password:</source>
+        <translation>пароль:</translation>
+    </message>
+</context>
+<context>
     <name>UpdaterDialog</name>
     <message>
         <source>Dialog</source>

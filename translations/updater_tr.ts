@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="tr">
 <context>
+    <name>ProxyPrompt</name>
+    <message>
+        <source>proxy</source>
+        <translation>vekil sunucu</translation>
+    </message>
+    <message>
+        <source>The proxy at %1 asks for a user name and password.</source>
+        <translation>%1 vekil sunucusu kullanıcı adı ve parola istiyor.</translation>
+    </message>
+    <message>
+        <source>user name:</source>
+        <translation>kullanıcı adı:</translation>
+    </message>
+    <message>
+        <source>password:</source>
+        <translation>parola:</translation>
+    </message>
+</context>
+<context>
     <name>UpdaterDialog</name>
     <message>
         <source>Dialog</source>

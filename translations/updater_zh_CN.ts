@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>ProxyPrompt</name>
+    <message>
+        <source>proxy</source>
+        <translation>代理</translation>
+    </message>
+    <message>
+        <source>The proxy at %1 asks for a user name and password.</source>
+        <translation>代理服务器 %1 需要用户名和密码。</translation>
+    </message>
+    <message>
+        <source>user name:</source>
+        <translation>用户名:</translation>
+    </message>
+    <message>
+        <source>password:</source>
+        <translation>密码:</translation>
+    </message>
+</context>
+<context>
     <name>UpdaterDialog</name>
     <message>
         <source>Dialog</source>

@@ -1,5 +1,7 @@
 #include "network/networkpolicy.h"
 
+#include "network/proxycredentials.h"
+
 #include <QBuffer>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
@@ -205,6 +207,11 @@ QString NetworkPolicy::failureReason(const QNetworkReply *reply)
     case QNetworkReply::ProtocolUnknownError:
         // Our own requests are all http(s): an unknown scheme came from a redirect.
         return QStringLiteral("the server redirected to an address that is not http or https; not followed");
+    case QNetworkReply::ProxyAuthenticationRequiredError: {
+        const QString proxy = ProxyCredentials::proxyFor(reply->url());
+        return QStringLiteral("the proxy at %1 asks for credentials, and none it accepts were given")
+                .arg(proxy.isEmpty() ? QStringLiteral("the system's settings") : proxy);
+    }
     default:
         return QString();
     }
