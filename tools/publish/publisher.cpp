@@ -411,6 +411,7 @@ bool Publisher::setRollout(const RolloutRequest &r)
     if (!file.open(QIODevice::ReadOnly))
         return fail(QStringLiteral("cannot read %1: %2").arg(manifestPath, file.errorString()));
     const QByteArray body = file.readAll();
+    file.close(); // Windows replaces no file that is open
     ManifestRecord record;
     const QJsonDocument document = QJsonDocument::fromJson(body);
     if (!document.isObject() || !parseManifest(body, r.platform, &record) || record.patchVersion.isEmpty())
