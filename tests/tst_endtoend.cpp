@@ -2,6 +2,7 @@
 #include "downloader.h"
 #include "launchparams.h"
 #include "nginxserver.h"
+#include "webserver.h"
 #include "platform/platform.h"
 #include "testutil.h"
 #include "network/tlstrust.h"
@@ -36,11 +37,13 @@ private slots:
     void deltaRoad_data();
     void deltaRoad();
     void patchOnlyWhereItFits();
+    void serversPublishersRun_data();
+    void serversPublishersRun();
 
 private:
     QString www(const QString &path) const { return nginx.root() + path; }
     void put(const QString &path, const QByteArray &data);
-    void publishDemo(const QString &app);
+    void publishDemo(const QString &app, const QString &siteRoot = QString(), const QString &origin = QString());
     void publishDeltaRelease(const QString &app);
     void installOldRelease(const QString &app);
     void check(UpdaterDialog *dialog, const QString &name, const QString &version);
@@ -80,7 +83,7 @@ void tst_EndToEnd::put(const QString &path, const QByteArray &data)
 }
 
 // The server's files come from updater-publish, as a team would publish them.
-void tst_EndToEnd::publishDemo(const QString &app)
+void tst_EndToEnd::publishDemo(const QString &app, const QString &siteRoot, const QString &origin)
 {
     const QString stage = markers.filePath("stage-" + app);
     QDir().mkpath(stage + "/patch/share");
@@ -99,14 +102,15 @@ void tst_EndToEnd::publishDemo(const QString &app)
     QVERIFY(writeFile(stage + "/setup", markerScript(markers.filePath(app + "-installed"), app + " installer ran")));
     QVERIFY(writeFile(stage + "/changelog.txt", "Faster start, fewer bugs\n"));
 
-    const QString files = nginx.httpsOrigin() + ServerPath;
+    const QString files = (origin.isEmpty() ? nginx.httpsOrigin() : origin) + ServerPath;
     QProcess publish;
     publish.setProcessChannelMode(QProcess::MergedChannels);
     publish.start(QStringLiteral(UPDATER_PUBLISH),
                   { "--name", app, "--patch-version", "1.1.0", "--full-version", "1.1.0", "--modify-time", "1700000000",
                     "--modify-count", "1", "--changelog-file", stage + "/changelog.txt", "--patch-url", files,
                     "--full-url", files, "--installer", stage + "/setup", "--patch-dir", stage + "/patch",
-                    "--output", www(ServerPath), "--client-version", "1.0.0" });
+                    "--output", siteRoot.isEmpty() ? www(ServerPath) : siteRoot + ServerPath,
+                    "--client-version", "1.0.0" });
     QVERIFY(publish.waitForFinished(30000));
     const QString output = QString::fromLocal8Bit(publish.readAll());
     QVERIFY2(publish.exitCode() == 0, qPrintable(output));
@@ -358,6 +362,41 @@ void tst_EndToEnd::patchOnlyWhereItFits()
     QTest::qWait(100);
     QCOMPARE(readFile(appPath(Platform::programFileName("DeltaChanged"))), program);
     QVERIFY(!nginx.accessLog().mid(logBefore).contains("-patch-v1.1.0.zip"));
+}
+
+void tst_EndToEnd::serversPublishersRun_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("Apache httpd, JSON compressed by mod_deflate") << int(WebServer::Apache);
+    QTest::newRow("Caddy's file-server") << int(WebServer::Caddy);
+}
+
+void tst_EndToEnd::serversPublishersRun()
+{
+    QFETCH(int, kind);
+    WebServer web{ WebServer::Kind(kind) };
+    if (!web.start())
+        QSKIP(qPrintable(web.errorString()));
+    const QString app = kind == WebServer::Apache ? QStringLiteral("ServedByApache") : QStringLiteral("ServedByCaddy");
+    publishDemo(app, web.root(), web.origin());
+    // The web server reads as another user: what the publisher wrote is readable by others.
+    QDirIterator it(web.root(), QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOther | QFile::ReadGroup
+                                            | (QFileInfo(path).isDir() ? QFile::ExeOther | QFile::ExeGroup
+                                                                       : QFile::Permissions()));
+    }
+    QVERIFY(writeFile(appPath(Platform::programFileName(app)), oldProgram));
+    pointAt(web.origin(), QStringLiteral("0"), QStringLiteral("0"));
+    UpdaterDialog dialog;
+    check(&dialog, app, "1.0.0");
+    QVERIFY2(report(&dialog).contains("latest  version: v1.1.0"), qPrintable(report(&dialog)));
+    QuestionAnswerer answerer(QMessageBox::Yes);
+    QTimer::singleShot(0, button(&dialog, "btn_update_patch"), &QPushButton::click);
+    QVERIFY(waitForQuit(30000));
+    QVERIFY2(report(&dialog).contains("download verified: "), qPrintable(report(&dialog)));
+    QTRY_COMPARE(readFile(markers.filePath(app + "-patched")), (app + " 1.1.0 ran\n").toUtf8());
 }
 
 QTEST_MAIN(tst_EndToEnd)
