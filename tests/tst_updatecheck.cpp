@@ -617,32 +617,50 @@ void tst_UpdateCheck::nextHostTakesOver()
 
 void tst_UpdateCheck::proxyAsksForCredentials_data()
 {
+    QTest::addColumn<bool>("squid");          // a real squid, or the loopback stand-in (which runs under Wine)
     QTest::addColumn<QString>("credentials"); // in the proxy settings, given at the prompt, or the prompt cancelled
     QTest::addColumn<bool>("passes");
-    QTest::newRow("in the proxy settings") << "settings" << true;
-    QTest::newRow("asked for and given") << "prompt" << true;
-    QTest::newRow("asked for, cancelled") << "cancel" << false;
-    QTest::newRow("asked for, refused by the proxy") << "wrong" << false;
+    for (const bool squid : { true, false }) {
+        const char *kind = squid ? "squid" : "stand-in";
+        QTest::addRow("%s: in the proxy settings", kind) << squid << "settings" << true;
+        QTest::addRow("%s: asked for and given", kind) << squid << "prompt" << true;
+        QTest::addRow("%s: asked for, cancelled", kind) << squid << "cancel" << false;
+        QTest::addRow("%s: asked for, refused by the proxy", kind) << squid << "wrong" << false;
+    }
 }
 
 void tst_UpdateCheck::proxyAsksForCredentials()
 {
-    SKIP_ON_WINDOWS("needs squid, a Linux program");
+    QFETCH(bool, squid);
     QFETCH(QString, credentials);
     QFETCH(bool, passes);
-    SquidProxy squid;
-    if (!squid.start())
-        QSKIP(qPrintable(squid.errorString()));
+    SquidProxy real;
+    TestServer standIn;
+    quint16 proxyPort = 0;
+    // Qt never sends a loopback address through a proxy: the server is named by a name only the proxy knows.
+    const QString host = QLatin1String(SquidProxy::HostName);
+    const QString base = QStringLiteral("http://%1:%2%3").arg(host).arg(QUrl(server.origin()).port()).arg(ServerPath);
+    const TestResponse good = TestResponse::ok(manifest("2", "2", "100", "3", false));
+    if (squid) {
+        SKIP_ON_WINDOWS("needs squid, a Linux program; the stand-in rows run here");
+        if (!real.start())
+            QSKIP(qPrintable(real.errorString()));
+        proxyPort = real.port();
+        server.setResponse(ServerPath + "Proxied/updates.json", good);
+    } else {
+        QVERIFY(standIn.start());
+        standIn.requireProxyCredentials(SquidProxy::User, SquidProxy::Password);
+        standIn.setResponse(base + "Proxied/updates.json", good);
+        proxyPort = quint16(QUrl(standIn.origin()).port());
+    }
     ProxyCredentials::forget();
     const bool inSettings = credentials == QLatin1String("settings");
-    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), squid.port(),
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), proxyPort,
                                                      inSettings ? SquidProxy::User : QString(),
                                                      inSettings ? SquidProxy::Password : QString()));
-    server.setResponse(ServerPath + "Proxied/updates.json", TestResponse::ok(manifest("2", "2", "100", "3", false)));
-    baseUrl = QStringLiteral("http://%1:%2%3").arg(QLatin1String(SquidProxy::HostName)).arg(QUrl(server.origin()).port())
-                      .arg(ServerPath);
+    baseUrl = base;
     int prompts = 0;
-    // The user at the prompt: the proxy's name is shown, the answer typed, or the prompt cancelled.
+    // The user at the prompt: the answer typed, or the prompt cancelled.
     QTimer user;
     connect(&user, &QTimer::timeout, this, [&] {
         auto *prompt = qobject_cast<QDialog *>(QApplication::activeModalWidget());
@@ -665,6 +683,6 @@ void tst_UpdateCheck::proxyAsksForCredentials()
     QCOMPARE(updateButtonsEnabled(&dialog), passes);
     if (!passes)
         QVERIFY2(report(&dialog)->toPlainText().contains(QStringLiteral("the proxy at 127.0.0.1:%1 asks for credentials")
-                                                                 .arg(squid.port())),
+                                                                 .arg(proxyPort)),
                  qPrintable(report(&dialog)->toPlainText()));
 }

@@ -87,6 +87,10 @@ private:
         server->requestHeaders.append(request.left(end));
         this->path = path;
         response = server->responseFor(path);
+        if (!server->proxyCredentials.isEmpty()
+            && headerValue(request.left(end), "Proxy-Authorization") != server->proxyCredentials)
+            response = TestResponse::error(407, "Proxy Authentication Required")
+                               .header("Proxy-Authenticate", "Basic realm=\"tests\"");
         applyRange(request.left(end));
         respond();
     }

@@ -56,6 +56,16 @@ public:
     QString origin() const;
 
     void setResponse(const QString &path, const TestResponse &response);
+    /*!
+        Answers as a proxy that asks for basic credentials would: a request
+        without "Proxy-Authorization" for \a user and \a password gets 407.
+        A stand-in for a real proxy where none can run (under Wine); a request
+        through it names its URL whole, so its response is set under the URL.
+    */
+    void requireProxyCredentials(const QByteArray &user, const QByteArray &password)
+    {
+        proxyCredentials = "Basic " + (user + ':' + password).toBase64();
+    }
     QStringList requests() const { return requestedPaths; }
     int requestCount(const QString &path) const { return requestedPaths.count(path); }
     void clearRequests() { requestedPaths.clear(); requestHeaders.clear(); sentBytes.clear(); }
@@ -79,6 +89,7 @@ private:
     QStringList requestedPaths;
     QList<QByteArray> requestHeaders;
     QHash<QString, qint64> sentBytes;
+    QByteArray proxyCredentials;
     bool tls = false;
     QSslCertificate certificate;
     QSslKey key;
