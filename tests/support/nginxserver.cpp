@@ -1,5 +1,7 @@
 #include "nginxserver.h"
 
+#include "testutil.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -8,16 +10,6 @@
 #include <QRegularExpression>
 #include <QThread>
 
-namespace {
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-} // namespace
 
 NginxServer::NginxServer()
 {
@@ -84,8 +76,8 @@ bool NginxServer::start()
     for (int attempt = 0; attempt < 5; ++attempt) {
         // A restart keeps its ports, so that URLs published before stay valid.
         if (attempt > 0 || httpsPort == 0) {
-            httpsPort = freePort();
-            httpPort = freePort();
+            httpsPort = freeLoopbackPort();
+            httpPort = freeLoopbackPort();
         }
         QString locations;
         for (const auto &d : qAsConst(dispositions)) {

@@ -2,12 +2,8 @@
 
 #include "testutil.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QThread>
 
 SquidProxy::~SquidProxy()
 {
@@ -25,10 +21,7 @@ bool SquidProxy::start()
         error = QStringLiteral("squid is not installed (Debian: squid)");
         return false;
     }
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    listenPort = probe.serverPort();
-    probe.close();
+    listenPort = freeLoopbackPort();
     // squid drops to its own user: everything it reads must be readable by others.
     QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
                                                  | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
@@ -51,16 +44,8 @@ bool SquidProxy::start()
         QFile::setPermissions(folder.filePath(name), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::ReadGroup);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(squid, { QStringLiteral("-N"), QStringLiteral("-f"), conf });
-    const QDeadlineTimer deadline(20000);
-    while (!deadline.hasExpired()) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, listenPort);
-        if (socket.waitForConnected(200))
-            return true;
-        if (process.state() == QProcess::NotRunning)
-            break;
-        QThread::msleep(100);
-    }
+    if (waitForListening(listenPort, process, 20000))
+        return true;
     error = QStringLiteral("squid did not start: ") + QString::fromLocal8Bit(process.readAll());
     return false;
 }

@@ -20,6 +20,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 
 #include <zlib.h>
@@ -61,6 +66,28 @@ bool waitForQuit(int timeoutMs)
     QObjectPrivate::get(qApp)->threadData.loadRelaxed()->quitNow = false;
     // -1: quit() was called while no event loop ran, so this one did not start.
     return code == 0 || code == -1;
+}
+
+quint16 freeLoopbackPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+bool waitForListening(quint16 port, const QProcess &server, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (socket.waitForConnected(200))
+            return true;
+        if (server.state() == QProcess::NotRunning)
+            return false;
+        QThread::msleep(50);
+    }
+    return false;
 }
 
 QByteArray gzip(const QByteArray &data, int times)

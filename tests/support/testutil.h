@@ -7,6 +7,8 @@
 #include <QPair>
 #include <QString>
 
+class QProcess;
+
 /*!
     Answers the next question box with \a button as soon as it shows, and
     remembers what it asked.
@@ -46,6 +48,11 @@ QByteArray makeZip(const QList<QPair<QString, QByteArray>> &entries, bool execut
 
 /*! Empties the test binary's own folder (the download folder), all but the binary. */
 void clearApplicationDir();
+
+/*! A loopback port no one listens on right now, for a server the test starts. */
+quint16 freeLoopbackPort();
+/*! Waits up to \a timeoutMs for \a port on loopback to accept, while \a server runs; false when it does not. */
+bool waitForListening(quint16 port, const QProcess &server, int timeoutMs);
 
 /*! The process's peak resident memory so far, in KiB. */
 qint64 peakResidentKiB();

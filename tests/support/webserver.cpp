@@ -2,13 +2,9 @@
 
 #include "testutil.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QThread>
 
 namespace {
 
@@ -56,10 +52,7 @@ bool WebServer::writeApacheConfig(QString *program, QStringList *arguments)
 
 bool WebServer::start()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    port = probe.serverPort();
-    probe.close();
+    port = freeLoopbackPort();
     QDir().mkpath(root());
     // Apache serves as www-data: the folder is readable by others.
     for (const QString &path : { folder.path(), root() })
@@ -86,16 +79,8 @@ bool WebServer::start()
     }
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
-    const QDeadlineTimer deadline(20000);
-    while (!deadline.hasExpired()) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        if (socket.waitForConnected(200))
-            return true;
-        if (process.state() == QProcess::NotRunning)
-            break;
-        QThread::msleep(100);
-    }
+    if (waitForListening(port, process, 20000))
+        return true;
     error = QStringLiteral("%1 did not start: %2").arg(program, QString::fromLocal8Bit(process.readAll()));
     return false;
 }
