@@ -15,9 +15,9 @@
 // plain, and verified (size and SHA-256 given, hashed while it streams).
 #include "crypto/crypto.h"
 #include "downloader.h"
+#include "network/tlstrust.h"
 #include "nginxserver.h"
 #include "report.h"
-#include "network/tlstrust.h"
 #include "updaterdialog.h"
 
 #include <QApplication>

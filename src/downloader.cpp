@@ -1,12 +1,12 @@
 #include "downloader.h"
 
+#include "manifest/releasefilenames.h"
+#include "names/workingnames.h"
 #include "network/downloadname.h"
 #include "network/networkpolicy.h"
 #include "network/proxycredentials.h"
-#include "platform/platform.h"
-#include "manifest/releasefilenames.h"
 #include "network/resumestate.h"
-#include "names/workingnames.h"
+#include "platform/platform.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -144,11 +144,7 @@ void Downloader::refuse(const QString &message)
     // Like every transfer, it ends after startDownload() has returned.
     QTimer::singleShot(0, this, [this] {
         emit doShowInfo(QStringLiteral("download failed: ") + failure);
-        expectedSize = -1;
-        expectedSha256.clear();
-        mirrors.clear();
-        state = State::Failed;
-        emit doFinished();
+        finish();
     });
 }
 

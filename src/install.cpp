@@ -1,16 +1,16 @@
 #include "updaterdialog.h"
 #include "ui_updaterdialog.h"
 
+#include "archive/patcharchive.h"
 #include "delta/deltarebuild.h"
 #include "downloader.h"
-#include "transaction/installtransaction.h"
 #include "launchparams.h"
 #include "manifest/manifestsignature.h"
-#include "archive/patcharchive.h"
-#include "platform/platform.h"
-#include "text/progresstext.h"
 #include "manifest/releasefilenames.h"
 #include "network/tlstrust.h"
+#include "platform/platform.h"
+#include "text/progresstext.h"
+#include "transaction/installtransaction.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -5,11 +5,11 @@
 #include "launchparams.h"
 #include "manifest/manifest.h"
 #include "manifest/manifestfreshness.h"
-#include "manifest/rolloutdraw.h"
 #include "manifest/manifestsignature.h"
+#include "manifest/releasefilenames.h"
+#include "manifest/rolloutdraw.h"
 #include "network/networkpolicy.h"
 #include "network/proxycredentials.h"
-#include "manifest/releasefilenames.h"
 #include "network/tlstrust.h"
 
 #include <QDateTime>
@@ -247,18 +247,21 @@ void UpdaterDialog::applyReleaseControl(const ManifestRecord &record)
 void UpdaterDialog::reportCheck()
 {
     const QString latestVersion = downloadFull ? fullVersion : patchVersion;
-    if (!notOffered.isEmpty() && needUpdate(currentVersion, latestVersion)) {
-        // Not yet for this installation: it is up to date with what it is offered.
+    const bool newer = needUpdate(currentVersion, latestVersion);
+    const auto upToDate = [this](const QString &version, const QString &time, const QString &count) {
         ui->show->appendPlainText(Rule
                 + tr("\ncurrent software is up-to-date")
-                + tr("\nversion        : v") + currentVersion
-                + tr("\nmodify     time: ") + currentModifyTime
-                + tr("\nmodify      cnt: ") + currentModifyCnt
+                + tr("\nversion        : v") + version
+                + tr("\nmodify     time: ") + time
+                + tr("\nmodify      cnt: ") + count
                 + QStringLiteral("\n") + Rule
                 + tr("\nno need to update")
                 + tr("\nclick cancel button to quit"));
-        ui->show->appendPlainText(notOffered);
-    } else if (needUpdate(currentVersion, latestVersion)) {
+    };
+    if (newer && !notOffered.isEmpty()) {
+        // Not yet for this installation: it is up to date with what it is offered.
+        upToDate(currentVersion, currentModifyTime, currentModifyCnt);
+    } else if (newer) {
         ui->show->appendPlainText(Rule
                 + tr("\ncurrent version: v") + currentVersion
                 + tr("\nmodify     time: ") + currentModifyTime
@@ -275,19 +278,13 @@ void UpdaterDialog::reportCheck()
         }
         ui->show->appendPlainText(tr("click update button to update"));
     } else {
-        ui->show->appendPlainText(Rule
-                + tr("\ncurrent software is up-to-date")
-                + tr("\nversion        : v") + latestVersion
-                + tr("\nmodify     time: ") + latestModifyTime
-                + tr("\nmodify      cnt: ") + latestModifyCnt
-                + QStringLiteral("\n") + Rule
-                + tr("\nno need to update")
-                + tr("\nclick cancel button to quit"));
+        upToDate(latestVersion, latestModifyTime, latestModifyCnt);
     }
 
     if (!patchMisfit.isEmpty() && delta.url.isEmpty() && notOffered.isEmpty())
         ui->show->appendPlainText(patchMisfit);
-    if (!notOffered.isEmpty() && !needUpdate(currentVersion, latestVersion) && notOffered.startsWith(QLatin1String("manifest")))
+    // Withheld from this installation; a malformed rollout is said even when nothing newer is there.
+    if (!notOffered.isEmpty() && (newer || !manifest.rolloutProblem.isEmpty()))
         ui->show->appendPlainText(notOffered);
     for (const FileCheck *check : { &patchCheck, &fullCheck }) {
         if (!check->isValid())

@@ -2,8 +2,8 @@
 #include "delta/deltaindex.h"
 #include "delta/deltarebuild.h"
 #include "deltawriter.h"
-#include "transaction/installtransaction.h"
 #include "testutil.h"
+#include "transaction/installtransaction.h"
 #include "zipwriter.h"
 
 #include <QBuffer>

@@ -1,12 +1,12 @@
 #include "dialogdriver.h"
 #include "downloader.h"
 #include "launchparams.h"
+#include "network/tlstrust.h"
 #include "nginxserver.h"
-#include "webserver.h"
 #include "platform/platform.h"
 #include "testutil.h"
-#include "network/tlstrust.h"
 #include "updaterdialog.h"
+#include "webserver.h"
 
 #include <QDirIterator>
 #include <QLabel>

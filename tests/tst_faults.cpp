@@ -1,6 +1,6 @@
 #include "dialogdriver.h"
-#include "downloader.h"
 #include "archive/patcharchive.h"
+#include "downloader.h"
 #include "launchparams.h"
 #include "platform/platform.h"
 #include "testserver.h"

@@ -2,9 +2,9 @@
 #include "downloader.h"
 #include "launchparams.h"
 #include "platform/platform.h"
-#include "text/progresstext.h"
 #include "testserver.h"
 #include "testutil.h"
+#include "text/progresstext.h"
 #include "updaterdialog.h"
 
 #include <QLabel>

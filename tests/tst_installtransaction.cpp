@@ -1,8 +1,8 @@
 #include "transaction/installtransaction.h"
 #include "archive/patcharchive.h"
+#include "names/workingnames.h"
 #include "testutil.h"
 #include "transaction/updatelock.h"
-#include "names/workingnames.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>

@@ -1,14 +1,14 @@
 #include "manifest/manifest.h"
-#include "archive/patcharchive.h"
 #include "archive/archivereader.h"
+#include "archive/patcharchive.h"
 #include "crypto/crypto.h"
 #include "manifest/manifestfreshness.h"
 #include "manifest/manifestsignature.h"
 #include "network/networkpolicy.h"
 #include "publisher.h"
 #include "testserver.h"
-#include "verifier.h"
 #include "testutil.h"
+#include "verifier.h"
 
 #include <QCryptographicHash>
 #include <QProcess>

@@ -3,12 +3,12 @@
 #include "manifest/manifestfreshness.h"
 #include "manifest/manifestsignature.h"
 #include "manifest/rolloutdraw.h"
-#include "network/proxycredentials.h"
-#include "squidproxy.h"
 #include "network/networkpolicy.h"
+#include "network/proxycredentials.h"
+#include "network/tlstrust.h"
+#include "squidproxy.h"
 #include "testcerts.h"
 #include "testserver.h"
-#include "network/tlstrust.h"
 #include "updaterdialog.h"
 
 #include <QApplication>

@@ -1,11 +1,11 @@
 #include "deltawriter.h"
-#include "transaction/installtransaction.h"
 #include "launchparams.h"
+#include "names/workingnames.h"
 #include "platform/platform.h"
 #include "testserver.h"
 #include "testutil.h"
+#include "transaction/installtransaction.h"
 #include "updaterdialog.h"
-#include "names/workingnames.h"
 
 #include <QBuffer>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #include "archive/archivereader.h"
 
-#include "names/nameset.h"
 #include "names/namerules.h"
+#include "names/nameset.h"
 
 #include <QHash>
 #include <QSet>

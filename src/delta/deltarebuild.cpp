@@ -1,12 +1,12 @@
 #include "delta/deltarebuild.h"
 
 #include "archive/archivereader.h"
+#include "archive/patcharchive.h"
 #include "crypto/crypto.h"
 #include "delta/deltacodec.h"
 #include "delta/deltaindex.h"
-#include "transaction/installtransaction.h"
-#include "archive/patcharchive.h"
 #include "platform/platform.h"
+#include "transaction/installtransaction.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,23 +1,11 @@
 #include "manifest/manifestfreshness.h"
 
+#include "manifest/usersettings.h"
+
 #include <QSettings>
-#include <QUrl>
-
-#include <memory>
-
-namespace {
-
-std::unique_ptr<QSettings> userSettings()
-{
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("updater"),
-                                       QStringLiteral("updater"));
-}
-
-} // namespace
 
 ManifestFreshness::ManifestFreshness(const QString &name)
-    // Any application name is one key: separators and odd letters are percent-encoded.
-    : key(QStringLiteral("applications/%1/manifest-issued").arg(QString::fromLatin1(QUrl::toPercentEncoding(name))))
+    : key(UserSettings::key(name, QStringLiteral("manifest-issued")))
     , appName(name)
 {
 }
@@ -32,7 +20,7 @@ QDateTime ManifestFreshness::parseIssued(const QString &issued)
 
 QDateTime ManifestFreshness::newestSeen() const
 {
-    return parseIssued(userSettings()->value(key).toString());
+    return parseIssued(UserSettings::open()->value(key).toString());
 }
 
 QString ManifestFreshness::check(const QString &name, const QString &issued, const QDateTime &now) const
@@ -67,14 +55,14 @@ void ManifestFreshness::remember(const QString &issued)
     const QDateTime seen = newestSeen();
     if (seen.isValid() && when <= seen)
         return;
-    const auto settings = userSettings();
+    const auto settings = UserSettings::open();
     settings->setValue(key, when.toString(Qt::ISODate));
     settings->sync();
 }
 
 void ManifestFreshness::forget()
 {
-    const auto settings = userSettings();
+    const auto settings = UserSettings::open();
     settings->remove(key);
     settings->sync();
 }

@@ -1,26 +1,25 @@
 #include "manifest/rolloutdraw.h"
 
+#include "manifest/usersettings.h"
+
 #include <QRandomGenerator>
 #include <QSettings>
-#include <QUrl>
 
 RolloutDraw::RolloutDraw(const QString &appName)
-    // Any application name is one key: separators and odd letters are percent-encoded.
-    : key(QStringLiteral("applications/%1/rollout-draw").arg(QString::fromLatin1(QUrl::toPercentEncoding(appName))))
+    : key(UserSettings::key(appName, QStringLiteral("rollout-draw")))
 {
 }
 
 int RolloutDraw::number() const
 {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("updater"),
-                       QStringLiteral("updater"));
+    const auto settings = UserSettings::open();
     bool ok = false;
-    const int kept = settings.value(key).toInt(&ok);
+    const int kept = settings->value(key).toInt(&ok);
     // A value edited by hand out of range is drawn again, never trusted.
     if (ok && kept >= 0 && kept < Range)
         return kept;
     const int drawn = int(QRandomGenerator::system()->bounded(Range));
-    settings.setValue(key, drawn);
-    settings.sync();
+    settings->setValue(key, drawn);
+    settings->sync();
     return drawn;
 }

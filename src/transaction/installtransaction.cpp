@@ -1,9 +1,9 @@
 #include "transaction/installtransaction.h"
 
-#include "names/nameset.h"
 #include "names/namerules.h"
-#include "platform/platform.h"
+#include "names/nameset.h"
 #include "names/workingnames.h"
+#include "platform/platform.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
 #include "transaction/updatelock.h"
 
-#include "platform/platform.h"
 #include "names/workingnames.h"
+#include "platform/platform.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>

@@ -4,9 +4,9 @@
 #include "crypto/crypto.h"
 #include "deltawriter.h"
 #include "manifest/manifest.h"
+#include "manifest/releasefilenames.h"
 #include "names/namerules.h"
 #include "names/nameset.h"
-#include "manifest/releasefilenames.h"
 #include "zipwriter.h"
 
 #include <QBuffer>

@@ -3,8 +3,8 @@
 #include "crypto/crypto.h"
 #include "manifest/manifest.h"
 #include "manifest/manifestsignature.h"
-#include "network/networkpolicy.h"
 #include "manifest/releasefilenames.h"
+#include "network/networkpolicy.h"
 
 #include <QDateTime>
 #include <QDir>
