@@ -265,7 +265,7 @@ void tst_DeltaRebuild::publisherChoosesDeltaOrWhole()
     QVERIFY2(DeltaIndex::parse(data.data(), &index, &error), qPrintable(error));
     QStringList kinds;
     for (const DeltaIndex::File &file : index.files)
-        kinds << file.name + (file.whole ? " whole" : " delta");
+        kinds << file.name + (file.kind == DeltaIndex::Whole ? " whole" : " delta");
     kinds.sort();
     QCOMPARE(kinds, QStringList({ "Foo delta", "lib/data.bin whole", "lib/new.txt whole" }));
     // A few bytes changed in a 300 kB random file: the delta is a small fraction of it.

@@ -132,4 +132,76 @@ bool Decoder::decode(QIODevice *in, qint64 frameSize, const char *prefix, qint64
     return true;
 }
 
+QByteArray compressStream(const char *data, qint64 size, int level)
+{
+    ZSTD_CCtx *context = ZSTD_createCCtx();
+    if (!context)
+        return QByteArray();
+    int windowLog = ZSTD_WINDOWLOG_MIN;
+    while (windowLog < StreamWindowLogMax && (qint64(1) << windowLog) < size)
+        ++windowLog;
+    QByteArray frame(int(ZSTD_compressBound(size_t(size))), Qt::Uninitialized);
+    const bool ok = !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, level))
+            && !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, windowLog))
+            && !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_contentSizeFlag, 1));
+    size_t written = 0;
+    if (ok)
+        written = ZSTD_compress2(context, frame.data(), size_t(frame.size()), data, size_t(size));
+    ZSTD_freeCCtx(context);
+    if (!ok || ZSTD_isError(written))
+        return QByteArray();
+    frame.resize(int(written));
+    return frame;
+}
+
+StreamFrameDecoder::StreamFrameDecoder()
+    : context(ZSTD_createDCtx())
+{
+}
+
+StreamFrameDecoder::~StreamFrameDecoder()
+{
+    ZSTD_freeDCtx(dctx(context));
+}
+
+bool StreamFrameDecoder::reset(qint64 length)
+{
+    if (!context)
+        return fail(QStringLiteral("out of memory"));
+    ZSTD_DCtx *d = dctx(context);
+    ZSTD_DCtx_reset(d, ZSTD_reset_session_and_parameters);
+    if (ZSTD_isError(ZSTD_DCtx_setParameter(d, ZSTD_d_windowLogMax, StreamWindowLogMax)))
+        return fail(QStringLiteral("cannot set up the decoder"));
+    expected = length;
+    headerChecked = false;
+    return true;
+}
+
+bool StreamFrameDecoder::step(const char *in, qint64 inSize, qint64 *inUsed, char *out, qint64 outSize,
+                              qint64 *outGiven, bool *ended)
+{
+    if (!headerChecked) {
+        // The whole header is in the first chunk of any frame we write; a frame whose is not is refused.
+        ZSTD_frameHeader header;
+        if (ZSTD_getFrameHeader(&header, in, size_t(inSize)) != 0 || header.frameType != ZSTD_frame
+            || header.dictID != 0)
+            return fail(QStringLiteral("not a stream frame"));
+        if (header.frameContentSize != quint64(expected))
+            return fail(QStringLiteral("a stream declares another length than its entry"));
+        if (header.windowSize > (quint64(1) << StreamWindowLogMax))
+            return fail(QStringLiteral("a stream asks for a window larger than %1 MiB")
+                                .arg((1 << StreamWindowLogMax) >> 20));
+        headerChecked = true;
+    }
+    ZSTD_inBuffer input { in, size_t(inSize), 0 };
+    ZSTD_outBuffer output { out, size_t(outSize), 0 };
+    const size_t result = ZSTD_decompressStream(dctx(context), &output, &input);
+    if (ZSTD_isError(result))
+        return fail(QStringLiteral("a stream is damaged (%1)").arg(QString::fromLatin1(ZSTD_getErrorName(result))));
+    *inUsed = qint64(input.pos);
+    *outGiven = qint64(output.pos);
+    *ended = result == 0;
+    return true;
+}
+
 } // namespace DeltaCodec

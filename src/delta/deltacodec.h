@@ -1,14 +1,17 @@
 #ifndef DELTACODEC_H
 #define DELTACODEC_H
 
+#include "delta/streamdecoder.h"
+
 #include <QByteArray>
 #include <QString>
 
 class QIODevice;
 
 /*!
-    Zstandard's patch-from mode, behind one small interface: no other file
-    names a libzstd type.
+    Zstandard, behind one small interface: no other file names a libzstd
+    type. Its patch-from mode for delta frames, and plain frames for the
+    streams of approximate matches.
 
     A file is rebuilt segment by segment (SegmentSize bytes of the result
     each), every segment one frame made against the base file's bytes at the
@@ -34,6 +37,32 @@ qint64 segmentCount(qint64 size);
     matching, its content size and a checksum. Empty on failure.
 */
 QByteArray compressFrame(const char *prefix, qint64 prefixSize, const char *data, qint64 size, int level);
+
+// The window a stream of approximate matches may ask (8 MiB), as an LZMA2 stream's dictionary.
+constexpr int StreamWindowLogMax = 23;
+
+/*! \a size bytes at \a data as one frame at \a level, its window no larger than the stream; empty on failure. */
+QByteArray compressStream(const char *data, qint64 size, int level);
+
+/*! Decodes one frame of compressStream(), refusing a window above StreamWindowLogMax. */
+class StreamFrameDecoder : public StreamDecoder
+{
+public:
+    StreamFrameDecoder();
+    ~StreamFrameDecoder() override;
+    StreamFrameDecoder(const StreamFrameDecoder &) = delete;
+    StreamFrameDecoder &operator=(const StreamFrameDecoder &) = delete;
+
+protected:
+    bool reset(qint64 length) override;
+    bool step(const char *in, qint64 inSize, qint64 *inUsed, char *out, qint64 outSize, qint64 *outGiven,
+              bool *ended) override;
+
+private:
+    void *context = nullptr; // the decompression context
+    qint64 expected = 0;
+    bool headerChecked = false;
+};
 
 /*! Decodes frames one at a time, in bounded memory, refusing what does not fit their entry. */
 class Decoder

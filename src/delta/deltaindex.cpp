@@ -2,6 +2,7 @@
 
 #include "archive/archivereader.h"
 #include "delta/deltacodec.h"
+#include "delta/lzmacodec.h"
 #include "names/namerules.h"
 #include "names/nameset.h"
 
@@ -37,16 +38,97 @@ bool readSha256(const QJsonValue &value, QByteArray *sha256)
     return true;
 }
 
+bool failWith(QString *why, const QString &message)
+{
+    *why = message;
+    return false;
+}
+
+const char *kindName(DeltaIndex::Kind kind)
+{
+    return kind == DeltaIndex::Whole ? "whole" : kind == DeltaIndex::Frames ? "delta" : "matches";
+}
+
+QJsonObject streamToJson(const DeltaIndex::Stream &stream)
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("codec"), stream.codec == DeltaIndex::Lzma2 ? QStringLiteral("lzma2") : QStringLiteral("zstd"));
+    object.insert(QStringLiteral("window"), double(stream.window));
+    object.insert(QStringLiteral("size"), double(stream.size));
+    object.insert(QStringLiteral("length"), double(stream.length));
+    return object;
+}
+
+QJsonArray rangesToJson(const BranchTransform::Ranges &ranges)
+{
+    QJsonArray list;
+    for (const BranchTransform::Range &range : ranges)
+        list.append(QJsonArray { double(range.offset), double(range.length), double(range.address) });
+    return list;
+}
+
+// A stream's entry: a codec we have, a window a client gives, sizes that fit its segment.
+bool readStream(const QJsonValue &value, qint64 maxLength, DeltaIndex::Stream *stream, QString *why)
+{
+    const QJsonObject object = value.toObject();
+    const QString codec = object.value(QStringLiteral("codec")).toString();
+    if (codec != QLatin1String("lzma2") && codec != QLatin1String("zstd")) {
+        *why = QStringLiteral("a stream of an unknown codec");
+        return false;
+    }
+    stream->codec = codec == QLatin1String("lzma2") ? DeltaIndex::Lzma2 : DeltaIndex::Zstd;
+    const qint64 maxWindow = stream->codec == DeltaIndex::Lzma2 ? LzmaCodec::DictionaryMax
+                                                                : qint64(1) << DeltaCodec::StreamWindowLogMax;
+    if (!readSize(object.value(QStringLiteral("window")), qint64(1) << 40, &stream->window)
+        || stream->window > maxWindow) {
+        *why = QStringLiteral("a stream asks for a window larger than %1 MiB").arg(maxWindow >> 20);
+        return false;
+    }
+    // A stream is never much larger than what it decodes to; an empty one is stored as nothing.
+    if (!readSize(object.value(QStringLiteral("length")), maxLength, &stream->length)
+        || !readSize(object.value(QStringLiteral("size")), maxLength + maxLength / 8 + (64 << 10), &stream->size)
+        || (stream->size == 0) != (stream->length == 0)) {
+        *why = QStringLiteral("a stream of impossible size");
+        return false;
+    }
+    return true;
+}
+
+bool readRanges(const QJsonValue &value, qint64 fileSize, BranchTransform::Ranges *ranges, QString *why)
+{
+    const QJsonArray list = value.toArray();
+    if (list.size() > BranchTransform::MaxRanges) {
+        *why = QStringLiteral("too many transform ranges");
+        return false;
+    }
+    for (const QJsonValue &item : list) {
+        const QJsonArray triple = item.toArray();
+        BranchTransform::Range range;
+        qint64 address = 0;
+        if (triple.size() != 3 || !readSize(triple.at(0), fileSize, &range.offset)
+            || !readSize(triple.at(1), fileSize, &range.length)
+            || !readSize(triple.at(2), qint64(1) << 53, &address)) {
+            *why = QStringLiteral("a malformed transform range");
+            return false;
+        }
+        range.address = quint64(address);
+        ranges->append(range);
+    }
+    *why = BranchTransform::checkRanges(*ranges, fileSize);
+    return why->isEmpty();
+}
+
 } // namespace
 
 QByteArray DeltaIndex::toJson() const
 {
     QJsonArray list;
+    int format = 1;
     for (const File &file : files) {
         QJsonObject entry;
         entry.insert(QStringLiteral("name"), file.name);
-        entry.insert(QStringLiteral("kind"), file.whole ? QStringLiteral("whole") : QStringLiteral("delta"));
-        if (!file.whole) {
+        entry.insert(QStringLiteral("kind"), QLatin1String(kindName(file.kind)));
+        if (file.kind != Whole) {
             entry.insert(QStringLiteral("base-size"), double(file.baseSize));
             entry.insert(QStringLiteral("base-sha256"), QString::fromLatin1(file.baseSha256.toHex()));
         }
@@ -54,13 +136,29 @@ QByteArray DeltaIndex::toJson() const
         entry.insert(QStringLiteral("sha256"), QString::fromLatin1(file.sha256.toHex()));
         entry.insert(QStringLiteral("mode"), double(file.mode));
         QJsonArray frames;
-        for (const qint64 frame : file.frames)
-            frames.append(double(frame));
+        if (file.kind == Matches) {
+            format = 2;
+            for (const Segment &segment : file.segments) {
+                frames.append(QJsonObject { { QStringLiteral("control"), streamToJson(segment.control) },
+                                            { QStringLiteral("diff"), streamToJson(segment.diff) },
+                                            { QStringLiteral("extra"), streamToJson(segment.extra) } });
+            }
+            if (file.machine != BranchTransform::NoMachine) {
+                entry.insert(QStringLiteral("transform"),
+                             QJsonObject { { QStringLiteral("machine"), BranchTransform::machineName(file.machine) },
+                                           { QStringLiteral("base-ranges"), rangesToJson(file.baseRanges) },
+                                           { QStringLiteral("ranges"), rangesToJson(file.ranges) } });
+            }
+        } else {
+            for (const qint64 frame : file.frames)
+                frames.append(double(frame));
+        }
         entry.insert(QStringLiteral("frames"), frames);
         list.append(entry);
     }
     QJsonObject root;
-    root.insert(QStringLiteral("format"), Format);
+    // Clients that read only format 1 can still use an index without matches.
+    root.insert(QStringLiteral("format"), format);
     root.insert(QStringLiteral("segment"), double(DeltaCodec::SegmentSize));
     root.insert(QStringLiteral("margin"), double(DeltaCodec::Margin));
     root.insert(QStringLiteral("files"), list);
@@ -78,7 +176,8 @@ bool DeltaIndex::parse(const QByteArray &json, DeltaIndex *index, QString *error
         return fail(QStringLiteral("it is too large"));
     const QJsonDocument document = QJsonDocument::fromJson(json);
     const QJsonObject root = document.object();
-    if (!document.isObject() || root.value(QStringLiteral("format")).toInt() != Format)
+    const int format = root.value(QStringLiteral("format")).toInt();
+    if (!document.isObject() || format < 1 || format > Format)
         return fail(QStringLiteral("not an index of a format this version reads"));
     if (root.value(QStringLiteral("segment")).toDouble() != double(DeltaCodec::SegmentSize)
         || root.value(QStringLiteral("margin")).toDouble() != double(DeltaCodec::Margin))
@@ -88,40 +187,82 @@ bool DeltaIndex::parse(const QByteArray &json, DeltaIndex *index, QString *error
         return fail(QStringLiteral("it lists no files, or too many"));
     NameSet names;
     for (const QJsonValue &value : list) {
-        const QJsonObject entry = value.toObject();
         File file;
-        file.name = entry.value(QStringLiteral("name")).toString();
-        const QString reason = unsafeEntryReason(file.name);
-        if (!reason.isEmpty())
-            return fail(reason);
+        QString why;
+        if (!readFile(value.toObject(), format, &file, &why))
+            return fail(why);
         const QString clash = names.add(file.name);
         if (!clash.isEmpty())
             return fail(clash);
-        const QString kind = entry.value(QStringLiteral("kind")).toString();
-        file.whole = kind == QLatin1String("whole");
-        if (!file.whole && kind != QLatin1String("delta"))
-            return fail(QStringLiteral("\"%1\" is of an unknown kind").arg(file.name));
-        if (!file.whole
-            && (!readSize(entry.value(QStringLiteral("base-size")), ArchiveReader::MaxEntrySize, &file.baseSize)
-                || !readSha256(entry.value(QStringLiteral("base-sha256")), &file.baseSha256)))
-            return fail(QStringLiteral("\"%1\" has no usable base size and SHA-256").arg(file.name));
-        qint64 mode = 0;
-        if (!readSize(entry.value(QStringLiteral("size")), ArchiveReader::MaxEntrySize, &file.size)
-            || !readSha256(entry.value(QStringLiteral("sha256")), &file.sha256)
-            || !readSize(entry.value(QStringLiteral("mode")), 0777, &mode))
-            return fail(QStringLiteral("\"%1\" has no usable size, SHA-256 and mode").arg(file.name));
-        file.mode = quint32(mode);
-        const QJsonArray frames = entry.value(QStringLiteral("frames")).toArray();
-        if (frames.size() != DeltaCodec::segmentCount(file.size))
-            return fail(QStringLiteral("\"%1\" has %2 frames for %3 bytes").arg(file.name).arg(frames.size()).arg(file.size));
-        for (const QJsonValue &frame : frames) {
-            qint64 size = 0;
-            // A frame is never empty, nor much larger than its segment.
-            if (!readSize(frame, DeltaCodec::SegmentSize * 2, &size) || size == 0)
-                return fail(QStringLiteral("\"%1\" has a frame of impossible size").arg(file.name));
-            file.frames.append(size);
-        }
         index->files.append(file);
     }
+    return true;
+}
+
+bool DeltaIndex::readFile(const QJsonObject &entry, int format, File *file, QString *why)
+{
+    file->name = entry.value(QStringLiteral("name")).toString();
+    *why = unsafeEntryReason(file->name);
+    if (!why->isEmpty())
+        return false;
+    const QString kind = entry.value(QStringLiteral("kind")).toString();
+    if (kind == QLatin1String("whole"))
+        file->kind = Whole;
+    else if (kind == QLatin1String("delta"))
+        file->kind = Frames;
+    else if (kind == QLatin1String("matches") && format >= 2)
+        file->kind = Matches;
+    else
+        return failWith(why, QStringLiteral("\"%1\" is of an unknown kind").arg(file->name));
+    if (file->kind != Whole
+        && (!readSize(entry.value(QStringLiteral("base-size")), ArchiveReader::MaxEntrySize, &file->baseSize)
+            || !readSha256(entry.value(QStringLiteral("base-sha256")), &file->baseSha256)))
+        return failWith(why, QStringLiteral("\"%1\" has no usable base size and SHA-256").arg(file->name));
+    qint64 mode = 0;
+    if (!readSize(entry.value(QStringLiteral("size")), ArchiveReader::MaxEntrySize, &file->size)
+        || !readSha256(entry.value(QStringLiteral("sha256")), &file->sha256)
+        || !readSize(entry.value(QStringLiteral("mode")), 0777, &mode))
+        return failWith(why, QStringLiteral("\"%1\" has no usable size, SHA-256 and mode").arg(file->name));
+    file->mode = quint32(mode);
+    const QJsonArray frames = entry.value(QStringLiteral("frames")).toArray();
+    if (frames.size() != DeltaCodec::segmentCount(file->size))
+        return failWith(why, QStringLiteral("\"%1\" has %2 frames for %3 bytes").arg(file->name).arg(frames.size()).arg(file->size));
+    for (int s = 0; s < frames.size(); ++s) {
+        qint64 size = 0;
+        if (file->kind == Matches) {
+            if (!readSegment(frames.at(s).toObject(), qMin(DeltaCodec::SegmentSize, file->size - s * DeltaCodec::SegmentSize),
+                             file, why))
+                return failWith(why, QStringLiteral("\"%1\": %2").arg(file->name, *why));
+            const Segment &segment = file->segments.constLast();
+            size = segment.control.size + segment.diff.size + segment.extra.size;
+        } else if (!readSize(frames.at(s), DeltaCodec::SegmentSize * 2, &size) || size == 0) {
+            // A frame is never empty, nor much larger than its segment.
+            return failWith(why, QStringLiteral("\"%1\" has a frame of impossible size").arg(file->name));
+        }
+        file->frames.append(size);
+    }
+    if (file->kind == Matches && entry.contains(QStringLiteral("transform"))) {
+        const QJsonObject transform = entry.value(QStringLiteral("transform")).toObject();
+        file->machine = BranchTransform::machineFromName(transform.value(QStringLiteral("machine")).toString());
+        if (file->machine == BranchTransform::NoMachine)
+            return failWith(why, QStringLiteral("\"%1\" names a machine this version does not know").arg(file->name));
+        if (!readRanges(transform.value(QStringLiteral("base-ranges")), file->baseSize, &file->baseRanges, why)
+            || !readRanges(transform.value(QStringLiteral("ranges")), file->size, &file->ranges, why))
+            return failWith(why, QStringLiteral("\"%1\": %2").arg(file->name, *why));
+    }
+    return true;
+}
+
+// A segment of \a size bytes: its streams' lengths add up to it, and every triple writes at least one byte.
+bool DeltaIndex::readSegment(const QJsonObject &object, qint64 size, File *file, QString *why)
+{
+    Segment segment;
+    if (!readStream(object.value(QStringLiteral("control")), TripleSize * size, &segment.control, why)
+        || !readStream(object.value(QStringLiteral("diff")), size, &segment.diff, why)
+        || !readStream(object.value(QStringLiteral("extra")), size, &segment.extra, why))
+        return false;
+    if (segment.control.length % TripleSize != 0 || segment.diff.length + segment.extra.length != size)
+        return failWith(why, QStringLiteral("its streams' lengths do not add up to the segment"));
+    file->segments.append(segment);
     return true;
 }

@@ -5,6 +5,8 @@
 #include "crypto/crypto.h"
 #include "delta/deltacodec.h"
 #include "delta/deltaindex.h"
+#include "delta/matchstreams.h"
+#include "delta/resultwriter.h"
 #include "platform/platform.h"
 #include "transaction/installtransaction.h"
 
@@ -100,7 +102,7 @@ bool DeltaRebuild::readIndex(DeltaIndex *index, QVector<qint64> *dataOffsets)
 bool DeltaRebuild::checkBases(const DeltaIndex &index, InstallTransaction *transaction)
 {
     for (const DeltaIndex::File &file : index.files) {
-        if (file.whole)
+        if (file.kind == DeltaIndex::Whole)
             continue;
         QFile source;
         QString why;
@@ -123,44 +125,20 @@ bool DeltaRebuild::rebuildFile(const DeltaIndex::File &file, qint64 dataOffset, 
     const QString installed = transaction->installedPath(file.name);
     QFile source;
     QString why;
-    if (!file.whole && !Platform::openRegularFile(installed, &source, &why))
+    if (file.kind != DeltaIndex::Whole && !Platform::openRegularFile(installed, &source, &why))
         return fail(BaseDiffers, why);
     QFile out(transaction->stagedPath(file.name));
     if (!QDir().mkpath(QFileInfo(out.fileName()).path()) || !out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(out.fileName(), out.errorString()));
-    if (!archive->seek(dataOffset))
-        return fail(Damaged, QStringLiteral("cannot read %1").arg(archivePath));
-    // One base region, one segment of output, one chunk of input: the whole of our memory.
-    QByteArray base;
-    QByteArray segment;
-    Crypto::Sha256 hash;
-    qint64 written = 0;
-    for (int s = 0; s < file.frames.size(); ++s) {
-        qint64 offset = 0;
-        qint64 length = 0;
-        if (!file.whole) {
-            DeltaCodec::baseRegion(s, file.baseSize, &offset, &length);
-            base.resize(int(length));
-            if (!source.seek(offset) || source.read(base.data(), length) != length)
-                return fail(BaseDiffers, QStringLiteral("cannot read %1").arg(source.fileName()));
-        }
-        const qint64 size = qMin(DeltaCodec::SegmentSize, file.size - written);
-        segment.resize(int(size));
-        if (!decoder.decode(archive, file.frames.at(s), base.constData(), length, segment.data(), size))
-            return fail(Damaged, QStringLiteral("the delta for \"%1\" cannot be rebuilt: %2")
-                                         .arg(file.name, decoder.errorString()));
-        hash.addData(segment.constData(), size);
-        // A short write carries no reason; the next one fails with it (a full disk says so).
-        for (qint64 done = 0; done < size;) {
-            const qint64 w = out.write(segment.constData() + done, size - done);
-            if (w <= 0)
-                return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(file.name, out.errorString()));
-            done += w;
-        }
-        written += size;
-    }
+    ResultWriter writer(&out);
+    const bool rebuiltOk = file.kind == DeltaIndex::Matches ? rebuildMatches(file, dataOffset, archive, &source, transaction, &writer)
+                                                           : rebuildFrames(file, dataOffset, archive, &source, &writer);
+    if (!rebuiltOk)
+        return false;
+    if (!writer.finish())
+        return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(file.name, writer.errorString()));
     out.close();
-    if (written != file.size || hash.result() != file.sha256)
+    if (writer.written() != file.size || writer.sha256() != file.sha256)
         return fail(Damaged, QStringLiteral("the file rebuilt for \"%1\" is not the one the delta promises").arg(file.name));
     // Without a mode (written on Windows), the file keeps the mode of the one it replaces.
     const QFileInfo replaced(installed);
@@ -168,6 +146,79 @@ bool DeltaRebuild::rebuildFile(const DeltaIndex::File &file, qint64 dataOffset, 
                                       : replaced.isFile() ? replaced.permissions() : permissionsFromMode(0644));
     transaction->addFile(file.name);
     filePaths.append(file.name);
-    rebuilt += written;
+    rebuilt += writer.written();
+    return true;
+}
+
+// Zstandard frames: one base region and one segment in memory at a time.
+bool DeltaRebuild::rebuildFrames(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, QFile *source,
+                                 ResultWriter *writer)
+{
+    if (!archive->seek(dataOffset))
+        return fail(Damaged, QStringLiteral("cannot read %1").arg(archivePath));
+    QByteArray base;
+    QByteArray segment;
+    qint64 written = 0;
+    for (int s = 0; s < file.frames.size(); ++s) {
+        qint64 offset = 0;
+        qint64 length = 0;
+        if (file.kind != DeltaIndex::Whole) {
+            DeltaCodec::baseRegion(s, file.baseSize, &offset, &length);
+            base.resize(int(length));
+            if (!source->seek(offset) || source->read(base.data(), length) != length)
+                return fail(BaseDiffers, QStringLiteral("cannot read %1").arg(source->fileName()));
+        }
+        const qint64 size = qMin(DeltaCodec::SegmentSize, file.size - written);
+        segment.resize(int(size));
+        if (!decoder.decode(archive, file.frames.at(s), base.constData(), length, segment.data(), size))
+            return fail(Damaged, QStringLiteral("the delta for \"%1\" cannot be rebuilt: %2")
+                                         .arg(file.name, decoder.errorString()));
+        if (!writer->write(segment.constData(), size))
+            return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(file.name, writer->errorString()));
+        written += size;
+    }
+    return true;
+}
+
+// Approximate matches: the base read by seeking (transformed first into the scratch file when the
+// delta was made between transformed files), the result written in order.
+bool DeltaRebuild::rebuildMatches(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, QFile *source,
+                                  InstallTransaction *transaction, ResultWriter *writer)
+{
+    QFile scratch(transaction->scratchPath());
+    QIODevice *base = source;
+    if (file.machine != BranchTransform::NoMachine) {
+        if (!scratch.open(QIODevice::ReadWrite | QIODevice::Truncate))
+            return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(scratch.fileName(), scratch.errorString()));
+        ResultWriter transformed(&scratch);
+        transformed.setTransform(file.machine, file.baseRanges, BranchTransform::Forward);
+        QByteArray chunk(1 << 20, Qt::Uninitialized);
+        if (!source->seek(0))
+            return fail(BaseDiffers, QStringLiteral("cannot read %1").arg(source->fileName()));
+        for (qint64 left = file.baseSize; left > 0;) {
+            const qint64 n = source->read(chunk.data(), qMin<qint64>(left, chunk.size()));
+            if (n <= 0)
+                return fail(BaseDiffers, QStringLiteral("cannot read %1").arg(source->fileName()));
+            if (!transformed.write(chunk.constData(), n))
+                return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(scratch.fileName(), transformed.errorString()));
+            left -= n;
+        }
+        if (!transformed.finish() || !scratch.flush())
+            return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(scratch.fileName(), transformed.errorString()));
+        base = &scratch;
+        writer->setTransform(file.machine, file.ranges, BranchTransform::Inverse);
+    }
+    MatchStreams streams;
+    qint64 offset = dataOffset;
+    for (int s = 0; s < file.segments.size(); ++s) {
+        qint64 regionOffset = 0;
+        qint64 regionLength = 0;
+        DeltaCodec::baseRegion(s, file.baseSize, &regionOffset, &regionLength);
+        if (!streams.apply(file.segments.at(s), archive, offset, base, regionOffset, regionLength, writer))
+            return fail(writer->errorString().isEmpty() ? Damaged : CannotWrite,
+                        QStringLiteral("the delta for \"%1\" cannot be rebuilt: %2").arg(file.name, streams.errorString()));
+        offset += file.frames.at(s);
+    }
+    scratch.remove();
     return true;
 }

@@ -11,6 +11,7 @@
 
 class InstallTransaction;
 class QFile;
+class ResultWriter;
 
 /*!
     Rebuilds the files of an update from a delta archive and the installed
@@ -49,6 +50,10 @@ private:
     bool readIndex(DeltaIndex *index, QVector<qint64> *dataOffsets);
     bool checkBases(const DeltaIndex &index, InstallTransaction *transaction);
     bool rebuildFile(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, InstallTransaction *transaction);
+    bool rebuildFrames(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, QFile *source,
+                       ResultWriter *writer);
+    bool rebuildMatches(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, QFile *source,
+                        InstallTransaction *transaction, ResultWriter *writer);
 
     QString archivePath;
     DeltaCodec::Decoder decoder;

@@ -193,6 +193,11 @@ QString InstallTransaction::stagedPath(const QString &relative) const
     return join(transactionDir + QLatin1Char('/') + NewFolder, relative);
 }
 
+QString InstallTransaction::scratchPath() const
+{
+    return transactionDir + QStringLiteral("/scratch");
+}
+
 QString InstallTransaction::installedPath(const QString &relative) const
 {
     return join(appDir, relative);

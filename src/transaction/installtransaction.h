@@ -38,6 +38,8 @@ public:
     bool begin();
     /*! Where the new file \a relative is to be written before it is added. */
     QString stagedPath(const QString &relative) const;
+    /*! A scratch file of the transaction's own, outside what it installs; removed with the transaction. */
+    QString scratchPath() const;
     /*! Where the file \a relative lies in the application's folder. */
     QString installedPath(const QString &relative) const;
     /*! Records a staged file, written and closed; commit() flushes it to disk first. */

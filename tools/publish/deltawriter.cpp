@@ -3,6 +3,10 @@
 #include "crypto/crypto.h"
 #include "delta/deltacodec.h"
 #include "delta/deltaindex.h"
+#include "delta/lzmacodec.h"
+#include "delta/resultwriter.h"
+#include "executableranges.h"
+#include "matchfinder.h"
 #include "zipwriter.h"
 
 #include <QBuffer>
@@ -16,6 +20,57 @@ namespace {
 
 // A delta must save at least a tenth against the file in the whole-file patch, or the file goes whole.
 constexpr qint64 ClearlySmallerPercent = 90;
+
+const char *kindName(const DeltaIndex::File &entry)
+{
+    switch (entry.kind) {
+    case DeltaIndex::Whole:
+        return "whole";
+    case DeltaIndex::Frames:
+        return "delta";
+    case DeltaIndex::Matches:
+        break;
+    }
+    return entry.machine == BranchTransform::NoMachine ? "matches" : "matches, transformed";
+}
+
+// One stream in whichever of LZMA2 and Zstandard is smaller; an empty stream is stored as nothing.
+bool compressStream(const QByteArray &raw, DeltaIndex::Stream *stream, QIODevice *out)
+{
+    stream->length = raw.size();
+    if (raw.isEmpty()) {
+        *stream = DeltaIndex::Stream { DeltaIndex::Zstd, 0, 0, 0 };
+        return true;
+    }
+    const qint64 dictionary = LzmaCodec::dictionaryFor(raw.size());
+    const QByteArray lzma = LzmaCodec::compress(raw.constData(), raw.size(), dictionary);
+    const QByteArray zstd = DeltaCodec::compressStream(raw.constData(), raw.size(), 19);
+    if (lzma.isEmpty() && zstd.isEmpty())
+        return false;
+    const bool useLzma = !lzma.isEmpty() && (zstd.isEmpty() || lzma.size() <= zstd.size());
+    const QByteArray &chosen = useLzma ? lzma : zstd;
+    stream->codec = useLzma ? DeltaIndex::Lzma2 : DeltaIndex::Zstd;
+    stream->window = useLzma ? dictionary : qint64(1) << DeltaCodec::StreamWindowLogMax;
+    stream->size = chosen.size();
+    return out->write(chosen) == chosen.size();
+}
+
+// \a in through the branch transform into \a out.
+bool transformInto(QIODevice *in, BranchTransform::Machine machine, const BranchTransform::Ranges &ranges,
+                   QIODevice *out)
+{
+    ResultWriter writer(out);
+    writer.setTransform(machine, ranges, BranchTransform::Forward);
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    if (!in->seek(0))
+        return false;
+    qint64 n = 0;
+    while ((n = in->read(chunk.data(), chunk.size())) > 0) {
+        if (!writer.write(chunk.constData(), n))
+            return false;
+    }
+    return n == 0 && writer.finish() && writer.written() == in->size();
+}
 
 } // namespace
 
@@ -58,28 +113,61 @@ bool DeltaWriter::addFile(const File &file, const QString &baseDir, DeltaIndex *
     if (hasBase && !Crypto::Sha256::hashDevice(&base, &entry.baseSha256, &entry.baseSize))
         return fail(QStringLiteral("cannot read %1").arg(basePath));
 
-    frames->emplace_back(new QTemporaryFile);
-    QVector<qint64> sizes;
-    entry.whole = !hasBase || entry.size == 0;
-    if (!makeFrames(&source, &base, entry, frames->back().get(), &sizes))
-        return fail(QStringLiteral("cannot make the delta of %1").arg(file.name));
-    qint64 total = std::accumulate(sizes.cbegin(), sizes.cend(), qint64(0));
-    if (!entry.whole && total * 100 > file.wholeSize * ClearlySmallerPercent) {
-        // No clear gain: the file goes whole, as the whole-file patch has it.
-        entry.whole = true;
-        entry.baseSize = -1;
-        entry.baseSha256.clear();
-        frames->back().reset(new QTemporaryFile);
-        sizes.clear();
-        if (!makeFrames(&source, &base, entry, frames->back().get(), &sizes))
-            return fail(QStringLiteral("cannot compress %1").arg(file.name));
-        total = std::accumulate(sizes.cbegin(), sizes.cend(), qint64(0));
+    entry.kind = hasBase && entry.size > 0 ? DeltaIndex::Frames : DeltaIndex::Whole;
+    // Each way this file may be made; the smallest is kept.
+    std::unique_ptr<QTemporaryFile> best;
+    DeltaIndex::File chosen;
+    qint64 bestTotal = -1;
+    const auto consider = [&](const DeltaIndex::File &candidate, std::unique_ptr<QTemporaryFile> data) {
+        const qint64 total = std::accumulate(candidate.frames.cbegin(), candidate.frames.cend(), qint64(0));
+        if (bestTotal < 0 || total < bestTotal) {
+            best = std::move(data);
+            chosen = candidate;
+            bestTotal = total;
+        }
+    };
+    if (entry.kind != DeltaIndex::Whole) {
+        if (methods & PatchFrom) {
+            DeltaIndex::File candidate = entry;
+            std::unique_ptr<QTemporaryFile> data(new QTemporaryFile);
+            if (!makeFrames(&source, &base, candidate, data.get(), &candidate.frames))
+                return fail(QStringLiteral("cannot make the delta of %1").arg(file.name));
+            consider(candidate, std::move(data));
+        }
+        if (methods & Matches) {
+            DeltaIndex::File candidate = entry;
+            candidate.kind = DeltaIndex::Matches;
+            std::unique_ptr<QTemporaryFile> data(new QTemporaryFile);
+            if (!makeMatches(&source, &base, &candidate, data.get()))
+                return fail(QStringLiteral("cannot make the delta of %1").arg(file.name));
+            consider(candidate, std::move(data));
+        }
+        if (methods & TransformedMatches) {
+            DeltaIndex::File candidate = entry;
+            candidate.kind = DeltaIndex::Matches;
+            std::unique_ptr<QTemporaryFile> data(new QTemporaryFile);
+            if (makeTransformedMatches(&source, &base, &candidate, data.get()))
+                consider(candidate, std::move(data));
+            else if (!error.isEmpty())
+                return false;
+        }
     }
-    entry.frames = sizes;
+    if (bestTotal < 0 || bestTotal * 100 > file.wholeSize * ClearlySmallerPercent) {
+        // No clear gain: the file goes whole, as the whole-file patch has it.
+        chosen = entry;
+        chosen.kind = DeltaIndex::Whole;
+        chosen.baseSize = -1;
+        chosen.baseSha256.clear();
+        best.reset(new QTemporaryFile);
+        if (!makeFrames(&source, &base, chosen, best.get(), &chosen.frames))
+            return fail(QStringLiteral("cannot compress %1").arg(file.name));
+        bestTotal = std::accumulate(chosen.frames.cbegin(), chosen.frames.cend(), qint64(0));
+    }
+    frames->push_back(std::move(best));
     lines << QStringLiteral("  %1 %2: %3 bytes (whole-file patch: %4)")
-                     .arg(entry.whole ? QStringLiteral("whole") : QStringLiteral("delta"), file.name)
-                     .arg(total).arg(file.wholeSize);
-    index->files.append(entry);
+                     .arg(QLatin1String(kindName(chosen)), file.name)
+                     .arg(bestTotal).arg(file.wholeSize);
+    index->files.append(chosen);
     return true;
 }
 
@@ -98,7 +186,7 @@ bool DeltaWriter::makeFrames(QFile *source, QFile *base, const DeltaIndex::File 
             return false;
         qint64 offset = 0;
         qint64 length = 0;
-        if (!entry.whole) {
+        if (entry.kind != DeltaIndex::Whole) {
             DeltaCodec::baseRegion(s, entry.baseSize, &offset, &length);
             region.resize(int(length));
             if (!base->seek(offset) || base->read(region.data(), length) != length)
@@ -117,6 +205,58 @@ bool DeltaWriter::makeFrames(QFile *source, QFile *base, const DeltaIndex::File 
         sizes->append(best.size());
     }
     return data->flush();
+}
+
+// Approximate matches, segment by segment against the same base regions as the frames.
+bool DeltaWriter::makeMatches(QIODevice *source, QIODevice *base, DeltaIndex::File *entry, QTemporaryFile *data)
+{
+    if (!data->open() || !source->seek(0))
+        return false;
+    entry->frames.clear();
+    entry->segments.clear();
+    QByteArray segment;
+    QByteArray region;
+    MatchFinder finder;
+    for (qint64 s = 0; s < DeltaCodec::segmentCount(entry->size); ++s) {
+        const qint64 size = qMin(DeltaCodec::SegmentSize, entry->size - s * DeltaCodec::SegmentSize);
+        segment.resize(int(size));
+        qint64 offset = 0;
+        qint64 length = 0;
+        DeltaCodec::baseRegion(s, entry->baseSize, &offset, &length);
+        region.resize(int(length));
+        if (source->read(segment.data(), size) != size || !base->seek(offset)
+            || base->read(region.data(), length) != length || !finder.setRegion(region))
+            return false;
+        const MatchFinder::Streams streams = finder.find(segment);
+        DeltaIndex::Segment written;
+        if (!compressStream(streams.control, &written.control, data) || !compressStream(streams.diff, &written.diff, data)
+            || !compressStream(streams.extra, &written.extra, data))
+            return false;
+        entry->segments.append(written);
+        entry->frames.append(written.control.size + written.diff.size + written.extra.size);
+    }
+    return data->flush();
+}
+
+// Matches between the transformed files, when both are programs for the same machine.
+// False with no error when they are not.
+bool DeltaWriter::makeTransformedMatches(QFile *source, QFile *base, DeltaIndex::File *entry, QTemporaryFile *data)
+{
+    const ExecutableRanges::Found found = ExecutableRanges::read(source);
+    const ExecutableRanges::Found foundBase = ExecutableRanges::read(base);
+    if (found.machine == BranchTransform::NoMachine || found.machine != foundBase.machine)
+        return false;
+    QTemporaryFile transformed;
+    QTemporaryFile transformedBase;
+    if (!transformed.open() || !transformedBase.open()
+        || !transformInto(source, found.machine, found.ranges, &transformed)
+        || !transformInto(base, found.machine, foundBase.ranges, &transformedBase)
+        || !makeMatches(&transformed, &transformedBase, entry, data))
+        return fail(QStringLiteral("cannot make the delta of %1").arg(entry->name));
+    entry->machine = found.machine;
+    entry->ranges = found.ranges;
+    entry->baseRanges = foundBase.ranges;
+    return true;
 }
 
 bool DeltaWriter::writeArchive(const DeltaIndex &index, const Frames &frames, QIODevice *out)

@@ -15,12 +15,15 @@ class QIODevice;
 class QTemporaryFile;
 
 /*!
-    Writes a delta archive: the files of a patch, each as Zstandard
-    patch-from frames against an earlier release's copy (one frame per
-    segment, the smaller of levels 19 and 3, long-distance matching), or
-    whole when the file is new or no delta is clearly smaller than the file in
-    the whole-file patch. The archive is a zip of stored entries, an index
-    ("index.json") and the frames of each file ("files/<name>"), that the
+    Writes a delta archive: the files of a patch, each made against an
+    earlier release's copy in whichever way is smallest for that file:
+    Zstandard patch-from frames (one per segment, the smaller of levels 19
+    and 3, long-distance matching); approximate matches (per segment, three
+    streams each compressed with LZMA2 or Zstandard, whichever is smaller);
+    the same between branch-transformed files, for x86-64 and ARM64 programs;
+    or whole when the file is new or no delta is clearly smaller than the
+    file in the whole-file patch. The archive is a zip of stored entries, an
+    index ("index.json") and the data of each file ("files/<name>"), that the
     client rebuilds in bounded memory.
 */
 class DeltaWriter
@@ -33,8 +36,18 @@ public:
         qint64 wholeSize = 0;    // what it takes in the whole-file patch
     };
 
+    enum Method {
+        PatchFrom = 0x1,
+        Matches = 0x2,
+        TransformedMatches = 0x4, // programs only
+        AllMethods = PatchFrom | Matches | TransformedMatches
+    };
+    Q_DECLARE_FLAGS(Methods, Method)
+
     /*! The compression levels tried for each segment, the smallest frame kept (default 19 and 3). */
     void setLevels(const QList<int> &list) { levels = list; }
+    /*! The ways a file with a base may be made (default all); the smallest is kept. */
+    void setMethods(Methods list) { methods = list; }
 
     /*! Writes the delta of \a files against \a baseDir (a release as installed) into \a out. */
     bool write(const QList<File> &files, const QString &baseDir, QIODevice *out);
@@ -50,11 +63,16 @@ private:
     bool addFile(const File &file, const QString &baseDir, DeltaIndex *index, Frames *frames);
     bool makeFrames(QFile *source, QFile *base, const DeltaIndex::File &entry, QTemporaryFile *data,
                     QVector<qint64> *sizes);
+    bool makeMatches(QIODevice *source, QIODevice *base, DeltaIndex::File *entry, QTemporaryFile *data);
+    bool makeTransformedMatches(QFile *source, QFile *base, DeltaIndex::File *entry, QTemporaryFile *data);
     bool writeArchive(const DeltaIndex &index, const Frames &frames, QIODevice *out);
 
     QList<int> levels = { 19, 3 };
+    Methods methods = AllMethods;
     QString error;
     QStringList lines;
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(DeltaWriter::Methods)
 
 #endif // DELTAWRITER_H

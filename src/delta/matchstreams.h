@@ -1,0 +1,59 @@
+#ifndef MATCHSTREAMS_H
+#define MATCHSTREAMS_H
+
+#include "delta/deltaindex.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+class QIODevice;
+class ResultWriter;
+class StreamDecoder;
+
+/*!
+    Rebuilds one segment of a file from its approximate matches: the control
+    stream's (seek, add, copy) triples say how many bytes to take from the
+    base region, each the sum of a base byte and a byte of the difference
+    stream, and how many from the extra stream as they are.
+
+    Every control value is checked before it is used: lengths past the
+    segment, a seek outside the base region, totals that do not match the
+    streams. The base region is read by seeking and the result written in
+    order, so memory is the three decoders' windows and a few chunks.
+*/
+class MatchStreams
+{
+public:
+    MatchStreams();
+    ~MatchStreams();
+    MatchStreams(const MatchStreams &) = delete;
+    MatchStreams &operator=(const MatchStreams &) = delete;
+
+    /*!
+        Rebuilds \a segment, whose streams lie one after another from \a offset
+        of \a archive, against the \a regionLength bytes of \a base at
+        \a regionOffset, into \a out. False, with errorString(), for any lie
+        or damage.
+    */
+    bool apply(const DeltaIndex::Segment &segment, QIODevice *archive, qint64 offset, QIODevice *base,
+               qint64 regionOffset, qint64 regionLength, ResultWriter *out);
+    QString errorString() const { return error; }
+
+private:
+    bool fail(const QString &message);
+    bool start(const DeltaIndex::Stream &stream, QIODevice *archive, qint64 offset,
+               std::unique_ptr<StreamDecoder> *decoder);
+    bool add(qint64 length, QIODevice *base, qint64 at, ResultWriter *out);
+    bool copy(qint64 length, ResultWriter *out);
+
+    std::unique_ptr<StreamDecoder> control;
+    std::unique_ptr<StreamDecoder> diff;
+    std::unique_ptr<StreamDecoder> extra;
+    QByteArray chunk;
+    QByteArray baseChunk;
+    QString error;
+};
+
+#endif // MATCHSTREAMS_H
