@@ -2,7 +2,7 @@
 //   bench_delta rebuild APPDIR DELTA    rebuilds the files into a transaction's staging, as the client
 //                                       does (base checks, decoding, result checks), then discards it;
 //                                       prints "seconds peak-anonymous-KiB"
-//   bench_delta make NEWDIR BASEDIR OUT [LEVEL...]
+//   bench_delta make NEWDIR BASEDIR OUT [frames|matches|transformed] [LEVEL...]
 //                                       writes the delta of every file of NEWDIR against BASEDIR
 #include "delta/deltarebuild.h"
 #include "deltawriter.h"
@@ -67,7 +67,8 @@ int rebuild(const QString &appDir, const QString &delta)
     return 0;
 }
 
-int make(const QString &newDir, const QString &baseDir, const QString &out, const QList<int> &levels)
+int make(const QString &newDir, const QString &baseDir, const QString &out, const QList<int> &levels,
+         DeltaWriter::Methods methods)
 {
     QList<DeltaWriter::File> files;
     QDirIterator it(newDir, QDir::Files, QDirIterator::Subdirectories);
@@ -79,10 +80,13 @@ int make(const QString &newDir, const QString &baseDir, const QString &out, cons
     DeltaWriter writer;
     if (!levels.isEmpty())
         writer.setLevels(levels);
+    writer.setMethods(methods);
     if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate) || !writer.write(files, baseDir, &file)) {
         std::fprintf(stderr, "make failed: %s\n", qPrintable(writer.errorString()));
         return 1;
     }
+    for (const QString &line : writer.report())
+        std::fprintf(stderr, "%s\n", qPrintable(line));
     return 0;
 }
 
@@ -96,10 +100,20 @@ int main(int argc, char **argv)
         return rebuild(args.at(2), args.at(3));
     if (args.size() >= 5 && args.at(1) == QLatin1String("make")) {
         QList<int> levels;
-        for (int i = 5; i < args.size(); ++i)
-            levels.append(args.at(i).toInt());
-        return make(args.at(2), args.at(3), args.at(4), levels);
+        DeltaWriter::Methods methods = DeltaWriter::AllMethods;
+        for (int i = 5; i < args.size(); ++i) {
+            // frames, matches or transformed: only that way (the whole file still when no way gains)
+            if (args.at(i) == QLatin1String("frames"))
+                methods = DeltaWriter::PatchFrom;
+            else if (args.at(i) == QLatin1String("matches"))
+                methods = DeltaWriter::Matches;
+            else if (args.at(i) == QLatin1String("transformed"))
+                methods = DeltaWriter::TransformedMatches;
+            else
+                levels.append(args.at(i).toInt());
+        }
+        return make(args.at(2), args.at(3), args.at(4), levels, methods);
     }
-    std::fprintf(stderr, "usage: bench_delta rebuild APPDIR DELTA | make NEWDIR BASEDIR OUT [LEVEL...]\n");
+    std::fprintf(stderr, "usage: bench_delta rebuild APPDIR DELTA | make NEWDIR BASEDIR OUT [frames|matches|transformed] [LEVEL...]\n");
     return 2;
 }

@@ -1,4 +1,5 @@
 #include "archive/archivereader.h"
+#include "delta/deltacodec.h"
 #include "delta/deltaindex.h"
 #include "delta/deltarebuild.h"
 #include "deltawriter.h"
@@ -59,12 +60,17 @@ private slots:
     void publisherChoosesDeltaOrWhole();
 
 private:
-    QString writeDelta(const QString &name = QStringLiteral("delta.zip"));
+    QString writeDelta(const QString &name = QStringLiteral("delta.zip"),
+                       DeltaWriter::Methods methods = DeltaWriter::AllMethods);
+    QString writeLyingMatches(const QString &lie);
+    QString writeMatches(const QByteArray &control, const QByteArray &diff, const QByteArray &extra,
+                         const std::function<void(QJsonObject &, QByteArray &)> &change);
     QString rewriteIndex(const QString &delta, const std::function<void(QJsonObject &)> &change);
 
     QScopedPointer<QTemporaryDir> root;
     QString app;
     QString next;
+    QStringList report; // the last writeDelta()'s
 };
 
 void tst_DeltaRebuild::init()
@@ -86,7 +92,7 @@ void tst_DeltaRebuild::init()
     QVERIFY(writeFile(next + "/lib/new.txt", "a new file"));
 }
 
-QString tst_DeltaRebuild::writeDelta(const QString &name)
+QString tst_DeltaRebuild::writeDelta(const QString &name, DeltaWriter::Methods methods)
 {
     QList<DeltaWriter::File> files;
     QDirIterator it(next, QDir::Files, QDirIterator::Subdirectories);
@@ -98,8 +104,51 @@ QString tst_DeltaRebuild::writeDelta(const QString &name)
     const QString path = root->filePath(name);
     QFile out(path);
     DeltaWriter writer;
+    writer.setMethods(methods);
     if (!out.open(QIODevice::ReadWrite) || !writer.write(files, app, &out))
         qWarning("%s", qPrintable(writer.errorString()));
+    report = writer.report();
+    return path;
+}
+
+// A delta of Foo alone as approximate matches made by hand, its streams as given (Zstandard),
+// its one segment's index entry changed by \a change: what a lying publisher could send.
+QString tst_DeltaRebuild::writeMatches(const QByteArray &control, const QByteArray &diff, const QByteArray &extra,
+                                       const std::function<void(QJsonObject &, QByteArray &)> &change)
+{
+    const QByteArray base = readFile(app + "/Foo");
+    const QByteArray result = readFile(next + "/Foo");
+    QByteArray data;
+    QJsonObject segment;
+    for (const auto &stream : { qMakePair(QStringLiteral("control"), control), qMakePair(QStringLiteral("diff"), diff),
+                                qMakePair(QStringLiteral("extra"), extra) }) {
+        const QByteArray compressed = stream.second.isEmpty()
+                ? QByteArray() : DeltaCodec::compressStream(stream.second.constData(), stream.second.size(), 3);
+        data += compressed;
+        segment.insert(stream.first, QJsonObject { { "codec", "zstd" }, { "window", 1 << 20 },
+                                                   { "size", compressed.size() }, { "length", stream.second.size() } });
+    }
+    change(segment, data);
+    const auto sha256 = [](const QByteArray &bytes) {
+        return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    };
+    const QJsonObject file { { "name", "Foo" }, { "kind", "matches" }, { "base-size", base.size() },
+                             { "base-sha256", sha256(base) }, { "size", result.size() }, { "sha256", sha256(result) },
+                             { "mode", 0644 }, { "frames", QJsonArray { segment } } };
+    const QJsonObject index { { "format", 2 }, { "segment", double(DeltaCodec::SegmentSize) },
+                              { "margin", double(DeltaCodec::Margin) }, { "files", QJsonArray { file } } };
+    const QString path = root->filePath("matches.zip");
+    QFile out(path);
+    out.open(QIODevice::WriteOnly);
+    ZipWriter writer(&out);
+    QBuffer indexData;
+    indexData.setData(QJsonDocument(index).toJson());
+    indexData.open(QIODevice::ReadOnly);
+    QBuffer fileData(&data);
+    fileData.open(QIODevice::ReadOnly);
+    writer.addFile(DeltaIndex::IndexName, &indexData, QFile::ReadOwner | QFile::WriteOwner, ZipWriter::Stored);
+    writer.addFile("files/Foo", &fileData, QFile::ReadOwner | QFile::WriteOwner, ZipWriter::Stored);
+    writer.finish();
     return path;
 }
 
@@ -134,13 +183,30 @@ QString tst_DeltaRebuild::rewriteIndex(const QString &delta, const std::function
 void tst_DeltaRebuild::rebuildsTheNewRelease_data()
 {
     QTest::addColumn<qint64>("bigSize"); // a file of several segments, 0 for none
-    QTest::newRow("small files") << qint64(0);
-    QTest::newRow("a file of three segments") << (qint64(33) << 20);
+    QTest::addColumn<int>("methods");
+    QTest::addColumn<QString>("kind");   // what the publisher reports for Foo or the big file
+    QTest::newRow("small files, frames") << qint64(0) << int(DeltaWriter::PatchFrom) << "delta Foo";
+    QTest::newRow("small files, matches") << qint64(0) << int(DeltaWriter::Matches) << "matches Foo";
+    QTest::newRow("a program, transformed matches") << qint64(0) << int(DeltaWriter::TransformedMatches)
+                                                    << "matches, transformed Foo";
+    QTest::newRow("a file of three segments, frames") << (qint64(33) << 20) << int(DeltaWriter::PatchFrom)
+                                                      << "delta big.dat";
+    QTest::newRow("a file of three segments, matches") << (qint64(33) << 20) << int(DeltaWriter::Matches)
+                                                       << "matches big.dat";
 }
 
 void tst_DeltaRebuild::rebuildsTheNewRelease()
 {
     QFETCH(qint64, bigSize);
+    QFETCH(int, methods);
+    QFETCH(QString, kind);
+    if (methods & DeltaWriter::TransformedMatches) {
+        // A real program (this test's own), its code shifted by an insertion as a new release shifts it.
+        QByteArray program = readFile(QCoreApplication::applicationFilePath());
+        QVERIFY(writeFile(app + "/Foo", program));
+        program.insert(program.size() / 3, QByteArray(37, '\x90'));
+        QVERIFY(writeFile(next + "/Foo", program));
+    }
     if (bigSize > 0) {
         // Compressible, so that level 19 is quick; changed in the first and the last segment.
         QByteArray big(int(bigSize), Qt::Uninitialized);
@@ -151,7 +217,8 @@ void tst_DeltaRebuild::rebuildsTheNewRelease()
         big.replace(big.size() - 100, 5, "last!");
         QVERIFY(writeFile(next + "/big.dat", big));
     }
-    const QString delta = writeDelta();
+    const QString delta = writeDelta(QStringLiteral("delta.zip"), DeltaWriter::Methods(methods));
+    QVERIFY2(report.join('\n').contains("  " + kind + ":"), qPrintable(report.join('\n')));
     InstallTransaction transaction(app);
     QVERIFY(transaction.begin());
     DeltaRebuild rebuild(delta);
@@ -163,6 +230,56 @@ void tst_DeltaRebuild::rebuildsTheNewRelease()
         const QString path = it.next();
         QCOMPARE(readFile(app + "/" + QDir(next).relativeFilePath(path)), readFile(path));
     }
+}
+
+// Foo's honest matches (the first 250000 bytes, the 14 inserted, the rest), then \a lie told in them.
+QString tst_DeltaRebuild::writeLyingMatches(const QString &lie)
+{
+    const QByteArray base = readFile(app + "/Foo");
+    const QByteArray result = readFile(next + "/Foo");
+    QByteArray diff(result.size() - 14, Qt::Uninitialized);
+    for (int i = 0; i < diff.size(); ++i)
+        diff[i] = char(result.at(i < 250000 ? i : i + 14) - base.at(i));
+    const auto triples = [](const QVector<qint64> &values) {
+        QByteArray bytes;
+        for (const qint64 value : values)
+            bytes.append(QByteArray::fromRawData(reinterpret_cast<const char *>(&value), 8)); // little-endian hosts
+        return bytes;
+    };
+    QByteArray control = triples({ 0, 250000, 14, 0, 50000, 0 });
+    // The honest streams rebuild Foo: each lie below is the only thing wrong.
+    {
+        InstallTransaction transaction(app);
+        DeltaRebuild honest(writeMatches(control, diff, "inserted bytes", [](QJsonObject &, QByteArray &) {}));
+        if (!transaction.begin() || !honest.stageInto(&transaction)) {
+            qWarning("the honest matches do not rebuild: %s", qPrintable(honest.errorString()));
+            return QString();
+        }
+    }
+    std::function<void(QJsonObject &, QByteArray &)> change = [](QJsonObject &, QByteArray &) {};
+    if (lie == "matches-length")
+        control = triples({ 0, 300015, 0 });
+    else if (lie == "matches-before")
+        control = triples({ -1, 10, 0 }) + control;
+    else if (lie == "matches-past")
+        control = triples({ 299995, 10, 0 }) + control;
+    else if (lie == "matches-totals")
+        control = triples({ 0, 250000, 14 });
+    else if (lie == "matches-cut")
+        change = [](QJsonObject &segment, QByteArray &data) {
+            // The difference stream's second half is missing, and its size says so.
+            QJsonObject stream = segment.value("diff").toObject();
+            const int size = stream.value("size").toInt();
+            data.remove(segment.value("control").toObject().value("size").toInt() + size / 2, size - size / 2);
+            stream.insert("size", size / 2);
+            segment.insert("diff", stream);
+        };
+    else if (lie == "matches-dictionary")
+        change = [](QJsonObject &segment, QByteArray &) {
+            segment.insert("control", QJsonObject { { "codec", "lzma2" }, { "window", 64 << 20 },
+                                                    { "size", 100 }, { "length", 48 } });
+        };
+    return writeMatches(control, diff, "inserted bytes", change);
 }
 
 void tst_DeltaRebuild::refusesWhatDoesNotFit_data()
@@ -188,6 +305,19 @@ void tst_DeltaRebuild::refusesWhatDoesNotFit_data()
     QTest::newRow("not the archive the manifest announced") << "expected" << int(DeltaRebuild::Damaged)
                                                              << "not the one the manifest announced";
     QTest::newRow("an index naming a file outside") << "name" << int(DeltaRebuild::Damaged) << "leaves its folder";
+    // Approximate matches made by hand, each with one lie in what an honest delta has.
+    QTest::newRow("matches: a length past the segment") << "matches-length" << int(DeltaRebuild::Damaged)
+                                                        << "a length past the segment";
+    QTest::newRow("matches: a seek before the base region") << "matches-before" << int(DeltaRebuild::Damaged)
+                                                            << "a seek outside the base region";
+    QTest::newRow("matches: a seek past the base region") << "matches-past" << int(DeltaRebuild::Damaged)
+                                                          << "a seek outside the base region";
+    QTest::newRow("matches: totals that do not add up") << "matches-totals" << int(DeltaRebuild::Damaged)
+                                                        << "do not add up to the segment";
+    QTest::newRow("matches: a stream that ends early") << "matches-cut" << int(DeltaRebuild::Damaged)
+                                                       << "a stream ends early";
+    QTest::newRow("matches: a dictionary too large") << "matches-dictionary" << int(DeltaRebuild::Damaged)
+                                                     << "a stream asks for a window larger than 8 MiB";
 }
 
 void tst_DeltaRebuild::refusesWhatDoesNotFit()
@@ -229,6 +359,9 @@ void tst_DeltaRebuild::refusesWhatDoesNotFit()
         QVERIFY(at > 0);
         bytes[at + 4] = char(bytes.at(at + 4) | 0x03);
         QVERIFY(writeFile(delta, bytes));
+    } else if (damage.startsWith("matches")) {
+        delta = writeLyingMatches(damage);
+        QVERIFY(!delta.isEmpty());
     } else if (damage == "fifo") {
 #ifndef Q_OS_WIN
         QVERIFY(QFile::remove(app + "/Foo"));

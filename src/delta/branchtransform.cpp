@@ -55,12 +55,11 @@ bool isTwoByteModRmOpcode(int op)
     }
 }
 
-// Whether the four bytes after \a op, preceded by \a p1 and then \a p2 (-1: none), are a displacement.
+// Whether the four bytes after \a op, preceded by \a p1 and then \a p2 (-1: none), are a displacement to convert.
 bool endsBeforeDisplacement(int p2, int p1, int op)
 {
-    if (op == 0xe8 || op == 0xe9) // call, jmp rel32
-        return true;
-    if (p1 == 0x0f && (op & 0xf0) == 0x80) // jcc rel32
+    // Calls only: jumps mostly stay inside their function, where relative targets are the stable ones.
+    if (op == 0xe8)
         return true;
     if ((op & 0xc7) != 0x05) // ModRM: mod 00, r/m 101, a RIP-relative operand
         return false;
