@@ -52,6 +52,8 @@ void tst_BranchTransform::exactOnAnyInput_data()
             QTest::addRow("%s, ranges past the end, %lld-byte chunks", qPrintable(name), chunk) << machine << "past" << chunk;
         }
     }
+    // A far value (not converted) whose bytes a later call's field would overlap.
+    QTest::newRow("x86-64, a call within a far value") << int(BranchTransform::X86_64) << "overlap" << (qint64(1) << 30);
     // A real program: this test's own, through the section table or program headers.
     QTest::newRow("this program") << int(BranchTransform::X86_64) << "self" << qint64(65536);
     QTest::newRow("this program, odd chunks") << int(BranchTransform::X86_64) << "self" << qint64(4093);
@@ -71,6 +73,9 @@ void tst_BranchTransform::exactOnAnyInput()
         QCOMPARE(int(found.machine), machine);
         data = self.readAll();
         ranges = found.ranges;
+    } else if (input == "overlap") {
+        data = QByteArray(9, '\xe8') + QByteArray(3, '\0') + QByteArray(9, '\xe8') + QByteArray(3, '\0');
+        ranges = { { 0, data.size(), 0x400000 } };
     } else {
         QRandomGenerator random(quint32(machine * 1000 + chunk));
         data.resize(200000);

@@ -32,6 +32,7 @@ void tst_WindowsRoad::patchReplacesARunningProgram_data()
     QTest::addColumn<QString>("said"); // in the report
     QTest::newRow("the whole-file patch") << "patch" << "download verified";
     QTest::newRow("a delta") << "delta" << "a delta of ";
+    QTest::newRow("a delta of approximate matches") << "matches" << "a delta of ";
     QTest::newRow("a delta whose base changed: the patch follows") << "changed"
                                                                    << "the delta cannot be used, so the whole-file patch";
 }
@@ -77,11 +78,14 @@ void tst_WindowsRoad::patchReplacesARunningProgram()
         QBuffer delta;
         delta.open(QIODevice::ReadWrite);
         DeltaWriter writer;
+        if (road == "matches")
+            writer.setMethods(DeltaWriter::Matches | DeltaWriter::TransformedMatches);
         QVERIFY2(writer.write({ { Platform::programFileName("Foo"), release.filePath(Platform::programFileName("Foo")),
                                   newProgram.size() },
                                 { notes, release.filePath(notes), 6 },
                                 { "lib.dat", release.filePath("lib.dat"), newData.size() } }, appDir, &delta),
                  qPrintable(writer.errorString()));
+        QVERIFY2(road != "matches" || writer.report().join('\n').contains("  matches"), qPrintable(writer.report().join('\n')));
         server.setResponse("/files/Foo/Foo-delta-v1.0.0-v1.1.0.zip", TestResponse::ok(delta.data()));
         deltas = ",\"patch-deltas\":{\"1.0.0\":{\"url\":\"" + (server.origin() + "/files/Foo/Foo-delta-v1.0.0-v1.1.0.zip").toUtf8()
                 + "\",\"size\":\"" + QByteArray::number(delta.size()) + "\",\"sha256\":\""
@@ -106,7 +110,7 @@ void tst_WindowsRoad::patchReplacesARunningProgram()
     const QString report = dialog.findChild<QPlainTextEdit *>("show")->toPlainText();
     QVERIFY2(!report.contains("update failed") && report.contains(said), qPrintable(report));
     QCOMPARE(answerer.asked, 1);
-    QCOMPARE(server.requestCount("/files/Foo/Foo-patch-v1.1.0.zip"), road == "delta" ? 0 : 1);
+    QCOMPARE(server.requestCount("/files/Foo/Foo-patch-v1.1.0.zip"), road == "delta" || road == "matches" ? 0 : 1);
 
     QCOMPARE(readFile(program), newProgram);
     QCOMPARE(readFile(appDir + "/lib.dat"), newData);

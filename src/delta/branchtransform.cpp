@@ -3,7 +3,7 @@
 namespace {
 
 // Displacements within +-128 MiB are converted: every branch of a real program, few stray bytes.
-constexpr qint64 FieldBits = 28;
+constexpr int FieldBits = 28;
 
 qint64 wrapField(qint64 value)
 {
@@ -142,7 +142,7 @@ qint64 BranchTransform::process(char *data, qint64 size, bool last)
 }
 
 // Decides at each byte from bytes it never changes (the opcode and the two before it, as the
-// original has them; -1 inside a converted field), so that both directions see the same fields.
+// original has them; -1 inside a field), so that both directions see the same fields.
 qint64 BranchTransform::processX86(unsigned char *data, qint64 i, qint64 end, qint64 to, qint64 size, bool last,
                                    const Range &range)
 {
@@ -151,16 +151,19 @@ qint64 BranchTransform::processX86(unsigned char *data, qint64 i, qint64 end, qi
         if (fieldEnd <= to && fieldEnd > size && !last)
             return i;
         if (fieldEnd <= to && fieldEnd <= size && endsBeforeDisplacement(previous[0], previous[1], data[i])) {
+            // A far value is left as it is (data, not a branch), but its bytes are passed over all
+            // the same: no later field may overlap bytes a decision has read.
             const qint64 value = qint32(readLe32(data + i + 1));
             if (fitsField(value)) {
-                // The target is relative to the next instruction's address.
-                const qint64 address = qint64((range.address + quint64(position + fieldEnd - range.offset))
+                // Relative to the next instruction's address; the result fits again, so the inverse
+                // converts exactly the fields converted here.
+                const qint64 address = qint64(quint64(range.address + quint64(position + fieldEnd - range.offset))
                                               & ((quint64(1) << FieldBits) - 1));
                 writeLe32(data + i + 1, quint32(wrapField(direction == Forward ? value + address : value - address)));
-                previous[0] = previous[1] = -1;
-                i = fieldEnd;
-                continue;
             }
+            previous[0] = previous[1] = -1;
+            i = fieldEnd;
+            continue;
         }
         previous[0] = previous[1];
         previous[1] = data[i];
