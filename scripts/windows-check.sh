@@ -10,7 +10,8 @@
 # Qt for Windows comes from ../shared/windows/ or from UPDATER_QT_WINDOWS (a
 # qt5-win-*.tar.xz or an unpacked qt5-win folder), OpenSSL's static libcrypto
 # from the same folder or UPDATER_OPENSSL_WINDOWS, libzstd likewise (or
-# UPDATER_ZSTD_WINDOWS). Without them the check
+# UPDATER_ZSTD_WINDOWS), liblzma (UPDATER_XZ_WINDOWS) and libdivsufsort
+# (UPDATER_DIVSUFSORT_WINDOWS). Without them the check
 # exits with status 3 and says how to get them.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -44,18 +45,24 @@ missing() {
     echo "../shared/windows/, or set $3 to it or to its unpacked folder." >&2
     exit 3
 }
-# OpenSSL's libcrypto and Zstandard's libzstd for Windows, static: beside Qt, or from the variables.
+# OpenSSL's libcrypto, libzstd, liblzma and libdivsufsort for Windows, static: beside Qt, or from the variables.
 ssl_source=${UPDATER_OPENSSL_WINDOWS:-$(ls "$shared"/openssl-win-*.tar.xz 2>/dev/null | head -n 1 || true)}
 [ -n "$ssl_source" ] && [ -e "$ssl_source" ] || missing OpenSSL "openssl-win-<version>-mingw64.tar.xz" UPDATER_OPENSSL_WINDOWS
 zstd_source=${UPDATER_ZSTD_WINDOWS:-$(ls "$shared"/zstd-win-*.tar.xz 2>/dev/null | head -n 1 || true)}
 [ -n "$zstd_source" ] && [ -e "$zstd_source" ] || missing libzstd "zstd-win-<version>-mingw64.tar.xz" UPDATER_ZSTD_WINDOWS
+xz_source=${UPDATER_XZ_WINDOWS:-$(ls "$shared"/xz-win-*.tar.xz 2>/dev/null | head -n 1 || true)}
+[ -n "$xz_source" ] && [ -e "$xz_source" ] || missing liblzma "xz-win-<version>-mingw64.tar.xz" UPDATER_XZ_WINDOWS
+sa_source=${UPDATER_DIVSUFSORT_WINDOWS:-$(ls "$shared"/divsufsort-win-*.tar.xz 2>/dev/null | head -n 1 || true)}
+[ -n "$sa_source" ] && [ -e "$sa_source" ] || missing libdivsufsort "divsufsort-win-<version>-mingw64.tar.xz" UPDATER_DIVSUFSORT_WINDOWS
 ssl=$(unpacked "$ssl_source" openssl-win)
 zstd=$(unpacked "$zstd_source" zstd-win)
+xz=$(unpacked "$xz_source" xz-win)
+divsufsort=$(unpacked "$sa_source" divsufsort-win)
 qt=$(unpacked "$qt_source" qt5-win)
 
 echo "== Windows: cross-build (build-windows/)"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DUPDATER_WINDOWS_ROOTS="$qt;$ssl;$zstd" -DOPENSSL_ROOT_DIR="$ssl" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DUPDATER_WINDOWS_ROOTS="$qt;$ssl;$zstd;$xz;$divsufsort" -DOPENSSL_ROOT_DIR="$ssl" \
     -DQt5_DIR="$qt/lib/cmake/Qt5" -DUPDATER_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
 
