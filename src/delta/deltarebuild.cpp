@@ -106,10 +106,10 @@ bool DeltaRebuild::checkBases(const DeltaIndex &index, InstallTransaction *trans
             continue;
         QFile source;
         QString why;
-        qint64 size = 0;
-        QByteArray sha256;
+        // Read here, hashed on the hasher's thread meanwhile.
+        baseHash.reset();
         if (!Platform::openRegularFile(transaction->installedPath(file.name), &source, &why)
-            || !Crypto::Sha256::hashDevice(&source, &sha256, &size) || size != file.baseSize || sha256 != file.baseSha256)
+            || baseHash.addDevice(&source, file.baseSize + 1) != file.baseSize || baseHash.result() != file.baseSha256)
             return fail(BaseDiffers, QStringLiteral("the installed %1 is not the file the delta was made from "
                                                     "(changed since it was installed, or an earlier update was partial)")
                                          .arg(file.name));
@@ -173,8 +173,7 @@ bool DeltaRebuild::rebuildFrames(const DeltaIndex::File &file, qint64 dataOffset
         if (!decoder.decode(archive, file.frames.at(s), base.constData(), length, segment.data(), size))
             return fail(Damaged, QStringLiteral("the delta for \"%1\" cannot be rebuilt: %2")
                                          .arg(file.name, decoder.errorString()));
-        if (!writer->write(segment.constData(), size))
-            return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(file.name, writer->errorString()));
+        writer->write(segment.constData(), size);
         written += size;
     }
     return true;
@@ -192,19 +191,9 @@ bool DeltaRebuild::rebuildMatches(const DeltaIndex::File &file, qint64 dataOffse
             return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(scratch.fileName(), scratch.errorString()));
         ResultWriter transformed(&scratch);
         transformed.setTransform(file.machine, file.baseRanges, BranchTransform::Forward);
-        QByteArray chunk(1 << 20, Qt::Uninitialized);
-        if (!source->seek(0))
-            return fail(BaseDiffers, QStringLiteral("cannot read %1").arg(source->fileName()));
-        for (qint64 left = file.baseSize; left > 0;) {
-            const qint64 n = source->read(chunk.data(), qMin<qint64>(left, chunk.size()));
-            if (n <= 0)
-                return fail(BaseDiffers, QStringLiteral("cannot read %1").arg(source->fileName()));
-            if (!transformed.write(chunk.constData(), n))
-                return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(scratch.fileName(), transformed.errorString()));
-            left -= n;
-        }
-        if (!transformed.finish() || !scratch.flush())
-            return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(scratch.fileName(), transformed.errorString()));
+        if (!transformed.writeFrom(source, file.baseSize) || !transformed.finish() || !scratch.flush())
+            return fail(CannotWrite, QStringLiteral("cannot transform %1 into %2: %3")
+                                             .arg(source->fileName(), scratch.fileName(), transformed.errorString()));
         base = &scratch;
         writer->setTransform(file.machine, file.ranges, BranchTransform::Inverse);
     }
@@ -215,8 +204,7 @@ bool DeltaRebuild::rebuildMatches(const DeltaIndex::File &file, qint64 dataOffse
         qint64 regionLength = 0;
         DeltaCodec::baseRegion(s, file.baseSize, &regionOffset, &regionLength);
         if (!streams.apply(file.segments.at(s), archive, offset, base, regionOffset, regionLength, writer))
-            return fail(writer->errorString().isEmpty() ? Damaged : CannotWrite,
-                        QStringLiteral("the delta for \"%1\" cannot be rebuilt: %2").arg(file.name, streams.errorString()));
+            return fail(Damaged, QStringLiteral("the delta for \"%1\" cannot be rebuilt: %2").arg(file.name, streams.errorString()));
         offset += file.frames.at(s);
     }
     scratch.remove();

@@ -1,6 +1,7 @@
 #ifndef DELTAREBUILD_H
 #define DELTAREBUILD_H
 
+#include "crypto/streamhasher.h"
 #include "delta/deltacodec.h"
 #include "delta/deltaindex.h"
 
@@ -20,11 +21,14 @@ class ResultWriter;
 
     The archive's own size and SHA-256 are checked before the decoder reads a
     byte of it, every installed file's size and SHA-256 before it is used as a
-    base, every frame's declared sizes and window before it is decoded, and
-    every result's size and SHA-256 before it is added. Memory stays bounded
-    (one base region and one segment) whatever the files' sizes. Any failure
-    leaves the staging for the transaction to discard: the caller falls back
-    to the whole-file patch.
+    base, every frame's declared sizes and window and every stream's
+    dictionary before it is decoded, every control value of approximate
+    matches before it is used, and every result's size and SHA-256 before it
+    is added. Memory stays bounded whatever the files' sizes: one base region
+    and one segment for frames; for approximate matches the three streams'
+    windows (8 MiB each at most) and a few chunks, the base read by seeking
+    and the result written in order. Any failure leaves the staging for the
+    transaction to discard: the caller falls back to the whole-file patch.
 */
 class DeltaRebuild
 {
@@ -57,6 +61,7 @@ private:
 
     QString archivePath;
     DeltaCodec::Decoder decoder;
+    StreamHasher baseHash;
     qint64 expectedSize = -1;
     QByteArray expectedSha256;
     QStringList filePaths;

@@ -38,9 +38,8 @@ QByteArray compress(const char *data, qint64 size, qint64 dictionary)
     return out;
 }
 
-Decoder::Decoder(qint64 bytes)
+Decoder::Decoder()
     : stream(new lzma_stream(LZMA_STREAM_INIT))
-    , dictionary(bytes)
 {
 }
 

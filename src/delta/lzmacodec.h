@@ -26,10 +26,13 @@ QByteArray compress(const char *data, qint64 size, qint64 dictionary);
 class Decoder : public StreamDecoder
 {
 public:
-    explicit Decoder(qint64 dictionary);
+    Decoder();
     ~Decoder() override;
     Decoder(const Decoder &) = delete;
     Decoder &operator=(const Decoder &) = delete;
+
+    /*! The dictionary of the next stream; the memory of the last is reused when it is the same. */
+    void setDictionary(qint64 bytes) { dictionary = bytes; }
 
 protected:
     bool reset(qint64 length) override;
@@ -38,7 +41,7 @@ protected:
 
 private:
     void *stream = nullptr; // the liblzma stream
-    qint64 dictionary;
+    qint64 dictionary = 0;
 };
 
 } // namespace LzmaCodec

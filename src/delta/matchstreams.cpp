@@ -7,9 +7,29 @@
 
 #include <QIODevice>
 
+#include <cstring>
+
 namespace {
 
 constexpr qint64 ChunkSize = qint64(64) << 10;
+
+// Adds \a old to \a bytes byte by byte (modulo 256), eight at a time: no carry crosses a byte.
+void addBytes(char *bytes, const char *old, qint64 size)
+{
+    constexpr quint64 Low = 0x7f7f7f7f7f7f7f7fULL;
+    constexpr quint64 High = 0x8080808080808080ULL;
+    qint64 i = 0;
+    for (; i + 8 <= size; i += 8) {
+        quint64 a;
+        quint64 b;
+        memcpy(&a, bytes + i, 8);
+        memcpy(&b, old + i, 8);
+        const quint64 sum = ((a & Low) + (b & Low)) ^ ((a ^ b) & High);
+        memcpy(bytes + i, &sum, 8);
+    }
+    for (; i < size; ++i)
+        bytes[i] = char(uchar(bytes[i]) + uchar(old[i]));
+}
 
 qint64 readLe64(const char *p)
 {
@@ -23,7 +43,6 @@ qint64 readLe64(const char *p)
 
 MatchStreams::MatchStreams()
 {
-    chunk.resize(int(ChunkSize));
     baseChunk.resize(int(ChunkSize));
 }
 
@@ -35,15 +54,22 @@ bool MatchStreams::fail(const QString &message)
     return false;
 }
 
-bool MatchStreams::start(const DeltaIndex::Stream &stream, QIODevice *archive, qint64 offset,
-                         std::unique_ptr<StreamDecoder> *decoder)
+bool MatchStreams::start(int slot, const DeltaIndex::Stream &stream, QIODevice *archive, qint64 offset)
 {
-    if (stream.codec == DeltaIndex::Lzma2)
-        decoder->reset(new LzmaCodec::Decoder(stream.window));
-    else
-        decoder->reset(new DeltaCodec::StreamFrameDecoder);
-    if (!(*decoder)->start(archive, offset, stream.size, stream.length))
-        return fail((*decoder)->errorString());
+    StreamDecoder *decoder = nullptr;
+    if (stream.codec == DeltaIndex::Lzma2) {
+        if (!lzma[slot])
+            lzma[slot].reset(new LzmaCodec::Decoder);
+        lzma[slot]->setDictionary(stream.window);
+        decoder = lzma[slot].get();
+    } else {
+        if (!zstd[slot])
+            zstd[slot].reset(new DeltaCodec::StreamFrameDecoder);
+        decoder = zstd[slot].get();
+    }
+    (slot == 0 ? control : slot == 1 ? diff : extra) = decoder;
+    if (!decoder->start(archive, offset, stream.size, stream.length))
+        return fail(decoder->errorString());
     return true;
 }
 
@@ -52,9 +78,8 @@ bool MatchStreams::apply(const DeltaIndex::Segment &segment, QIODevice *archive,
 {
     error.clear();
     const qint64 size = segment.diff.length + segment.extra.length;
-    if (!start(segment.control, archive, offset, &control)
-        || !start(segment.diff, archive, offset + segment.control.size, &diff)
-        || !start(segment.extra, archive, offset + segment.control.size + segment.diff.size, &extra))
+    if (!start(0, segment.control, archive, offset) || !start(1, segment.diff, archive, offset + segment.control.size)
+        || !start(2, segment.extra, archive, offset + segment.control.size + segment.diff.size))
         return false;
     qint64 written = 0;
     qint64 at = 0; // in the base region
@@ -95,17 +120,15 @@ bool MatchStreams::add(qint64 length, QIODevice *base, qint64 at, ResultWriter *
     if (length > 0 && !base->seek(at))
         return fail(QStringLiteral("cannot read the installed file"));
     for (qint64 done = 0; done < length;) {
-        const qint64 now = qMin(length - done, ChunkSize);
-        if (!diff->read(chunk.data(), now))
+        // Decoded straight into the result's buffer, the base's bytes added there.
+        qint64 now = 0;
+        char *bytes = out->reserve(qMin(length - done, ChunkSize), &now);
+        if (!diff->read(bytes, now))
             return fail(diff->errorString());
         if (base->read(baseChunk.data(), now) != now)
             return fail(QStringLiteral("cannot read the installed file"));
-        char *bytes = chunk.data();
-        const char *old = baseChunk.constData();
-        for (qint64 i = 0; i < now; ++i)
-            bytes[i] = char(uchar(bytes[i]) + uchar(old[i]));
-        if (!out->write(bytes, now))
-            return fail(QStringLiteral("cannot write: %1").arg(out->errorString()));
+        addBytes(bytes, baseChunk.constData(), now);
+        out->commit(now);
         done += now;
     }
     return true;
@@ -114,11 +137,11 @@ bool MatchStreams::add(qint64 length, QIODevice *base, qint64 at, ResultWriter *
 bool MatchStreams::copy(qint64 length, ResultWriter *out)
 {
     for (qint64 done = 0; done < length;) {
-        const qint64 now = qMin(length - done, ChunkSize);
-        if (!extra->read(chunk.data(), now))
+        qint64 now = 0;
+        char *bytes = out->reserve(length - done, &now);
+        if (!extra->read(bytes, now))
             return fail(extra->errorString());
-        if (!out->write(chunk.constData(), now))
-            return fail(QStringLiteral("cannot write: %1").arg(out->errorString()));
+        out->commit(now);
         done += now;
     }
     return true;

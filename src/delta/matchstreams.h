@@ -11,6 +11,8 @@
 class QIODevice;
 class ResultWriter;
 class StreamDecoder;
+namespace DeltaCodec { class StreamFrameDecoder; }
+namespace LzmaCodec { class Decoder; }
 
 /*!
     Rebuilds one segment of a file from its approximate matches: the control
@@ -43,15 +45,16 @@ public:
 
 private:
     bool fail(const QString &message);
-    bool start(const DeltaIndex::Stream &stream, QIODevice *archive, qint64 offset,
-               std::unique_ptr<StreamDecoder> *decoder);
+    // Starts stream \a slot (control, diff, extra) with a decoder of its codec, kept from segment to segment.
+    bool start(int slot, const DeltaIndex::Stream &stream, QIODevice *archive, qint64 offset);
     bool add(qint64 length, QIODevice *base, qint64 at, ResultWriter *out);
     bool copy(qint64 length, ResultWriter *out);
 
-    std::unique_ptr<StreamDecoder> control;
-    std::unique_ptr<StreamDecoder> diff;
-    std::unique_ptr<StreamDecoder> extra;
-    QByteArray chunk;
+    std::unique_ptr<LzmaCodec::Decoder> lzma[3];
+    std::unique_ptr<DeltaCodec::StreamFrameDecoder> zstd[3];
+    StreamDecoder *control = nullptr;
+    StreamDecoder *diff = nullptr;
+    StreamDecoder *extra = nullptr;
     QByteArray baseChunk;
     QString error;
 };

@@ -11,9 +11,10 @@ constexpr qint64 ChunkSize = qint64(1) << 20;
 } // namespace
 
 ResultWriter::ResultWriter(QIODevice *device)
-    : out(device)
+    : hash(2 * ChunkSize) // the chunk being made, and two more waiting for the thread at most
 {
     buffer.resize(int(ChunkSize));
+    hash.setOutput(device);
 }
 
 ResultWriter::~ResultWriter() = default;
@@ -24,41 +25,66 @@ void ResultWriter::setTransform(BranchTransform::Machine machine, const BranchTr
     transform.reset(machine == BranchTransform::NoMachine ? nullptr : new BranchTransform(machine, ranges, direction));
 }
 
-bool ResultWriter::write(const char *data, qint64 size)
+void ResultWriter::write(const char *data, qint64 size)
 {
     while (size > 0) {
-        const qint64 now = qMin(size, ChunkSize - held);
-        memcpy(buffer.data() + held, data, size_t(now));
-        held += now;
+        qint64 now = 0;
+        char *room = reserve(size, &now);
+        memcpy(room, data, size_t(now));
+        commit(now);
         data += now;
         size -= now;
-        if (held == ChunkSize && !flush(false))
+    }
+}
+
+char *ResultWriter::reserve(qint64 wanted, qint64 *room)
+{
+    *room = qMin(wanted, ChunkSize - held);
+    return buffer.data() + held;
+}
+
+void ResultWriter::commit(qint64 size)
+{
+    held += size;
+    if (held == ChunkSize)
+        flush(false);
+}
+
+bool ResultWriter::writeFrom(QIODevice *in, qint64 size)
+{
+    QByteArray chunk(int(ChunkSize), Qt::Uninitialized);
+    if (!in->seek(0)) {
+        error = in->errorString();
+        return false;
+    }
+    for (qint64 left = size; left > 0;) {
+        const qint64 n = in->read(chunk.data(), qMin(left, ChunkSize));
+        if (n <= 0) {
+            error = QStringLiteral("cannot read: %1").arg(in->errorString());
             return false;
+        }
+        write(chunk.constData(), n);
+        left -= n;
     }
     return true;
 }
 
 bool ResultWriter::finish()
 {
-    return flush(true);
+    flush(true);
+    error = hash.writeError();
+    return error.isEmpty();
 }
 
-bool ResultWriter::flush(bool last)
+void ResultWriter::flush(bool last)
 {
     const qint64 ready = transform ? transform->process(buffer.data(), held, last) : held;
-    hash.addData(buffer.constData(), ready);
-    // A short write carries no reason; the next one fails with it (a full disk says so).
-    for (qint64 done = 0; done < ready;) {
-        const qint64 w = out->write(buffer.constData() + done, ready - done);
-        if (w <= 0) {
-            error = out->errorString();
-            return false;
-        }
-        done += w;
-    }
+    // The chunk goes to the hasher's thread as it is, written and hashed there (a failed write shows
+    // at finish()); what the transform holds back (a field cut by the chunk's end) leads the next.
+    QByteArray next(int(ChunkSize), Qt::Uninitialized);
+    memcpy(next.data(), buffer.constData() + ready, size_t(held - ready));
+    hash.addData(std::move(buffer), ready);
+    buffer = std::move(next);
     total += ready;
-    // What the transform holds back (a field cut by the chunk's end) leads the next chunk.
-    memmove(buffer.data(), buffer.constData() + ready, size_t(held - ready));
     held -= ready;
-    return true;
 }

@@ -52,7 +52,8 @@ void fuzzLzma(const QByteArray &input, qint64 length)
     QByteArray copy = input;
     QBuffer device(&copy);
     device.open(QIODevice::ReadOnly);
-    LzmaCodec::Decoder decoder(1 << 16);
+    LzmaCodec::Decoder decoder;
+    decoder.setDictionary(1 << 16);
     QByteArray out(int(length), Qt::Uninitialized);
     const bool ok = decoder.start(&device, 0, copy.size(), length) && decoder.read(out.data(), length) && decoder.finish();
     if (!ok && decoder.errorString().isEmpty())

@@ -61,15 +61,7 @@ bool transformInto(QIODevice *in, BranchTransform::Machine machine, const Branch
 {
     ResultWriter writer(out);
     writer.setTransform(machine, ranges, BranchTransform::Forward);
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    if (!in->seek(0))
-        return false;
-    qint64 n = 0;
-    while ((n = in->read(chunk.data(), chunk.size())) > 0) {
-        if (!writer.write(chunk.constData(), n))
-            return false;
-    }
-    return n == 0 && writer.finish() && writer.written() == in->size();
+    return writer.writeFrom(in, in->size()) && writer.finish();
 }
 
 } // namespace
