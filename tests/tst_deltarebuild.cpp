@@ -189,6 +189,10 @@ void tst_DeltaRebuild::rebuildsTheNewRelease_data()
     QTest::newRow("small files, matches") << qint64(0) << int(DeltaWriter::Matches) << "matches Foo";
     QTest::newRow("a program, transformed matches") << qint64(0) << int(DeltaWriter::TransformedMatches)
                                                     << "matches, transformed Foo";
+    // Over 16 MiB, the client keeps the transformed base in a scratch file instead of memory.
+    QTest::newRow("a program of two segments, transformed matches") << (qint64(20) << 20)
+                                                                    << int(DeltaWriter::TransformedMatches)
+                                                                    << "matches, transformed Foo";
     QTest::newRow("a file of three segments, frames") << (qint64(33) << 20) << int(DeltaWriter::PatchFrom)
                                                       << "delta big.dat";
     QTest::newRow("a file of three segments, matches") << (qint64(33) << 20) << int(DeltaWriter::Matches)
@@ -203,11 +207,12 @@ void tst_DeltaRebuild::rebuildsTheNewRelease()
     if (methods & DeltaWriter::TransformedMatches) {
         // A real program (this test's own), its code shifted by an insertion as a new release shifts it.
         QByteArray program = readFile(QCoreApplication::applicationFilePath());
+        program += QByteArray(int(bigSize), '\x5a'); // data after the program: its headers stay as they are
         QVERIFY(writeFile(app + "/Foo", program));
         program.insert(program.size() / 3, QByteArray(37, '\x90'));
         QVERIFY(writeFile(next + "/Foo", program));
     }
-    if (bigSize > 0) {
+    if (bigSize > 0 && !(methods & DeltaWriter::TransformedMatches)) {
         // Compressible, so that level 19 is quick; changed in the first and the last segment.
         QByteArray big(int(bigSize), Qt::Uninitialized);
         for (int i = 0; i < big.size(); ++i)

@@ -146,29 +146,42 @@ qint64 BranchTransform::process(char *data, qint64 size, bool last)
 qint64 BranchTransform::processX86(unsigned char *data, qint64 i, qint64 end, qint64 to, qint64 size, bool last,
                                    const Range &range)
 {
+    // The two bytes before a decision, as the original has them: data[k] from the floor on,
+    // before it what the state says (the two bytes before the call's data, or -1 after a field).
+    qint64 floor = i;
+    int before1 = previous[1];
+    int before2 = previous[0];
+    const auto byteAt = [&](qint64 k) { return k >= floor ? int(data[k]) : k == floor - 1 ? before1 : before2; };
     while (i < end) {
+        // Most bytes are neither a call nor a ModRM byte that could name a RIP-relative operand.
+        const unsigned char op = data[i];
+        if (op != 0xe8 && (op & 0xc7) != 0x05) {
+            ++i;
+            continue;
+        }
         const qint64 fieldEnd = i + 5;
         if (fieldEnd <= to && fieldEnd > size && !last)
-            return i;
-        if (fieldEnd <= to && fieldEnd <= size && endsBeforeDisplacement(previous[0], previous[1], data[i])) {
+            break;
+        if (fieldEnd <= to && fieldEnd <= size && endsBeforeDisplacement(byteAt(i - 2), byteAt(i - 1), op)) {
             // A far value is left as it is (data, not a branch), but its bytes are passed over all
             // the same: no later field may overlap bytes a decision has read.
             const qint64 value = qint32(readLe32(data + i + 1));
             if (fitsField(value)) {
-                // Relative to the next instruction's address; the result fits again, so the inverse
-                // converts exactly the fields converted here.
-                const qint64 address = qint64(quint64(range.address + quint64(position + fieldEnd - range.offset))
+                // Relative to the next instruction's address; the result fits again, so the
+                // inverse converts exactly the fields converted here.
+                const qint64 address = qint64((range.address + quint64(position + fieldEnd - range.offset))
                                               & ((quint64(1) << FieldBits) - 1));
                 writeLe32(data + i + 1, quint32(wrapField(direction == Forward ? value + address : value - address)));
             }
-            previous[0] = previous[1] = -1;
             i = fieldEnd;
+            floor = i;
+            before1 = before2 = -1;
             continue;
         }
-        previous[0] = previous[1];
-        previous[1] = data[i];
         ++i;
     }
+    previous[1] = byteAt(i - 1);
+    previous[0] = byteAt(i - 2);
     return i;
 }
 

@@ -16,6 +16,13 @@
 #include <QFileInfo>
 #include <QHash>
 
+namespace {
+
+// A transformed base up to this size is kept in memory: with the decoders', well within 32 MiB.
+constexpr qint64 InMemoryBase = qint64(16) << 20;
+
+} // namespace
+
 DeltaRebuild::DeltaRebuild(const QString &path)
     : archivePath(path)
 {
@@ -184,17 +191,28 @@ bool DeltaRebuild::rebuildFrames(const DeltaIndex::File &file, qint64 dataOffset
 bool DeltaRebuild::rebuildMatches(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, QFile *source,
                                   InstallTransaction *transaction, ResultWriter *writer)
 {
-    QFile scratch(transaction->scratchPath());
     QIODevice *base = source;
+    QBuffer inMemory;
+    QFile scratch(transaction->scratchPath());
     if (file.machine != BranchTransform::NoMachine) {
-        if (!scratch.open(QIODevice::ReadWrite | QIODevice::Truncate))
-            return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(scratch.fileName(), scratch.errorString()));
-        ResultWriter transformed(&scratch);
-        transformed.setTransform(file.machine, file.baseRanges, BranchTransform::Forward);
-        if (!transformed.writeFrom(source, file.baseSize) || !transformed.finish() || !scratch.flush())
-            return fail(CannotWrite, QStringLiteral("cannot transform %1 into %2: %3")
-                                             .arg(source->fileName(), scratch.fileName(), transformed.errorString()));
-        base = &scratch;
+        // The transformed base: in memory when small, else in the transaction's scratch file.
+        if (file.baseSize <= InMemoryBase) {
+            QByteArray bytes(int(file.baseSize), Qt::Uninitialized);
+            if (!source->seek(0) || source->read(bytes.data(), file.baseSize) != file.baseSize)
+                return fail(BaseDiffers, QStringLiteral("cannot read %1").arg(source->fileName()));
+            BranchTransform(file.machine, file.baseRanges, BranchTransform::Forward).process(bytes.data(), bytes.size(), true);
+            inMemory.setData(bytes);
+            inMemory.open(QIODevice::ReadOnly);
+            base = &inMemory;
+        } else {
+            ResultWriter transformed(&scratch);
+            transformed.setTransform(file.machine, file.baseRanges, BranchTransform::Forward);
+            if (!scratch.open(QIODevice::ReadWrite | QIODevice::Truncate) || !transformed.writeFrom(source, file.baseSize)
+                || !transformed.finish() || !scratch.flush())
+                return fail(CannotWrite, QStringLiteral("cannot transform %1 into %2: %3")
+                                                 .arg(source->fileName(), scratch.fileName(), transformed.errorString()));
+            base = &scratch;
+        }
         writer->setTransform(file.machine, file.ranges, BranchTransform::Inverse);
     }
     MatchStreams streams;
@@ -207,6 +225,7 @@ bool DeltaRebuild::rebuildMatches(const DeltaIndex::File &file, qint64 dataOffse
             return fail(Damaged, QStringLiteral("the delta for \"%1\" cannot be rebuilt: %2").arg(file.name, streams.errorString()));
         offset += file.frames.at(s);
     }
-    scratch.remove();
+    if (scratch.isOpen())
+        scratch.remove();
     return true;
 }

@@ -12,6 +12,7 @@
 namespace {
 
 constexpr qint64 ChunkSize = qint64(64) << 10;
+constexpr qint64 WindowSize = qint64(256) << 10;
 
 // Adds \a old to \a bytes byte by byte (modulo 256), eight at a time: no carry crosses a byte.
 void addBytes(char *bytes, const char *old, qint64 size)
@@ -43,7 +44,7 @@ qint64 readLe64(const char *p)
 
 MatchStreams::MatchStreams()
 {
-    baseChunk.resize(int(ChunkSize));
+    window.resize(int(WindowSize));
 }
 
 MatchStreams::~MatchStreams() = default;
@@ -77,6 +78,7 @@ bool MatchStreams::apply(const DeltaIndex::Segment &segment, QIODevice *archive,
                          qint64 regionOffset, qint64 regionLength, ResultWriter *out)
 {
     error.clear();
+    windowLength = 0; // another base, or another file's
     const qint64 size = segment.diff.length + segment.extra.length;
     if (!start(0, segment.control, archive, offset) || !start(1, segment.diff, archive, offset + segment.control.size)
         || !start(2, segment.extra, archive, offset + segment.control.size + segment.diff.size))
@@ -115,19 +117,32 @@ bool MatchStreams::apply(const DeltaIndex::Segment &segment, QIODevice *archive,
     return true;
 }
 
+// \a size bytes (at most ChunkSize) of the base at \a at, from the window, refilled from there when needed.
+const char *MatchStreams::baseBytes(QIODevice *base, qint64 at, qint64 size)
+{
+    if (at < windowStart || at + size > windowStart + windowLength) {
+        windowStart = at;
+        windowLength = base->seek(at) ? base->read(window.data(), WindowSize) : -1;
+        if (windowLength < size) {
+            windowLength = 0;
+            return nullptr;
+        }
+    }
+    return window.constData() + (at - windowStart);
+}
+
 bool MatchStreams::add(qint64 length, QIODevice *base, qint64 at, ResultWriter *out)
 {
-    if (length > 0 && !base->seek(at))
-        return fail(QStringLiteral("cannot read the installed file"));
     for (qint64 done = 0; done < length;) {
         // Decoded straight into the result's buffer, the base's bytes added there.
         qint64 now = 0;
         char *bytes = out->reserve(qMin(length - done, ChunkSize), &now);
         if (!diff->read(bytes, now))
             return fail(diff->errorString());
-        if (base->read(baseChunk.data(), now) != now)
+        const char *old = baseBytes(base, at + done, now);
+        if (!old)
             return fail(QStringLiteral("cannot read the installed file"));
-        addBytes(bytes, baseChunk.constData(), now);
+        addBytes(bytes, old, now);
         out->commit(now);
         done += now;
     }

@@ -48,6 +48,7 @@ private:
     // Starts stream \a slot (control, diff, extra) with a decoder of its codec, kept from segment to segment.
     bool start(int slot, const DeltaIndex::Stream &stream, QIODevice *archive, qint64 offset);
     bool add(qint64 length, QIODevice *base, qint64 at, ResultWriter *out);
+    const char *baseBytes(QIODevice *base, qint64 at, qint64 size);
     bool copy(qint64 length, ResultWriter *out);
 
     std::unique_ptr<LzmaCodec::Decoder> lzma[3];
@@ -55,7 +56,10 @@ private:
     StreamDecoder *control = nullptr;
     StreamDecoder *diff = nullptr;
     StreamDecoder *extra = nullptr;
-    QByteArray baseChunk;
+    // A window on the base: matches mostly follow each other closely, and a read per match costs.
+    QByteArray window;
+    qint64 windowStart = 0;
+    qint64 windowLength = 0;
     QString error;
 };
 

@@ -2,9 +2,12 @@
 
 #include <QIODevice>
 
+#include <cstring>
+
 namespace {
 
 constexpr qint64 InputChunk = qint64(64) << 10;
+constexpr qint64 OutputChunk = qint64(64) << 10;
 
 } // namespace
 
@@ -22,6 +25,8 @@ bool StreamDecoder::start(QIODevice *source, qint64 offset, qint64 size, qint64 
     inputAt = inputEnd = 0;
     length = total;
     produced = 0;
+    decoded = 0;
+    outputAt = outputEnd = 0;
     ended = false;
     error.clear();
     // An empty stream is stored as nothing at all.
@@ -52,6 +57,31 @@ bool StreamDecoder::read(char *out, qint64 size)
 {
     if (size > length - produced)
         return fail(QStringLiteral("a stream is asked for more than it announces"));
+    // Small reads (a control triple, a short match) come from a chunk decoded ahead: one call
+    // into the codec per chunk, not per read.
+    const qint64 buffered = qMin(size, outputEnd - outputAt);
+    memcpy(out, output.constData() + outputAt, size_t(buffered));
+    outputAt += buffered;
+    const qint64 rest = size - buffered;
+    if (rest >= OutputChunk) {
+        if (!decode(out + buffered, rest))
+            return false;
+    } else if (rest > 0) {
+        if (output.size() != OutputChunk)
+            output.resize(int(OutputChunk));
+        const qint64 ahead = qMin(OutputChunk, length - decoded);
+        if (!decode(output.data(), ahead))
+            return false;
+        memcpy(out + buffered, output.constData(), size_t(rest));
+        outputAt = rest;
+        outputEnd = ahead;
+    }
+    produced += size;
+    return true;
+}
+
+bool StreamDecoder::decode(char *out, qint64 size)
+{
     qint64 given = 0;
     while (given < size) {
         if (ended)
@@ -69,7 +99,7 @@ bool StreamDecoder::read(char *out, qint64 size)
             return fail(inputAt == inputEnd ? QStringLiteral("a stream ends early")
                                             : QStringLiteral("a stream is damaged"));
     }
-    produced += size;
+    decoded += size;
     return true;
 }
 

@@ -47,6 +47,7 @@ protected:
 
 private:
     bool fill();
+    bool decode(char *out, qint64 size);
 
     QIODevice *device = nullptr;
     qint64 next = 0;        // where the unread input starts on the device
@@ -54,8 +55,12 @@ private:
     QByteArray input;
     qint64 inputAt = 0;     // the first unused byte of input
     qint64 inputEnd = 0;
+    QByteArray output;      // decoded ahead of small reads
+    qint64 outputAt = 0;
+    qint64 outputEnd = 0;
     qint64 length = 0;
-    qint64 produced = 0;
+    qint64 produced = 0;    // given to the caller
+    qint64 decoded = 0;     // taken from the codec
     bool ended = false;
     QString error;
 };

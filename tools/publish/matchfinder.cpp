@@ -62,6 +62,39 @@ qint64 MatchFinder::longestMatch(const unsigned char *target, qint64 size, qint6
     return qMax(lowLength, highLength);
 }
 
+// How far the match at (newAt, oldAt) extends forwards while at least half its bytes agree.
+qint64 MatchFinder::extendForward(const unsigned char *t, qint64 newAt, qint64 newEnd, qint64 oldAt) const
+{
+    const auto *o = reinterpret_cast<const unsigned char *>(old.constData());
+    qint64 length = 0;
+    for (qint64 i = 0, same = 0, best = 0; newAt + i < newEnd && oldAt + i < old.size();) {
+        if (o[oldAt + i] == t[newAt + i])
+            ++same;
+        ++i;
+        if (same * 2 - i > best * 2 - length) {
+            best = same;
+            length = i;
+        }
+    }
+    return length;
+}
+
+// How far the match at (newAt, oldAt) extends backwards, not before newStart, while half its bytes agree.
+qint64 MatchFinder::extendBackward(const unsigned char *t, qint64 newAt, qint64 newStart, qint64 oldAt) const
+{
+    const auto *o = reinterpret_cast<const unsigned char *>(old.constData());
+    qint64 length = 0;
+    for (qint64 i = 1, same = 0, best = 0; newAt >= newStart + i && oldAt >= i; ++i) {
+        if (o[oldAt - i] == t[newAt - i])
+            ++same;
+        if (same * 2 - i > best * 2 - length) {
+            best = same;
+            length = i;
+        }
+    }
+    return length;
+}
+
 MatchFinder::Streams MatchFinder::find(const QByteArray &target) const
 {
     const auto *o = reinterpret_cast<const unsigned char *>(old.constData());
@@ -75,9 +108,9 @@ MatchFinder::Streams MatchFinder::find(const QByteArray &target) const
     qint64 scan = 0;
     qint64 length = 0;
     qint64 position = 0;
-    qint64 lastScan = 0;   // where the bytes not yet emitted start
+    qint64 lastScan = 0;     // where the bytes not yet emitted start
     qint64 lastPosition = 0; // and where they are matched in the region
-    qint64 cursor = 0;     // where the client's base position stands
+    qint64 cursor = 0;       // where the client's base position stands
     while (scan < newSize) {
         // Look for a match that is clearly better than carrying on with the last one's offset.
         qint64 kept = 0; // bytes the last offset still matches over the new match's span
@@ -96,29 +129,10 @@ MatchFinder::Streams MatchFinder::find(const QByteArray &target) const
         if (length == kept && scan != newSize)
             continue;
 
-        // Extend the last match forwards and this one backwards while at least half the bytes agree.
-        qint64 forward = 0;
-        for (qint64 i = 0, same = 0, best = 0; lastScan + i < scan && lastPosition + i < oldSize;) {
-            if (o[lastPosition + i] == t[lastScan + i])
-                ++same;
-            ++i;
-            if (same * 2 - i > best * 2 - forward) {
-                best = same;
-                forward = i;
-            }
-        }
-        qint64 backward = 0;
-        if (scan < newSize) {
-            for (qint64 i = 1, same = 0, best = 0; scan >= lastScan + i && position >= i; ++i) {
-                if (o[position - i] == t[scan - i])
-                    ++same;
-                if (same * 2 - i > best * 2 - backward) {
-                    best = same;
-                    backward = i;
-                }
-            }
-        }
-        // Where the two extensions overlap, split at the point that keeps the most agreeing bytes.
+        // The last match extended forwards, this one backwards; where they overlap, split at the
+        // point that keeps the most agreeing bytes.
+        qint64 forward = extendForward(t, lastScan, scan, lastPosition);
+        qint64 backward = scan < newSize ? extendBackward(t, scan, lastScan, position) : 0;
         if (lastScan + forward > scan - backward) {
             const qint64 overlap = lastScan + forward - (scan - backward);
             qint64 split = 0;

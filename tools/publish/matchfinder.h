@@ -31,6 +31,8 @@ public:
 
 private:
     qint64 longestMatch(const unsigned char *target, qint64 size, qint64 *position) const;
+    qint64 extendForward(const unsigned char *target, qint64 newAt, qint64 newEnd, qint64 oldAt) const;
+    qint64 extendBackward(const unsigned char *target, qint64 newAt, qint64 newStart, qint64 oldAt) const;
 
     QByteArray old;
     std::vector<qint32> suffixes;
