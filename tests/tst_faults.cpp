@@ -1,10 +1,13 @@
 #include "dialogdriver.h"
 #include "archive/patcharchive.h"
+#include "delta/deltarebuild.h"
+#include "deltawriter.h"
 #include "downloader.h"
 #include "launchparams.h"
 #include "platform/platform.h"
 #include "testserver.h"
 #include "testutil.h"
+#include "transaction/installtransaction.h"
 #include "updaterdialog.h"
 
 #include <QApplication>
@@ -52,14 +55,24 @@ int runFileSizeLimitedDownload(const QString &url, const QString &name)
     return 0;
 }
 
-// Child mode: unpack with a file-size limit.
-int runFileSizeLimitedUnpack(const QString &archive, const QString &directory)
+// Child mode: unpack a patch, or rebuild a delta into a transaction, with a file-size limit.
+int runFileSizeLimitedUnpack(const QString &archive, const QString &directory, bool delta)
 {
     if (!limitFileSize())
         return 4;
-    PatchArchive patch(archive);
-    const bool ok = patch.extractTo(directory);
-    std::printf("extracted=%d\nerror=%s\n", ok ? 1 : 0, qPrintable(patch.errorString()));
+    bool ok = false;
+    QString error;
+    if (delta) {
+        InstallTransaction transaction(directory);
+        DeltaRebuild rebuild(archive);
+        ok = transaction.begin() && rebuild.stageInto(&transaction);
+        error = rebuild.errorString();
+    } else {
+        PatchArchive patch(archive);
+        ok = patch.extractTo(directory);
+        error = patch.errorString();
+    }
+    std::printf("extracted=%d\nerror=%s\n", ok ? 1 : 0, qPrintable(error));
     return 0;
 }
 
@@ -76,6 +89,7 @@ private slots:
     void init();
     void cleanup();
     void diskFillsDuringDownload();
+    void diskFillsDuringUnpack_data();
     void diskFillsDuringUnpack();
     void hostileManifests_data();
     void hostileManifests();
@@ -125,11 +139,20 @@ void tst_Faults::diskFillsDuringDownload()
     QVERIFY(!QFile::exists(appPath("full-disk.zip.part")));
 }
 
+void tst_Faults::diskFillsDuringUnpack_data()
+{
+    QTest::addColumn<QString>("road");
+    QTest::newRow("a patch") << "patch";
+    // Written on a thread of its own, a failed write must still fail the rebuild.
+    QTest::newRow("a delta of approximate matches") << "delta";
+}
+
 void tst_Faults::diskFillsDuringUnpack()
 {
 #ifdef Q_OS_WIN
     QSKIP("Windows has no per-process file-size limit to make the disk look full");
 #endif
+    QFETCH(QString, road);
     QTemporaryDir dir;
     const QString app = dir.filePath("app");
     QVERIFY(QDir().mkpath(app));
@@ -140,16 +163,30 @@ void tst_Faults::diskFillsDuringUnpack()
         big[i] = char((quint32(i) * 7919u) >> 3);
     // The small file comes first: it is written, then the big one hits the limit.
     QVERIFY(writeFile(dir.filePath("patch.zip"), makeZip({ { "Foo", "new program" }, { "big.dat", big } })));
+    if (road == "delta") {
+        // The installed big.dat is the old release's; the new one differs in a few bytes.
+        QVERIFY(writeFile(app + "/big.dat", big));
+        QVERIFY(QDir().mkpath(dir.filePath("new")));
+        QVERIFY(writeFile(dir.filePath("new/big.dat"), QByteArray(big).replace(1000, 3, "new")));
+        QFile delta(dir.filePath("patch.zip"));
+        DeltaWriter writer;
+        writer.setMethods(DeltaWriter::Matches);
+        QVERIFY(delta.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QVERIFY2(writer.write({ { "big.dat", dir.filePath("new/big.dat"), big.size() } }, app, &delta),
+                 qPrintable(writer.errorString()));
+        delta.close();
+    }
 
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), { "--fsize-unpack", dir.filePath("patch.zip"), app });
+    child.start(QCoreApplication::applicationFilePath(),
+                { road == "delta" ? "--fsize-rebuild" : "--fsize-unpack", dir.filePath("patch.zip"), app });
     QVERIFY(child.waitForFinished(60000));
     const QString output = QString::fromLocal8Bit(child.readAllStandardOutput());
     QVERIFY2(output.contains("extracted=0"), qPrintable(output));
     QVERIFY2(output.contains("cannot write big.dat: File too large"), qPrintable(output));
     QCOMPARE(readFile(app + "/Foo"), QByteArray("old program"));
-    QCOMPARE(readFile(app + "/big.dat"), QByteArray("old data"));
+    QCOMPARE(readFile(app + "/big.dat"), road == "delta" ? big : QByteArray("old data"));
     QStringList left = QDir(app).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     left.sort();
     QCOMPARE(left, QStringList({ "Foo", "big.dat" })); // no staging folder left behind
@@ -215,9 +252,10 @@ int main(int argc, char **argv)
         QCoreApplication app(argc, argv);
         return runFileSizeLimitedDownload(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     }
-    if (argc == 4 && qstrcmp(argv[1], "--fsize-unpack") == 0) {
+    if (argc == 4 && (qstrcmp(argv[1], "--fsize-unpack") == 0 || qstrcmp(argv[1], "--fsize-rebuild") == 0)) {
         QCoreApplication app(argc, argv);
-        return runFileSizeLimitedUnpack(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+        return runFileSizeLimitedUnpack(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                                        qstrcmp(argv[1], "--fsize-rebuild") == 0);
     }
     QApplication app(argc, argv);
     tst_Faults test;
