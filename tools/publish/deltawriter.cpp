@@ -106,44 +106,11 @@ bool DeltaWriter::addFile(const File &file, const QString &baseDir, DeltaIndex *
         return fail(QStringLiteral("cannot read %1").arg(basePath));
 
     entry.kind = hasBase && entry.size > 0 ? DeltaIndex::Frames : DeltaIndex::Whole;
-    // Each way this file may be made; the smallest is kept.
     std::unique_ptr<QTemporaryFile> best;
     DeltaIndex::File chosen;
     qint64 bestTotal = -1;
-    const auto consider = [&](const DeltaIndex::File &candidate, std::unique_ptr<QTemporaryFile> data) {
-        const qint64 total = std::accumulate(candidate.frames.cbegin(), candidate.frames.cend(), qint64(0));
-        if (bestTotal < 0 || total < bestTotal) {
-            best = std::move(data);
-            chosen = candidate;
-            bestTotal = total;
-        }
-    };
-    if (entry.kind != DeltaIndex::Whole) {
-        if (methods & PatchFrom) {
-            DeltaIndex::File candidate = entry;
-            std::unique_ptr<QTemporaryFile> data(new QTemporaryFile);
-            if (!makeFrames(&source, &base, candidate, data.get(), &candidate.frames))
-                return fail(QStringLiteral("cannot make the delta of %1").arg(file.name));
-            consider(candidate, std::move(data));
-        }
-        if (methods & Matches) {
-            DeltaIndex::File candidate = entry;
-            candidate.kind = DeltaIndex::Matches;
-            std::unique_ptr<QTemporaryFile> data(new QTemporaryFile);
-            if (!makeMatches(&source, &base, &candidate, data.get()))
-                return fail(QStringLiteral("cannot make the delta of %1").arg(file.name));
-            consider(candidate, std::move(data));
-        }
-        if (methods & TransformedMatches) {
-            DeltaIndex::File candidate = entry;
-            candidate.kind = DeltaIndex::Matches;
-            std::unique_ptr<QTemporaryFile> data(new QTemporaryFile);
-            if (makeTransformedMatches(&source, &base, &candidate, data.get()))
-                consider(candidate, std::move(data));
-            else if (!error.isEmpty())
-                return false;
-        }
-    }
+    if (entry.kind != DeltaIndex::Whole && !makeSmallest(&source, &base, entry, &chosen, &best, &bestTotal))
+        return false;
     if (bestTotal < 0 || bestTotal * 100 > file.wholeSize * ClearlySmallerPercent) {
         // No clear gain: the file goes whole, as the whole-file patch has it.
         chosen = entry;
@@ -160,6 +127,46 @@ bool DeltaWriter::addFile(const File &file, const QString &baseDir, DeltaIndex *
                      .arg(QLatin1String(kindName(chosen)), file.name)
                      .arg(bestTotal).arg(file.wholeSize);
     index->files.append(chosen);
+    return true;
+}
+
+// Each way \a entry may be made against its base; the smallest is kept (none: \a total stays -1).
+bool DeltaWriter::makeSmallest(QFile *source, QFile *base, const DeltaIndex::File &entry, DeltaIndex::File *chosen,
+                               std::unique_ptr<QTemporaryFile> *best, qint64 *total)
+{
+    const auto consider = [&](const DeltaIndex::File &candidate, std::unique_ptr<QTemporaryFile> data) {
+        const qint64 size = std::accumulate(candidate.frames.cbegin(), candidate.frames.cend(), qint64(0));
+        if (*total < 0 || size < *total) {
+            *best = std::move(data);
+            *chosen = candidate;
+            *total = size;
+        }
+    };
+    const QString cannot = QStringLiteral("cannot make the delta of %1").arg(entry.name);
+    if (methods & PatchFrom) {
+        DeltaIndex::File candidate = entry;
+        std::unique_ptr<QTemporaryFile> data(new QTemporaryFile);
+        if (!makeFrames(source, base, candidate, data.get(), &candidate.frames))
+            return fail(cannot);
+        consider(candidate, std::move(data));
+    }
+    if (methods & Matches) {
+        DeltaIndex::File candidate = entry;
+        candidate.kind = DeltaIndex::Matches;
+        std::unique_ptr<QTemporaryFile> data(new QTemporaryFile);
+        if (!makeMatches(source, base, &candidate, data.get()))
+            return fail(cannot);
+        consider(candidate, std::move(data));
+    }
+    if (methods & TransformedMatches) {
+        DeltaIndex::File candidate = entry;
+        candidate.kind = DeltaIndex::Matches;
+        std::unique_ptr<QTemporaryFile> data(new QTemporaryFile);
+        if (makeTransformedMatches(source, base, &candidate, data.get()))
+            consider(candidate, std::move(data));
+        else if (!error.isEmpty())
+            return false;
+    }
     return true;
 }
 

@@ -61,6 +61,8 @@ private:
     // The steps of write(): each file's entry and frames, then the archive.
     using Frames = std::vector<std::unique_ptr<QTemporaryFile>>;
     bool addFile(const File &file, const QString &baseDir, DeltaIndex *index, Frames *frames);
+    bool makeSmallest(QFile *source, QFile *base, const DeltaIndex::File &entry, DeltaIndex::File *chosen,
+                      std::unique_ptr<QTemporaryFile> *best, qint64 *total);
     bool makeFrames(QFile *source, QFile *base, const DeltaIndex::File &entry, QTemporaryFile *data,
                     QVector<qint64> *sizes);
     bool makeMatches(QIODevice *source, QIODevice *base, DeltaIndex::File *entry, QTemporaryFile *data);
