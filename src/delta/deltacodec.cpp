@@ -2,6 +2,8 @@
 
 #include <QIODevice>
 
+#include <functional>
+
 #define ZSTD_STATIC_LINKING_ONLY // ZSTD_getFrameHeader, ZSTD_d_stableOutBuffer
 #include <zstd.h>
 
@@ -11,12 +13,30 @@ namespace {
 
 constexpr qint64 InputChunk = qint64(1) << 20;
 
-int windowLogFor(qint64 bytes)
+int windowLogFor(qint64 bytes, int maximum)
 {
     int log = ZSTD_WINDOWLOG_MIN;
-    while (log < WindowLogMax && (qint64(1) << log) < bytes)
+    while (log < maximum && (qint64(1) << log) < bytes)
         ++log;
     return log;
+}
+
+// One frame of \a size bytes at \a data, the context set up by \a configure first; empty on failure.
+QByteArray compressWith(const char *data, qint64 size, const std::function<bool(ZSTD_CCtx *)> &configure)
+{
+    ZSTD_CCtx *context = ZSTD_createCCtx();
+    if (!context)
+        return QByteArray();
+    QByteArray frame(int(ZSTD_compressBound(size_t(size))), Qt::Uninitialized);
+    const bool ok = configure(context);
+    size_t written = 0;
+    if (ok)
+        written = ZSTD_compress2(context, frame.data(), size_t(frame.size()), data, size_t(size));
+    ZSTD_freeCCtx(context);
+    if (!ok || ZSTD_isError(written))
+        return QByteArray();
+    frame.resize(int(written));
+    return frame;
 }
 
 ZSTD_DCtx *dctx(void *context)
@@ -41,25 +61,16 @@ qint64 segmentCount(qint64 size)
 
 QByteArray compressFrame(const char *prefix, qint64 prefixSize, const char *data, qint64 size, int level)
 {
-    ZSTD_CCtx *context = ZSTD_createCCtx();
-    if (!context)
-        return QByteArray();
-    QByteArray frame(int(ZSTD_compressBound(size_t(size))), Qt::Uninitialized);
-    // The window reaches back over the whole base region: that is where the matches are.
-    const bool ok = !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, level))
-            && !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, windowLogFor(prefixSize + size)))
-            && !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_enableLongDistanceMatching, 1))
-            && !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 1))
-            && !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_contentSizeFlag, 1))
-            && (prefixSize == 0 || !ZSTD_isError(ZSTD_CCtx_refPrefix(context, prefix, size_t(prefixSize))));
-    size_t written = 0;
-    if (ok)
-        written = ZSTD_compress2(context, frame.data(), size_t(frame.size()), data, size_t(size));
-    ZSTD_freeCCtx(context);
-    if (!ok || ZSTD_isError(written))
-        return QByteArray();
-    frame.resize(int(written));
-    return frame;
+    return compressWith(data, size, [&](ZSTD_CCtx *context) {
+        // The window reaches back over the whole base region: that is where the matches are.
+        return !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, level))
+                && !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog,
+                                                        windowLogFor(prefixSize + size, WindowLogMax)))
+                && !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_enableLongDistanceMatching, 1))
+                && !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 1))
+                && !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_contentSizeFlag, 1))
+                && (prefixSize == 0 || !ZSTD_isError(ZSTD_CCtx_refPrefix(context, prefix, size_t(prefixSize))));
+    });
 }
 
 Decoder::Decoder()
@@ -134,24 +145,12 @@ bool Decoder::decode(QIODevice *in, qint64 frameSize, const char *prefix, qint64
 
 QByteArray compressStream(const char *data, qint64 size, int level)
 {
-    ZSTD_CCtx *context = ZSTD_createCCtx();
-    if (!context)
-        return QByteArray();
-    int windowLog = ZSTD_WINDOWLOG_MIN;
-    while (windowLog < StreamWindowLogMax && (qint64(1) << windowLog) < size)
-        ++windowLog;
-    QByteArray frame(int(ZSTD_compressBound(size_t(size))), Qt::Uninitialized);
-    const bool ok = !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, level))
-            && !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, windowLog))
-            && !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_contentSizeFlag, 1));
-    size_t written = 0;
-    if (ok)
-        written = ZSTD_compress2(context, frame.data(), size_t(frame.size()), data, size_t(size));
-    ZSTD_freeCCtx(context);
-    if (!ok || ZSTD_isError(written))
-        return QByteArray();
-    frame.resize(int(written));
-    return frame;
+    return compressWith(data, size, [&](ZSTD_CCtx *context) {
+        return !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, level))
+                && !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog,
+                                                        windowLogFor(size, StreamWindowLogMax)))
+                && !ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_contentSizeFlag, 1));
+    });
 }
 
 StreamFrameDecoder::StreamFrameDecoder()
