@@ -47,14 +47,20 @@ bool DeltaRebuild::stageInto(InstallTransaction *transaction)
     error.clear();
     filePaths.clear();
     rebuilt = 0;
+    keptBase.clear();
+    keptFile = -1;
     QFile archive(archivePath);
     DeltaIndex index;
     QVector<qint64> dataOffsets;
     // Every base before any result: a changed installed file sends us to the whole patch at once.
     if (!checkArchive(&archive) || !readIndex(&index, &dataOffsets) || !checkBases(index, transaction))
         return false;
+    // The file whose base is held goes first, and the base with it.
+    if (keptFile >= 0 && !rebuildFile(index.files.at(keptFile), dataOffsets.at(keptFile), &archive, transaction, true))
+        return false;
+    keptBase = QByteArray();
     for (int f = 0; f < index.files.size(); ++f) {
-        if (!rebuildFile(index.files.at(f), dataOffsets.at(f), &archive, transaction))
+        if (f != keptFile && !rebuildFile(index.files.at(f), dataOffsets.at(f), &archive, transaction, false))
             return false;
     }
     return true;
@@ -108,38 +114,62 @@ bool DeltaRebuild::readIndex(DeltaIndex *index, QVector<qint64> *dataOffsets)
 
 bool DeltaRebuild::checkBases(const DeltaIndex &index, InstallTransaction *transaction)
 {
-    for (const DeltaIndex::File &file : index.files) {
+    for (int f = 0; f < index.files.size(); ++f) {
+        const DeltaIndex::File &file = index.files.at(f);
         if (file.kind == DeltaIndex::Whole)
             continue;
+        const bool keep = keptFile < 0 && file.kind == DeltaIndex::Matches && file.baseSize <= InMemoryBase;
         QFile source;
         QString why;
-        // Read here, hashed on the hasher's thread meanwhile.
-        baseHash.reset();
-        if (!Platform::openRegularFile(transaction->installedPath(file.name), &source, &why)
-            || baseHash.addDevice(&source, file.baseSize + 1) != file.baseSize || baseHash.result() != file.baseSha256)
+        if (!Platform::openRegularFile(transaction->installedPath(file.name), &source, &why) || !checkBase(file, &source, keep))
             return fail(BaseDiffers, QStringLiteral("the installed %1 is not the file the delta was made from "
                                                     "(changed since it was installed, or an earlier update was partial)")
                                          .arg(file.name));
+        if (keep)
+            keptFile = f;
     }
     return true;
 }
 
+// The base's size and hash; with \a keep, its bytes stay in keptBase.
+bool DeltaRebuild::checkBase(const DeltaIndex::File &file, QFile *source, bool keep)
+{
+    baseHash.reset();
+    if (!keep)
+        return baseHash.addDevice(source, file.baseSize + 1) == file.baseSize && baseHash.result() == file.baseSha256;
+    // Read in chunks into the kept bytes, each hashed on the hasher's thread while the next is read.
+    keptBase = QByteArray(int(file.baseSize), Qt::Uninitialized);
+    constexpr qint64 Chunk = qint64(1) << 20;
+    for (qint64 done = 0; done < file.baseSize;) {
+        const qint64 n = source->read(keptBase.data() + done, qMin(Chunk, file.baseSize - done));
+        if (n <= 0) {
+            baseHash.result(); // the thread lets go of the bytes before they go
+            return false;
+        }
+        baseHash.addData(QByteArray::fromRawData(keptBase.constData() + done, int(n)), n);
+        done += n;
+    }
+    char more = 0;
+    return baseHash.result() == file.baseSha256 && source->read(&more, 1) == 0;
+}
+
 bool DeltaRebuild::rebuildFile(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive,
-                               InstallTransaction *transaction)
+                               InstallTransaction *transaction, bool kept)
 {
     // Opened once, as a plain file on the handle: a name swapped since the check cannot block us,
     // and whatever else it reads is caught by the result's hash.
     const QString installed = transaction->installedPath(file.name);
     QFile source;
     QString why;
-    if (file.kind != DeltaIndex::Whole && !Platform::openRegularFile(installed, &source, &why))
+    if (file.kind != DeltaIndex::Whole && !kept && !Platform::openRegularFile(installed, &source, &why))
         return fail(BaseDiffers, why);
     QFile out(transaction->stagedPath(file.name));
     if (!QDir().mkpath(QFileInfo(out.fileName()).path()) || !out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(CannotWrite, QStringLiteral("cannot write %1: %2").arg(out.fileName(), out.errorString()));
     ResultWriter writer(&out);
-    const bool rebuiltOk = file.kind == DeltaIndex::Matches ? rebuildMatches(file, dataOffset, archive, &source, transaction, &writer)
-                                                           : rebuildFrames(file, dataOffset, archive, &source, &writer);
+    const bool rebuiltOk = kept ? rebuildKept(file, dataOffset, archive, &writer)
+        : file.kind == DeltaIndex::Matches ? rebuildMatches(file, dataOffset, archive, &source, transaction, &writer)
+                                           : rebuildFrames(file, dataOffset, archive, &source, &writer);
     if (!rebuiltOk)
         return false;
     if (!writer.finish())
@@ -186,46 +216,57 @@ bool DeltaRebuild::rebuildFrames(const DeltaIndex::File &file, qint64 dataOffset
     return true;
 }
 
-// Approximate matches: the base read by seeking (transformed first into the scratch file when the
-// delta was made between transformed files), the result written in order.
+// Approximate matches against a large base: read by seeking (transformed first into the scratch file
+// when the delta was made between transformed files), the result written in order.
 bool DeltaRebuild::rebuildMatches(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, QFile *source,
                                   InstallTransaction *transaction, ResultWriter *writer)
 {
     QIODevice *base = source;
-    QBuffer inMemory;
     QFile scratch(transaction->scratchPath());
     if (file.machine != BranchTransform::NoMachine) {
-        // The transformed base: in memory when small, else in the transaction's scratch file.
-        if (file.baseSize <= InMemoryBase) {
-            QByteArray bytes(int(file.baseSize), Qt::Uninitialized);
-            if (!source->seek(0) || source->read(bytes.data(), file.baseSize) != file.baseSize)
-                return fail(BaseDiffers, QStringLiteral("cannot read %1").arg(source->fileName()));
-            BranchTransform(file.machine, file.baseRanges, BranchTransform::Forward).process(bytes.data(), bytes.size(), true);
-            inMemory.setData(bytes);
-            inMemory.open(QIODevice::ReadOnly);
-            base = &inMemory;
-        } else {
-            ResultWriter transformed(&scratch);
-            transformed.setTransform(file.machine, file.baseRanges, BranchTransform::Forward);
-            if (!scratch.open(QIODevice::ReadWrite | QIODevice::Truncate) || !transformed.writeFrom(source, file.baseSize)
-                || !transformed.finish() || !scratch.flush())
-                return fail(CannotWrite, QStringLiteral("cannot transform %1 into %2: %3")
-                                                 .arg(source->fileName(), scratch.fileName(), transformed.errorString()));
-            base = &scratch;
-        }
+        // A large transformed base goes to the transaction's scratch file, read from there by seeking.
+        ResultWriter transformed(&scratch);
+        transformed.setTransform(file.machine, file.baseRanges, BranchTransform::Forward);
+        if (!scratch.open(QIODevice::ReadWrite | QIODevice::Truncate) || !transformed.writeFrom(source, file.baseSize)
+            || !transformed.finish() || !scratch.flush())
+            return fail(CannotWrite, QStringLiteral("cannot transform %1 into %2: %3")
+                                             .arg(source->fileName(), scratch.fileName(), transformed.errorString()));
+        base = &scratch;
         writer->setTransform(file.machine, file.ranges, BranchTransform::Inverse);
     }
+    if (!applyMatches(file, dataOffset, archive, base, nullptr, writer))
+        return false;
+    if (scratch.isOpen())
+        scratch.remove();
+    return true;
+}
+
+// Approximate matches against the base kept from its check, transformed in place when the delta was
+// made between transformed files.
+bool DeltaRebuild::rebuildKept(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, ResultWriter *writer)
+{
+    if (file.machine != BranchTransform::NoMachine) {
+        BranchTransform(file.machine, file.baseRanges, BranchTransform::Forward).process(keptBase.data(), keptBase.size(), true);
+        writer->setTransform(file.machine, file.ranges, BranchTransform::Inverse);
+    }
+    return applyMatches(file, dataOffset, archive, nullptr, keptBase.constData(), writer);
+}
+
+// Every segment's streams against its base region, of \a base or of \a memory.
+bool DeltaRebuild::applyMatches(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, QIODevice *base,
+                                const char *memory, ResultWriter *writer)
+{
     MatchStreams streams;
     qint64 offset = dataOffset;
     for (int s = 0; s < file.segments.size(); ++s) {
         qint64 regionOffset = 0;
         qint64 regionLength = 0;
         DeltaCodec::baseRegion(s, file.baseSize, &regionOffset, &regionLength);
-        if (!streams.apply(file.segments.at(s), archive, offset, base, regionOffset, regionLength, writer))
+        const DeltaIndex::Segment &segment = file.segments.at(s);
+        if (!(memory ? streams.apply(segment, archive, offset, memory, regionOffset, regionLength, writer)
+                     : streams.apply(segment, archive, offset, base, regionOffset, regionLength, writer)))
             return fail(Damaged, QStringLiteral("the delta for \"%1\" cannot be rebuilt: %2").arg(file.name, streams.errorString()));
         offset += file.frames.at(s);
     }
-    if (scratch.isOpen())
-        scratch.remove();
     return true;
 }

@@ -12,6 +12,7 @@
 
 class InstallTransaction;
 class QFile;
+class QIODevice;
 class ResultWriter;
 
 /*!
@@ -53,15 +54,24 @@ private:
     bool checkArchive(QFile *archive);
     bool readIndex(DeltaIndex *index, QVector<qint64> *dataOffsets);
     bool checkBases(const DeltaIndex &index, InstallTransaction *transaction);
-    bool rebuildFile(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, InstallTransaction *transaction);
+    bool checkBase(const DeltaIndex::File &file, QFile *source, bool keep);
+    bool rebuildFile(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, InstallTransaction *transaction,
+                     bool kept);
     bool rebuildFrames(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, QFile *source,
                        ResultWriter *writer);
     bool rebuildMatches(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, QFile *source,
                         InstallTransaction *transaction, ResultWriter *writer);
+    bool rebuildKept(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, ResultWriter *writer);
+    bool applyMatches(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, QIODevice *base,
+                      const char *memory, ResultWriter *writer);
 
     QString archivePath;
     DeltaCodec::Decoder decoder;
     StreamHasher baseHash;
+    // One small base of approximate matches, kept from its check for its rebuild: the bytes
+    // hashed are the bytes used, read once.
+    QByteArray keptBase;
+    int keptFile = -1;
     qint64 expectedSize = -1;
     QByteArray expectedSha256;
     QStringList filePaths;

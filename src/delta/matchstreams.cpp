@@ -42,10 +42,7 @@ qint64 readLe64(const char *p)
 
 } // namespace
 
-MatchStreams::MatchStreams()
-{
-    window.resize(int(WindowSize));
-}
+MatchStreams::MatchStreams() = default;
 
 MatchStreams::~MatchStreams() = default;
 
@@ -77,8 +74,24 @@ bool MatchStreams::start(int slot, const DeltaIndex::Stream &stream, QIODevice *
 bool MatchStreams::apply(const DeltaIndex::Segment &segment, QIODevice *archive, qint64 offset, QIODevice *base,
                          qint64 regionOffset, qint64 regionLength, ResultWriter *out)
 {
-    error.clear();
+    baseDevice = base;
+    baseMemory = nullptr;
     windowLength = 0; // another base, or another file's
+    return applySegment(segment, archive, offset, regionOffset, regionLength, out);
+}
+
+bool MatchStreams::apply(const DeltaIndex::Segment &segment, QIODevice *archive, qint64 offset, const char *base,
+                         qint64 regionOffset, qint64 regionLength, ResultWriter *out)
+{
+    baseDevice = nullptr;
+    baseMemory = base;
+    return applySegment(segment, archive, offset, regionOffset, regionLength, out);
+}
+
+bool MatchStreams::applySegment(const DeltaIndex::Segment &segment, QIODevice *archive, qint64 offset,
+                                qint64 regionOffset, qint64 regionLength, ResultWriter *out)
+{
+    error.clear();
     const qint64 size = segment.diff.length + segment.extra.length;
     if (!start(0, segment.control, archive, offset) || !start(1, segment.diff, archive, offset + segment.control.size)
         || !start(2, segment.extra, archive, offset + segment.control.size + segment.diff.size))
@@ -101,7 +114,7 @@ bool MatchStreams::apply(const DeltaIndex::Segment &segment, QIODevice *archive,
         if (addLength > diff->remaining() || copyLength > extra->remaining())
             return fail(QStringLiteral("lengths that do not add up to the streams"));
         at += seek;
-        if (!add(addLength, base, regionOffset + at, out) || !copy(copyLength, out))
+        if (!add(addLength, regionOffset + at, out) || !copy(copyLength, out))
             return false;
         at += addLength;
         written += addLength + copyLength;
@@ -117,12 +130,17 @@ bool MatchStreams::apply(const DeltaIndex::Segment &segment, QIODevice *archive,
     return true;
 }
 
-// \a size bytes (at most ChunkSize) of the base at \a at, from the window, refilled from there when needed.
-const char *MatchStreams::baseBytes(QIODevice *base, qint64 at, qint64 size)
+// \a size bytes (at most ChunkSize) of the base at \a at: in place for a base in memory, else from
+// the window, refilled from there when needed. The caller has checked they lie in the base region.
+const char *MatchStreams::baseBytes(qint64 at, qint64 size)
 {
+    if (baseMemory)
+        return baseMemory + at;
     if (at < windowStart || at + size > windowStart + windowLength) {
+        if (window.size() != WindowSize)
+            window.resize(int(WindowSize));
         windowStart = at;
-        windowLength = base->seek(at) ? base->read(window.data(), WindowSize) : -1;
+        windowLength = baseDevice->seek(at) ? baseDevice->read(window.data(), WindowSize) : -1;
         if (windowLength < size) {
             windowLength = 0;
             return nullptr;
@@ -131,7 +149,7 @@ const char *MatchStreams::baseBytes(QIODevice *base, qint64 at, qint64 size)
     return window.constData() + (at - windowStart);
 }
 
-bool MatchStreams::add(qint64 length, QIODevice *base, qint64 at, ResultWriter *out)
+bool MatchStreams::add(qint64 length, qint64 at, ResultWriter *out)
 {
     for (qint64 done = 0; done < length;) {
         // Decoded straight into the result's buffer, the base's bytes added there.
@@ -139,7 +157,7 @@ bool MatchStreams::add(qint64 length, QIODevice *base, qint64 at, ResultWriter *
         char *bytes = out->reserve(qMin(length - done, ChunkSize), &now);
         if (!diff->read(bytes, now))
             return fail(diff->errorString());
-        const char *old = baseBytes(base, at + done, now);
+        const char *old = baseBytes(at + done, now);
         if (!old)
             return fail(QStringLiteral("cannot read the installed file"));
         addBytes(bytes, old, now);

@@ -41,14 +41,19 @@ public:
     */
     bool apply(const DeltaIndex::Segment &segment, QIODevice *archive, qint64 offset, QIODevice *base,
                qint64 regionOffset, qint64 regionLength, ResultWriter *out);
+    /*! The same against a base held in memory, \a base its first byte. */
+    bool apply(const DeltaIndex::Segment &segment, QIODevice *archive, qint64 offset, const char *base,
+               qint64 regionOffset, qint64 regionLength, ResultWriter *out);
     QString errorString() const { return error; }
 
 private:
     bool fail(const QString &message);
     // Starts stream \a slot (control, diff, extra) with a decoder of its codec, kept from segment to segment.
     bool start(int slot, const DeltaIndex::Stream &stream, QIODevice *archive, qint64 offset);
-    bool add(qint64 length, QIODevice *base, qint64 at, ResultWriter *out);
-    const char *baseBytes(QIODevice *base, qint64 at, qint64 size);
+    bool applySegment(const DeltaIndex::Segment &segment, QIODevice *archive, qint64 offset, qint64 regionOffset,
+                      qint64 regionLength, ResultWriter *out);
+    bool add(qint64 length, qint64 at, ResultWriter *out);
+    const char *baseBytes(qint64 at, qint64 size);
     bool copy(qint64 length, ResultWriter *out);
 
     std::unique_ptr<LzmaCodec::Decoder> lzma[3];
@@ -56,7 +61,9 @@ private:
     StreamDecoder *control = nullptr;
     StreamDecoder *diff = nullptr;
     StreamDecoder *extra = nullptr;
-    // A window on the base: matches mostly follow each other closely, and a read per match costs.
+    QIODevice *baseDevice = nullptr;
+    const char *baseMemory = nullptr;
+    // A window on a base device: matches mostly follow each other closely, and a read per match costs.
     QByteArray window;
     qint64 windowStart = 0;
     qint64 windowLength = 0;

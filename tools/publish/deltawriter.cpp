@@ -34,15 +34,19 @@ const char *kindName(const DeltaIndex::File &entry)
     return entry.machine == BranchTransform::NoMachine ? "matches" : "matches, transformed";
 }
 
+constexpr qint64 DiffDictionary = qint64(1) << 20;
+
 // One stream in whichever of LZMA2 and Zstandard is smaller; an empty stream is stored as nothing.
-bool compressStream(const QByteArray &raw, DeltaIndex::Stream *stream, QIODevice *out)
+// An LZMA2 dictionary is at most \a dictionaryMax.
+bool compressStream(const QByteArray &raw, DeltaIndex::Stream *stream, QIODevice *out,
+                    qint64 dictionaryMax = LzmaCodec::DictionaryMax)
 {
     stream->length = raw.size();
     if (raw.isEmpty()) {
         *stream = DeltaIndex::Stream { DeltaIndex::Zstd, 0, 0, 0 };
         return true;
     }
-    const qint64 dictionary = LzmaCodec::dictionaryFor(raw.size());
+    const qint64 dictionary = qMin(LzmaCodec::dictionaryFor(raw.size()), dictionaryMax);
     const QByteArray lzma = LzmaCodec::compress(raw.constData(), raw.size(), dictionary);
     const QByteArray zstd = DeltaCodec::compressStream(raw.constData(), raw.size(), 19);
     if (lzma.isEmpty() && zstd.isEmpty())
@@ -228,7 +232,10 @@ bool DeltaWriter::makeMatches(QIODevice *source, QIODevice *base, DeltaIndex::Fi
             return false;
         const MatchFinder::Streams streams = finder.find(segment);
         DeltaIndex::Segment written;
-        if (!compressStream(streams.control, &written.control, data) || !compressStream(streams.diff, &written.diff, data)
+        // The differences are mostly zeros whose matches lie close: a dictionary that stays in the cache
+        // decodes them a third faster, for a stream larger by a few tenths of a percent.
+        if (!compressStream(streams.control, &written.control, data)
+            || !compressStream(streams.diff, &written.diff, data, DiffDictionary)
             || !compressStream(streams.extra, &written.extra, data))
             return false;
         entry->segments.append(written);
