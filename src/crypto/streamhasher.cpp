@@ -49,6 +49,7 @@ void StreamHasher::run()
             failedWrite = failure;
         busy = false;
         queued -= length;
+        hashed += length;
         changed.notify_all();
     }
 }
@@ -58,6 +59,14 @@ void StreamHasher::addData(const char *data, qint64 length)
     std::unique_lock<std::mutex> lock(mutex);
     changed.wait(lock, [this] { return queued < maxQueued; });
     queue.emplace_back(QByteArray(data, int(length)), length);
+    queued += length;
+    changed.notify_all();
+}
+
+void StreamHasher::addHeldData(const char *data, qint64 length)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    queue.emplace_back(QByteArray::fromRawData(data, int(length)), length);
     queued += length;
     changed.notify_all();
 }
@@ -90,6 +99,14 @@ void StreamHasher::reset()
     std::unique_lock<std::mutex> lock(mutex);
     changed.wait(lock, [this] { return queue.empty() && !busy; });
     hash.reset();
+    hashed = 0;
+}
+
+qint64 StreamHasher::waitHashed(qint64 bytes)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [this, bytes] { return hashed >= bytes || (queue.empty() && !busy); });
+    return hashed;
 }
 
 bool StreamHasher::addFile(const QString &path, qint64 length)

@@ -131,7 +131,8 @@ bool DeltaRebuild::checkBases(const DeltaIndex &index, InstallTransaction *trans
     return true;
 }
 
-// The base's size and hash; with \a keep, its bytes stay in keptBase.
+// The base's size and hash; with \a keep, its bytes stay in keptBase, transformed when the delta was
+// made between transformed files.
 bool DeltaRebuild::checkBase(const DeltaIndex::File &file, QFile *source, bool keep)
 {
     baseHash.reset();
@@ -146,8 +147,17 @@ bool DeltaRebuild::checkBase(const DeltaIndex::File &file, QFile *source, bool k
             baseHash.result(); // the thread lets go of the bytes before they go
             return false;
         }
-        baseHash.addData(QByteArray::fromRawData(keptBase.constData() + done, int(n)), n);
+        baseHash.addHeldData(keptBase.constData() + done, n);
         done += n;
+    }
+    // Transformed behind the hash, which must see the bytes as installed: the transform changes only
+    // bytes before the point it returns, all of them hashed already.
+    if (file.machine != BranchTransform::NoMachine) {
+        BranchTransform transform(file.machine, file.baseRanges, BranchTransform::Forward);
+        for (qint64 transformed = 0, hashed = 0; hashed < file.baseSize;) {
+            hashed = baseHash.waitHashed(qMin(transformed + Chunk, file.baseSize));
+            transformed += transform.process(keptBase.data() + transformed, hashed - transformed, hashed == file.baseSize);
+        }
     }
     char more = 0;
     return baseHash.result() == file.baseSha256 && source->read(&more, 1) == 0;
@@ -241,14 +251,12 @@ bool DeltaRebuild::rebuildMatches(const DeltaIndex::File &file, qint64 dataOffse
     return true;
 }
 
-// Approximate matches against the base kept from its check, transformed in place when the delta was
-// made between transformed files.
+// Approximate matches against the base kept from its check (transformed there when the delta was made
+// between transformed files).
 bool DeltaRebuild::rebuildKept(const DeltaIndex::File &file, qint64 dataOffset, QFile *archive, ResultWriter *writer)
 {
-    if (file.machine != BranchTransform::NoMachine) {
-        BranchTransform(file.machine, file.baseRanges, BranchTransform::Forward).process(keptBase.data(), keptBase.size(), true);
+    if (file.machine != BranchTransform::NoMachine)
         writer->setTransform(file.machine, file.ranges, BranchTransform::Inverse);
-    }
     return applyMatches(file, dataOffset, archive, nullptr, keptBase.constData(), writer);
 }
 

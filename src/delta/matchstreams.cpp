@@ -12,10 +12,11 @@
 namespace {
 
 constexpr qint64 ChunkSize = qint64(64) << 10;
-constexpr qint64 WindowSize = qint64(256) << 10;
+constexpr qint64 BlockSize = qint64(64) << 10;
+constexpr int Slots = 32; // 2 MiB of the base
 
-// Adds \a old to \a bytes byte by byte (modulo 256), eight at a time: no carry crosses a byte.
-void addBytes(char *bytes, const char *old, qint64 size)
+// \a difference plus \a old into \a bytes, byte by byte (modulo 256), eight at a time: no carry crosses a byte.
+void addBytes(char *bytes, const char *difference, const char *old, qint64 size)
 {
     constexpr quint64 Low = 0x7f7f7f7f7f7f7f7fULL;
     constexpr quint64 High = 0x8080808080808080ULL;
@@ -23,13 +24,13 @@ void addBytes(char *bytes, const char *old, qint64 size)
     for (; i + 8 <= size; i += 8) {
         quint64 a;
         quint64 b;
-        memcpy(&a, bytes + i, 8);
+        memcpy(&a, difference + i, 8);
         memcpy(&b, old + i, 8);
         const quint64 sum = ((a & Low) + (b & Low)) ^ ((a ^ b) & High);
         memcpy(bytes + i, &sum, 8);
     }
     for (; i < size; ++i)
-        bytes[i] = char(uchar(bytes[i]) + uchar(old[i]));
+        bytes[i] = char(uchar(difference[i]) + uchar(old[i]));
 }
 
 qint64 readLe64(const char *p)
@@ -54,6 +55,8 @@ bool MatchStreams::fail(const QString &message)
 
 bool MatchStreams::start(int slot, const DeltaIndex::Stream &stream, QIODevice *archive, qint64 offset)
 {
+    if (slot == 1)
+        diff.stop(); // its decoder is started again below
     StreamDecoder *decoder = nullptr;
     if (stream.codec == DeltaIndex::Lzma2) {
         if (!lzma[slot])
@@ -65,9 +68,13 @@ bool MatchStreams::start(int slot, const DeltaIndex::Stream &stream, QIODevice *
             zstd[slot].reset(new DeltaCodec::StreamFrameDecoder);
         decoder = zstd[slot].get();
     }
-    (slot == 0 ? control : slot == 1 ? diff : extra) = decoder;
+    decoder->setDeviceLock(&archiveLock);
     if (!decoder->start(archive, offset, stream.size, stream.length))
         return fail(decoder->errorString());
+    if (slot == 1)
+        diff.start(decoder);
+    else
+        (slot == 0 ? control : extra) = decoder;
     return true;
 }
 
@@ -76,7 +83,7 @@ bool MatchStreams::apply(const DeltaIndex::Segment &segment, QIODevice *archive,
 {
     baseDevice = base;
     baseMemory = nullptr;
-    windowLength = 0; // another base, or another file's
+    slotBlock.fill(-1, Slots); // another base, or another file's
     return applySegment(segment, archive, offset, regionOffset, regionLength, out);
 }
 
@@ -111,7 +118,7 @@ bool MatchStreams::applySegment(const DeltaIndex::Segment &segment, QIODevice *a
             return fail(QStringLiteral("a length past the segment"));
         if (seek < -regionLength || seek > regionLength || at + seek < 0 || at + seek > regionLength - addLength)
             return fail(QStringLiteral("a seek outside the base region"));
-        if (addLength > diff->remaining() || copyLength > extra->remaining())
+        if (addLength > diff.remaining() || copyLength > extra->remaining())
             return fail(QStringLiteral("lengths that do not add up to the streams"));
         at += seek;
         if (!add(addLength, regionOffset + at, out) || !copy(copyLength, out))
@@ -123,44 +130,52 @@ bool MatchStreams::applySegment(const DeltaIndex::Segment &segment, QIODevice *a
         return fail(QStringLiteral("lengths that do not add up to the segment"));
     if (!control->finish())
         return fail(control->errorString());
-    if (!diff->finish())
-        return fail(diff->errorString());
+    if (!diff.finish())
+        return fail(diff.errorString());
     if (!extra->finish())
         return fail(extra->errorString());
     return true;
 }
 
-// \a size bytes (at most ChunkSize) of the base at \a at: in place for a base in memory, else from
-// the window, refilled from there when needed. The caller has checked they lie in the base region.
-const char *MatchStreams::baseBytes(qint64 at, qint64 size)
+// The caller has checked that the bytes lie in the base region: in place for a base in memory, else
+// up to the end of their block, read into its slot when another block is there.
+const char *MatchStreams::baseBytes(qint64 at, qint64 wanted, qint64 *size)
 {
-    if (baseMemory)
+    if (baseMemory) {
+        *size = wanted;
         return baseMemory + at;
-    if (at < windowStart || at + size > windowStart + windowLength) {
-        if (window.size() != WindowSize)
-            window.resize(int(WindowSize));
-        windowStart = at;
-        windowLength = baseDevice->seek(at) ? baseDevice->read(window.data(), WindowSize) : -1;
-        if (windowLength < size) {
-            windowLength = 0;
-            return nullptr;
-        }
     }
-    return window.constData() + (at - windowStart);
+    if (blocks.size() != Slots * BlockSize)
+        blocks.resize(int(Slots * BlockSize));
+    const qint64 block = at / BlockSize;
+    const int slot = int(block % Slots);
+    char *bytes = blocks.data() + slot * BlockSize;
+    const qint64 offset = at - block * BlockSize;
+    *size = qMin(wanted, BlockSize - offset);
+    if (slotBlock.at(slot) != block) {
+        slotBlock[slot] = -1;
+        // A block cut by the base's end holds less; what is asked of it must be there.
+        if (!baseDevice->seek(block * BlockSize) || baseDevice->read(bytes, BlockSize) < offset + *size)
+            return nullptr;
+        slotBlock[slot] = block;
+    }
+    return bytes + offset;
 }
 
 bool MatchStreams::add(qint64 length, qint64 at, ResultWriter *out)
 {
     for (qint64 done = 0; done < length;) {
-        // Decoded straight into the result's buffer, the base's bytes added there.
-        qint64 now = 0;
-        char *bytes = out->reserve(qMin(length - done, ChunkSize), &now);
-        if (!diff->read(bytes, now))
-            return fail(diff->errorString());
-        const char *old = baseBytes(at + done, now);
+        // The sum goes straight into the result's buffer.
+        qint64 room = 0;
+        char *bytes = out->reserve(qMin(length - done, ChunkSize), &room);
+        const char *old = baseBytes(at + done, room, &room);
         if (!old)
             return fail(QStringLiteral("cannot read the installed file"));
-        addBytes(bytes, old, now);
+        qint64 now = 0;
+        const char *difference = diff.next(room, &now);
+        if (!difference)
+            return fail(diff.errorString());
+        addBytes(bytes, difference, old, now);
         out->commit(now);
         done += now;
     }

@@ -1,12 +1,15 @@
 #ifndef MATCHSTREAMS_H
 #define MATCHSTREAMS_H
 
+#include "delta/aheaddecoder.h"
 #include "delta/deltaindex.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QVector>
 
 #include <memory>
+#include <mutex>
 
 class QIODevice;
 class ResultWriter;
@@ -53,20 +56,24 @@ private:
     bool applySegment(const DeltaIndex::Segment &segment, QIODevice *archive, qint64 offset, qint64 regionOffset,
                       qint64 regionLength, ResultWriter *out);
     bool add(qint64 length, qint64 at, ResultWriter *out);
-    const char *baseBytes(qint64 at, qint64 size);
+    // Up to \a wanted bytes of the base at \a at, in one piece (\a size of them); null when it cannot be read.
+    const char *baseBytes(qint64 at, qint64 wanted, qint64 *size);
     bool copy(qint64 length, ResultWriter *out);
 
     std::unique_ptr<LzmaCodec::Decoder> lzma[3];
     std::unique_ptr<DeltaCodec::StreamFrameDecoder> zstd[3];
     StreamDecoder *control = nullptr;
-    StreamDecoder *diff = nullptr;
     StreamDecoder *extra = nullptr;
+    // The differences carry most bytes: decoded ahead on a thread, the archive shared under a lock.
+    AheadDecoder diff;
+    std::mutex archiveLock;
     QIODevice *baseDevice = nullptr;
     const char *baseMemory = nullptr;
-    // A window on a base device: matches mostly follow each other closely, and a read per match costs.
-    QByteArray window;
-    qint64 windowStart = 0;
-    qint64 windowLength = 0;
+    // Blocks of a base device, each in the slot of its number: matches move forward with small
+    // jumps either way, and a read per match, or a large window read again per jump, costs.
+    QByteArray blocks;
+    QVector<qint64> slotBlock; // the block each slot holds, -1 for none
+
     QString error;
 };
 

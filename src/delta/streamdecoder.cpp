@@ -44,6 +44,9 @@ bool StreamDecoder::fill()
     const qint64 want = qMin(inputLeft, InputChunk);
     if (want == 0)
         return true;
+    std::unique_lock<std::mutex> guard;
+    if (deviceLock)
+        guard = std::unique_lock<std::mutex>(*deviceLock);
     if (!device->seek(next) || device->read(input.data(), want) != want)
         return fail(QStringLiteral("the delta ends early"));
     next += want;

@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <mutex>
+
 class QIODevice;
 
 /*!
@@ -30,6 +32,9 @@ public:
     /*! True when every announced byte was read, the stream ended there, and no input is left. */
     bool finish();
 
+    /*! Reads the device under \a lock from now on: a decoder running on another thread shares it. */
+    void setDeviceLock(std::mutex *lock) { deviceLock = lock; }
+
     qint64 remaining() const { return length - produced; }
     QString errorString() const { return error; }
 
@@ -50,6 +55,7 @@ private:
     bool decode(char *out, qint64 size);
 
     QIODevice *device = nullptr;
+    std::mutex *deviceLock = nullptr;
     qint64 next = 0;        // where the unread input starts on the device
     qint64 inputLeft = 0;   // input not yet read from the device
     QByteArray input;
