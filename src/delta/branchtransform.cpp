@@ -1,5 +1,8 @@
 #include "delta/branchtransform.h"
 
+#include <QtAlgorithms>
+#include <QtEndian>
+
 namespace {
 
 // Displacements within +-128 MiB are converted: every branch of a real program, few stray bytes.
@@ -15,6 +18,22 @@ bool fitsField(qint64 value)
 {
     const qint64 half = qint64(1) << (FieldBits - 1);
     return value >= -half && value < half;
+}
+
+// A byte of 0x80 where \a x has a zero byte; the lowest such flag is always a true one (the ones
+// above it may be false, from the borrow).
+quint64 zeroBytes(quint64 x)
+{
+    return (x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL;
+}
+
+// Where the first byte of the eight at \a p lies that may start a field (E8, or a ModRM byte of a
+// RIP-relative operand); 8 when none does.
+int firstCandidate(const unsigned char *p)
+{
+    const quint64 x = qFromLittleEndian<quint64>(p);
+    const quint64 flags = zeroBytes(x ^ 0xe8e8e8e8e8e8e8e8ULL) | zeroBytes((x & 0xc7c7c7c7c7c7c7c7ULL) ^ 0x0505050505050505ULL);
+    return flags == 0 ? 8 : int(qCountTrailingZeroBits(flags) / 8);
 }
 
 quint32 readLe32(const unsigned char *p)
@@ -153,7 +172,14 @@ qint64 BranchTransform::processX86(unsigned char *data, qint64 i, qint64 end, qi
     int before2 = previous[0];
     const auto byteAt = [&](qint64 k) { return k >= floor ? int(data[k]) : k == floor - 1 ? before1 : before2; };
     while (i < end) {
-        // Most bytes are neither a call nor a ModRM byte that could name a RIP-relative operand.
+        // Most bytes are neither a call nor a ModRM byte that could name a RIP-relative operand:
+        // passed over eight at a time.
+        if (i + 8 <= end) {
+            const int skip = firstCandidate(data + i);
+            i += skip;
+            if (skip == 8)
+                continue;
+        }
         const unsigned char op = data[i];
         if (op != 0xe8 && (op & 0xc7) != 0x05) {
             ++i;

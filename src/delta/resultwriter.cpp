@@ -81,10 +81,23 @@ void ResultWriter::flush(bool last)
     const qint64 ready = transform ? transform->process(buffer.data(), held, last) : held;
     // The chunk goes to the hasher's thread as it is, written and hashed there (a failed write shows
     // at finish()); what the transform holds back (a field cut by the chunk's end) leads the next.
-    QByteArray next(int(ChunkSize), Qt::Uninitialized);
+    QByteArray next = spareChunk();
     memcpy(next.data(), buffer.constData() + ready, size_t(held - ready));
+    handed.append(buffer);
     hash.addData(std::move(buffer), ready);
     buffer = std::move(next);
     total += ready;
     held -= ready;
+}
+
+// A chunk the thread is done with, else a new one: fresh memory costs a page fault a page.
+QByteArray ResultWriter::spareChunk()
+{
+    for (int i = 0; i < handed.size(); ++i) {
+        if (handed.at(i).isDetached())
+            return handed.takeAt(i);
+    }
+    if (handed.size() >= MaxHanded)
+        handed.removeFirst();
+    return QByteArray(int(ChunkSize), Qt::Uninitialized);
 }

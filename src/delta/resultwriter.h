@@ -5,6 +5,7 @@
 #include "delta/branchtransform.h"
 
 #include <QByteArray>
+#include <QVector>
 #include <QString>
 
 #include <memory>
@@ -41,9 +42,13 @@ public:
 
 private:
     void flush(bool last);
+    QByteArray spareChunk();
 
     std::unique_ptr<BranchTransform> transform;
     QByteArray buffer;
+    // Chunks given to the thread, shared with it until it lets go: the chunk queue's bound and two more.
+    static constexpr int MaxHanded = 4;
+    QVector<QByteArray> handed;
     qint64 held = 0;
     qint64 total = 0;
     StreamHasher hash;
