@@ -8,9 +8,9 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
-#include <utility>
 
 class QIODevice;
 
@@ -36,6 +36,14 @@ public:
     void reset();
     /*! Writes every chunk added from now on to \a device (not owned), on the thread. */
     void setOutput(QIODevice *device) { output = device; }
+    /*!
+        Changes the bytes in place on the thread before they are written and
+        hashed: \a filter is given each chunk, led by what it held back of the
+        last one, and says how many of its leading bytes are final; the others
+        lead the next. Set before any data is added.
+    */
+    using Filter = std::function<qint64(char *data, qint64 size, bool last)>;
+    void setFilter(const Filter &filter);
     /*! Why a write to the output failed, once the thread has caught up; empty when none did. */
     QString writeError();
     void addData(const char *data, qint64 length);
@@ -46,24 +54,45 @@ public:
     void addHeldData(const char *data, qint64 length);
     /*! Adds the first \a length bytes of \a chunk, taken over without a copy. */
     void addData(QByteArray &&chunk, qint64 length);
+    /*!
+        Adds the \a length bytes at \a offset of \a chunk, taken over without a
+        copy; the bytes before them are room for what a filter held back. With
+        \a last, the filter's final chunk.
+    */
+    void addData(QByteArray &&chunk, qint64 offset, qint64 length, bool last);
     /*! Adds the first \a length bytes of the file \a path; false when it has fewer or cannot be read. */
     bool addFile(const QString &path, qint64 length);
     /*! Adds what \a device holds from where it stands, up to \a length bytes (-1: to its end); the bytes added, -1 on a read error. */
     qint64 addDevice(QIODevice *device, qint64 length = -1);
+    /*! A chunk given earlier that the thread is done with, for the caller to fill again; null when none is. */
+    QByteArray takeSpare();
     /*! Waits until the thread has hashed at least \a bytes since reset(), or all it was given; how many it has. */
     qint64 waitHashed(qint64 bytes);
     /*! The digest of everything added since reset(), once the thread has caught up. */
     QByteArray result();
 
 private:
+    struct Chunk
+    {
+        QByteArray bytes;
+        qint64 offset = 0; // where the bytes that count start
+        qint64 length = 0;
+        bool last = false;
+    };
+
     void run();
+    const char *filtered(Chunk *chunk, qint64 *length);
 
     Crypto::Sha256 hash;
     QIODevice *output = nullptr;
     QString failedWrite;
     std::mutex mutex;
     std::condition_variable changed;
-    std::deque<std::pair<QByteArray, qint64>> queue; // a chunk and how much of it counts
+    std::deque<Chunk> queue;
+    Filter filter;
+    static constexpr size_t MaxSpares = 4;
+    std::deque<QByteArray> spares;
+    QByteArray heldBack; // by the filter, for the next chunk
     const qint64 maxQueued;
     qint64 queued = 0;
     qint64 hashed = 0; // since reset()

@@ -7,13 +7,15 @@
 namespace {
 
 constexpr qint64 ChunkSize = qint64(1) << 20;
+// Room before a chunk's bytes for what the transform held back of the last: four bytes at most.
+constexpr qint64 Headroom = 16;
 
 } // namespace
 
 ResultWriter::ResultWriter(QIODevice *device)
     : hash(2 * ChunkSize) // the chunk being made, and two more waiting for the thread at most
 {
-    buffer.resize(int(ChunkSize));
+    buffer.resize(int(Headroom + ChunkSize));
     hash.setOutput(device);
 }
 
@@ -23,6 +25,10 @@ void ResultWriter::setTransform(BranchTransform::Machine machine, const BranchTr
                                 BranchTransform::Direction direction)
 {
     transform.reset(machine == BranchTransform::NoMachine ? nullptr : new BranchTransform(machine, ranges, direction));
+    // On the thread, as the bytes are written: the next ones are made here meanwhile.
+    BranchTransform *t = transform.get();
+    hash.setFilter(t ? StreamHasher::Filter([t](char *data, qint64 size, bool last) { return t->process(data, size, last); })
+                     : StreamHasher::Filter());
 }
 
 void ResultWriter::write(const char *data, qint64 size)
@@ -40,7 +46,7 @@ void ResultWriter::write(const char *data, qint64 size)
 char *ResultWriter::reserve(qint64 wanted, qint64 *room)
 {
     *room = qMin(wanted, ChunkSize - held);
-    return buffer.data() + held;
+    return buffer.data() + Headroom + held;
 }
 
 void ResultWriter::commit(qint64 size)
@@ -78,26 +84,17 @@ bool ResultWriter::finish()
 
 void ResultWriter::flush(bool last)
 {
-    const qint64 ready = transform ? transform->process(buffer.data(), held, last) : held;
-    // The chunk goes to the hasher's thread as it is, written and hashed there (a failed write shows
-    // at finish()); what the transform holds back (a field cut by the chunk's end) leads the next.
-    QByteArray next = spareChunk();
-    memcpy(next.data(), buffer.constData() + ready, size_t(held - ready));
-    handed.append(buffer);
-    hash.addData(std::move(buffer), ready);
-    buffer = std::move(next);
-    total += ready;
-    held -= ready;
+    // The chunk goes to the hasher's thread as it is, transformed, written and hashed there (a failed
+    // write shows at finish()).
+    hash.addData(std::move(buffer), Headroom, held, last);
+    buffer = spareChunk();
+    total += held;
+    held = 0;
 }
 
-// A chunk the thread is done with, else a new one: fresh memory costs a page fault a page.
+// A chunk the thread is done with, else a new one.
 QByteArray ResultWriter::spareChunk()
 {
-    for (int i = 0; i < handed.size(); ++i) {
-        if (handed.at(i).isDetached())
-            return handed.takeAt(i);
-    }
-    if (handed.size() >= MaxHanded)
-        handed.removeFirst();
-    return QByteArray(int(ChunkSize), Qt::Uninitialized);
+    QByteArray chunk = hash.takeSpare();
+    return chunk.size() == Headroom + ChunkSize ? chunk : QByteArray(int(Headroom + ChunkSize), Qt::Uninitialized);
 }

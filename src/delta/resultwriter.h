@@ -5,7 +5,6 @@
 #include "delta/branchtransform.h"
 
 #include <QByteArray>
-#include <QVector>
 #include <QString>
 
 #include <memory>
@@ -15,7 +14,7 @@ class QIODevice;
 /*!
     Where a rebuilt file's bytes go, in order: through the branch transform
     when the file has one, into the file's hash and onto its device, in
-    chunks of a fixed size whatever the caller gives. Writing and hashing
+    chunks of a fixed size whatever the caller gives. Transforming, writing and hashing
     run on a thread of their own while the next bytes are made.
 */
 class ResultWriter
@@ -46,9 +45,6 @@ private:
 
     std::unique_ptr<BranchTransform> transform;
     QByteArray buffer;
-    // Chunks given to the thread, shared with it until it lets go: the chunk queue's bound and two more.
-    static constexpr int MaxHanded = 4;
-    QVector<QByteArray> handed;
     qint64 held = 0;
     qint64 total = 0;
     StreamHasher hash;
