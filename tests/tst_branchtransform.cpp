@@ -1,6 +1,8 @@
 #include "delta/branchtransform.h"
+#include "delta/resultwriter.h"
 #include "executableranges.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QtTest>
@@ -28,6 +30,22 @@ QByteArray transformed(const QByteArray &data, BranchTransform::Machine machine,
     return out;
 }
 
+// The same through a result writer, written \a chunk bytes at a time: its thread transforms each of
+// its own chunks, led by what the transform held back of the one before.
+QByteArray throughWriter(const QByteArray &data, BranchTransform::Machine machine, const BranchTransform::Ranges &ranges,
+                         BranchTransform::Direction direction, qint64 chunk)
+{
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    ResultWriter writer(&out);
+    writer.setTransform(machine, ranges, direction);
+    for (qint64 at = 0; at < data.size(); at += chunk)
+        writer.write(data.constData() + at, qMin<qint64>(chunk, data.size() - at));
+    if (!writer.finish() || writer.written() != data.size())
+        return QByteArray("the writer failed");
+    return out.data();
+}
+
 } // namespace
 
 class tst_BranchTransform : public QObject
@@ -44,19 +62,23 @@ void tst_BranchTransform::exactOnAnyInput_data()
     QTest::addColumn<int>("machine");
     QTest::addColumn<QString>("input");
     QTest::addColumn<qint64>("chunk");
+    QTest::addColumn<bool>("viaWriter");
     for (const int machine : { int(BranchTransform::X86_64), int(BranchTransform::Arm64) }) {
         const QString name = BranchTransform::machineName(BranchTransform::Machine(machine));
         // Random bytes are full of opcodes and fields cut at every chunk boundary.
         for (const qint64 chunk : { qint64(1), qint64(7), qint64(4096), qint64(1) << 30 }) {
-            QTest::addRow("%s, random bytes, %lld-byte chunks", qPrintable(name), chunk) << machine << "random" << chunk;
-            QTest::addRow("%s, ranges past the end, %lld-byte chunks", qPrintable(name), chunk) << machine << "past" << chunk;
+            QTest::addRow("%s, random bytes, %lld-byte chunks", qPrintable(name), chunk) << machine << "random" << chunk << false;
+            QTest::addRow("%s, ranges past the end, %lld-byte chunks", qPrintable(name), chunk) << machine << "past" << chunk << false;
         }
+        // Bytes over several of the writer's chunks, given in odd pieces and whole.
+        for (const qint64 chunk : { qint64(4093), qint64(1) << 30 })
+            QTest::addRow("%s, through the result writer, %lld-byte writes", qPrintable(name), chunk) << machine << "large" << chunk << true;
     }
     // A far value (not converted) whose bytes a later call's field would overlap.
-    QTest::newRow("x86-64, a call within a far value") << int(BranchTransform::X86_64) << "overlap" << (qint64(1) << 30);
+    QTest::newRow("x86-64, a call within a far value") << int(BranchTransform::X86_64) << "overlap" << (qint64(1) << 30) << false;
     // A real program: this test's own, through the section table or program headers.
-    QTest::newRow("this program") << int(BranchTransform::X86_64) << "self" << qint64(65536);
-    QTest::newRow("this program, odd chunks") << int(BranchTransform::X86_64) << "self" << qint64(4093);
+    QTest::newRow("this program") << int(BranchTransform::X86_64) << "self" << qint64(65536) << false;
+    QTest::newRow("this program, odd chunks") << int(BranchTransform::X86_64) << "self" << qint64(4093) << false;
 }
 
 void tst_BranchTransform::exactOnAnyInput()
@@ -64,6 +86,7 @@ void tst_BranchTransform::exactOnAnyInput()
     QFETCH(int, machine);
     QFETCH(QString, input);
     QFETCH(qint64, chunk);
+    QFETCH(bool, viaWriter);
     QByteArray data;
     BranchTransform::Ranges ranges;
     if (input == "self") {
@@ -78,20 +101,23 @@ void tst_BranchTransform::exactOnAnyInput()
         ranges = { { 0, data.size(), 0x400000 } };
     } else {
         QRandomGenerator random(quint32(machine * 1000 + chunk));
-        data.resize(200000);
+        data.resize(input == "large" ? 3 << 20 : 200000);
         random.fillRange(reinterpret_cast<quint32 *>(data.data()), data.size() / 4);
         // Unaligned ranges at odd addresses, one ending a byte before the next starts.
         ranges = { { 3, 50001, 0x401001 }, { 50005, 70000, 0x7fff0000 }, { 130000, 60000, 0x10 } };
         if (input == "past")
             ranges.append({ 199990, 4000, 0x5000 }); // a lie: beyond the bytes
+        if (input == "large")
+            ranges = { { 1001, data.size() - 2000, 0x401001 } };
     }
     const auto kind = BranchTransform::Machine(machine);
-    const QByteArray forward = transformed(data, kind, ranges, BranchTransform::Forward, chunk);
+    const auto run = viaWriter ? throughWriter : transformed;
+    const QByteArray forward = run(data, kind, ranges, BranchTransform::Forward, chunk);
     QVERIFY(forward != data); // it did convert something
     QCOMPARE(forward.size(), data.size());
     // The same whatever the chunks, and exactly undone.
     QVERIFY(forward == transformed(data, kind, ranges, BranchTransform::Forward, qint64(1) << 30));
-    QVERIFY(transformed(forward, kind, ranges, BranchTransform::Inverse, chunk) == data);
+    QVERIFY(run(forward, kind, ranges, BranchTransform::Inverse, chunk) == data);
 }
 
 QTEST_MAIN(tst_BranchTransform)
