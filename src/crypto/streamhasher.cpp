@@ -49,7 +49,7 @@ void StreamHasher::run()
         hash.addData(data, length);
         lock.lock();
         // Kept for the caller to fill again: fresh memory costs a page fault a page.
-        if (chunk.bytes.isDetached() && spares.size() < MaxSpares)
+        if (chunk.reuse && chunk.bytes.isDetached() && spares.size() < MaxSpares)
             spares.push_back(std::move(chunk.bytes));
         if (!failure.isEmpty())
             failedWrite = failure;
@@ -84,32 +84,33 @@ const char *StreamHasher::filtered(Chunk *chunk, qint64 *length)
 
 void StreamHasher::addData(const char *data, qint64 length)
 {
-    std::unique_lock<std::mutex> lock(mutex);
-    changed.wait(lock, [this] { return queued < maxQueued; });
-    queue.push_back(Chunk { QByteArray(data, int(length)), 0, length, false });
-    queued += length;
-    changed.notify_all();
+    enqueue(Chunk { QByteArray(data, int(length)), 0, length, false, false });
 }
 
 void StreamHasher::addHeldData(const char *data, qint64 length)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    queue.push_back(Chunk { QByteArray::fromRawData(data, int(length)), 0, length, false });
+    queue.push_back(Chunk { QByteArray::fromRawData(data, int(length)), 0, length, false, false });
     queued += length;
     changed.notify_all();
 }
 
 void StreamHasher::addData(QByteArray &&chunk, qint64 length)
 {
-    addData(std::move(chunk), 0, length, false);
+    enqueue(Chunk { std::move(chunk), 0, length, false, false });
 }
 
 void StreamHasher::addData(QByteArray &&chunk, qint64 offset, qint64 length, bool last)
 {
+    enqueue(Chunk { std::move(chunk), offset, length, last, true });
+}
+
+void StreamHasher::enqueue(Chunk &&chunk)
+{
     std::unique_lock<std::mutex> lock(mutex);
     changed.wait(lock, [this] { return queued < maxQueued; });
-    queue.push_back(Chunk { std::move(chunk), offset, length, last });
-    queued += length;
+    queued += chunk.length;
+    queue.push_back(std::move(chunk));
     changed.notify_all();
 }
 

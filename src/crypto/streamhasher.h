@@ -56,15 +56,16 @@ public:
     void addData(QByteArray &&chunk, qint64 length);
     /*!
         Adds the \a length bytes at \a offset of \a chunk, taken over without a
-        copy; the bytes before them are room for what a filter held back. With
-        \a last, the filter's final chunk.
+        copy and handed back by takeSpare() once done; the bytes before them
+        are room for what a filter held back. With \a last, the filter's final
+        chunk.
     */
     void addData(QByteArray &&chunk, qint64 offset, qint64 length, bool last);
     /*! Adds the first \a length bytes of the file \a path; false when it has fewer or cannot be read. */
     bool addFile(const QString &path, qint64 length);
     /*! Adds what \a device holds from where it stands, up to \a length bytes (-1: to its end); the bytes added, -1 on a read error. */
     qint64 addDevice(QIODevice *device, qint64 length = -1);
-    /*! A chunk given earlier that the thread is done with, for the caller to fill again; null when none is. */
+    /*! A chunk given to be handed back that the thread is done with, to fill again; null when none is. */
     QByteArray takeSpare();
     /*! Waits until the thread has hashed at least \a bytes since reset(), or all it was given; how many it has. */
     qint64 waitHashed(qint64 bytes);
@@ -78,8 +79,10 @@ private:
         qint64 offset = 0; // where the bytes that count start
         qint64 length = 0;
         bool last = false;
+        bool reuse = false; // handed back by takeSpare() once done
     };
 
+    void enqueue(Chunk &&chunk);
     void run();
     const char *filtered(Chunk *chunk, qint64 *length);
 
