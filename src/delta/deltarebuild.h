@@ -27,9 +27,11 @@ class ResultWriter;
     matches before it is used, and every result's size and SHA-256 before it
     is added. Memory stays bounded whatever the files' sizes: one base region
     and one segment for frames; for approximate matches the three streams'
-    windows (8 MiB each at most) and a few chunks, the base read by seeking
-    and the result written in order. Any failure leaves the staging for the
-    transaction to discard: the caller falls back to the whole-file patch.
+    windows (8 MiB each at most) and a few chunks, the result written in
+    order, and the base read by seeking or, up to 16 MiB, kept in memory from
+    its check (the bytes hashed are the bytes used). Any failure leaves the
+    staging for the transaction to discard: the caller falls back to the
+    whole-file patch.
 */
 class DeltaRebuild
 {

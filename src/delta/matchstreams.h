@@ -25,8 +25,10 @@ namespace LzmaCodec { class Decoder; }
 
     Every control value is checked before it is used: lengths past the
     segment, a seek outside the base region, totals that do not match the
-    streams. The base region is read by seeking and the result written in
-    order, so memory is the three decoders' windows and a few chunks.
+    streams. The base is in memory or read by seeking, through a few blocks,
+    and the result written in order, so memory is the three decoders'
+    windows and a few chunks; the difference stream is decoded ahead on a
+    thread of its own.
 */
 class MatchStreams
 {
