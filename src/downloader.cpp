@@ -284,7 +284,9 @@ void Downloader::handleMetaData()
             + QStringList { QFileInfo(QCoreApplication::applicationFilePath()).fileName() };
     if (name.isEmpty() || !acceptableServerFileName(name, requestedName, reserved, downloadDir.path()))
         name = requestedName;
-    if (name == downloadName)
+    // An answer that continues kept bytes continues their file: under another
+    // name the file would hold only the tail, while the hash covers it all.
+    if (name == downloadName || resumeOffset > 0)
         return;
 
     const QString oldPart = partPath();
@@ -294,6 +296,9 @@ void Downloader::handleMetaData()
         QFile::remove(partPath());
         if (!QFile::rename(oldPart, partPath()))
             fail(QStringLiteral("could not rename %1").arg(oldPart));
+    } else {
+        // Kept bytes the server answered with the whole file again are no longer wanted.
+        QFile::remove(oldPart);
     }
 }
 

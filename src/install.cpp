@@ -99,12 +99,8 @@ void UpdaterDialog::handleDownloadFinished()
     if (!downloader->succeeded()) {
         updateLock.unlock();
         if (transfer == DeltaTransfer) {
-            // A delta never makes an update impossible: the whole-file patch follows at once.
-            ui->show->appendPlainText(QStringLiteral("the delta could not be downloaded (%1); "
-                                                     "downloading the whole-file patch instead")
-                                              .arg(downloader->errorString()));
-            deltaRefused = true;
-            startTransfer(false);
+            // A delta never makes an update impossible: what is offered without it follows at once.
+            fallBackFromDelta(downloader->errorString(), false);
             return;
         }
         ui->show->appendPlainText(QStringLiteral("download failed, nothing was installed: ")
@@ -170,13 +166,10 @@ bool UpdaterDialog::installPatch(const QString &archivePath)
     const bool staged = began
             && (transfer == DeltaTransfer ? rebuild.stageInto(&transaction) : archive.stageInto(&transaction));
     if (began && !staged && transfer == DeltaTransfer) {
-        // Nothing was committed: the whole-file patch is fetched and installed without a second question.
+        // Nothing was committed: what is offered without the delta follows without a second question.
         updateLock.unlock();
-        ui->show->appendPlainText(QStringLiteral("the delta cannot be used, so the whole-file patch is downloaded "
-                                                 "and installed instead: ") + rebuild.errorString());
-        deltaRefused = true;
         installConfirmed = true;
-        startTransfer(false);
+        fallBackFromDelta(rebuild.errorString(), true);
         return false;
     }
     if (!staged || !transaction.commit()) {
@@ -189,6 +182,23 @@ bool UpdaterDialog::installPatch(const QString &archivePath)
         return false;
     }
     return true;
+}
+
+// Without the delta the offer is decided again: the patch where it fits this installation,
+// else the installer. \a why the delta failed: in its download, or (\a installing) in its rebuild.
+void UpdaterDialog::fallBackFromDelta(const QString &why, bool installing)
+{
+    deltaRefused = true;
+    if (!patchMisfit.isEmpty()) {
+        downloadFull = true;
+        downloadFileName = ReleaseFileNames::full(appName, fullVersion);
+    }
+    const QString what = downloadFull ? QStringLiteral("the installer") : QStringLiteral("the whole-file patch");
+    ui->show->appendPlainText(installing ? QStringLiteral("the delta cannot be used, so %2 is downloaded and installed "
+                                                          "instead: %1").arg(why, what)
+                                         : QStringLiteral("the delta could not be downloaded (%1); downloading %2 "
+                                                          "instead").arg(why, what));
+    startTransfer(downloadFull);
 }
 
 void UpdaterDialog::on_btn_cancel_clicked()

@@ -25,6 +25,9 @@ const QString Rule = QStringLiteral("======================================");
 const auto CheckDeadline = QNetworkRequest::Attribute(QNetworkRequest::User + 1);
 // Which update host answers: 0 for baseUrl, n for otherBaseUrls[n - 1].
 const auto CheckHost = QNetworkRequest::Attribute(QNetworkRequest::User + 2);
+// The newest signed manifest an earlier host gave in this check, and which host that was.
+const auto BestManifest = QNetworkRequest::Attribute(QNetworkRequest::User + 3);
+const auto BestHost = QNetworkRequest::Attribute(QNetworkRequest::User + 4);
 
 QString hostOf(const QString &base)
 {
@@ -34,15 +37,15 @@ QString hostOf(const QString &base)
 // The report area lays out a long line at once; beyond this it freezes the window.
 constexpr int MaxChangelogShown = 10000;
 
-// A version goes into a file name: it must be a version, and the name a plain file of our folder.
+// A version goes into a file name: it must be one plain part of it, and the name a plain file of our folder.
 void refuseUnusableName(FileCheck *check, const QString &key, const QString &version, const QString &name)
 {
     // A missing version (an empty record) names no path; the download of it simply finds nothing.
     if (!check->isValid() || version.isEmpty())
         return;
-    if (!ReleaseFileNames::isVersion(version))
-        check->problem = QStringLiteral("\"%1\" \"%2\" is not a version of dot-separated decimal numbers")
-                .arg(key, version);
+    const QString versionProblem = ReleaseFileNames::versionProblem(version);
+    if (!versionProblem.isEmpty())
+        check->problem = QStringLiteral("\"%1\" \"%2\" cannot be part of a file name: %3").arg(key, version, versionProblem);
     else if (!ReleaseFileNames::problem(name).isEmpty())
         check->problem = QStringLiteral("the file name %1 cannot be used: %2").arg(name, ReleaseFileNames::problem(name));
 }
@@ -60,17 +63,26 @@ QString checkErrorReason(QNetworkReply *reply, bool tooLarge, bool signatureRequ
 }
 
 // Signed is not enough: it must not have expired, it must be this application's,
-// and not older than what was seen. Remembered when it passes.
+// and not older than what was seen.
 QString trustOverTime(const ManifestRecord &record, const QString &appName)
 {
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    ManifestFreshness freshness(appName);
     QString why = ManifestSignature::checkExpiry(record.expires, now);
     if (why.isEmpty())
-        why = freshness.check(record.name, record.issued, now);
-    if (why.isEmpty())
-        freshness.remember(record.issued);
+        why = ManifestFreshness(appName).check(record.name, record.issued, now);
     return why;
+}
+
+// True when the signed manifest \a candidate was issued after \a best (a dated one after an undated one).
+bool issuedLater(const QByteArray &candidate, const QByteArray &best)
+{
+    ManifestRecord a;
+    ManifestRecord b;
+    parseManifest(candidate, platformKey, &a);
+    parseManifest(best, platformKey, &b);
+    const QDateTime when = ManifestFreshness::parseIssued(a.issued);
+    const QDateTime than = ManifestFreshness::parseIssued(b.issued);
+    return when.isValid() && (!than.isValid() || when > than);
 }
 
 QString shownChangelog(const QString &changelog)
@@ -103,6 +115,10 @@ void UpdaterDialog::on_btn_check_clicked()
     }
     checkUrl = composeCheckUrl(appName);
     qDebug().noquote() << appName << checkUrl;
+    const QString distrustedMark = ManifestSignature::trustedKeys().isEmpty()
+            ? QString() : ManifestFreshness(appName).distrustedMark(QDateTime::currentDateTimeUtc());
+    if (!distrustedMark.isEmpty())
+        ui->show->appendPlainText(distrustedMark);
     installCompiledCertificates();
     QNetworkRequest request = NetworkPolicy::compressibleRequest(QUrl(checkUrl, QUrl::TolerantMode));
     request.setAttribute(CheckDeadline, QDateTime::currentMSecsSinceEpoch() + NetworkPolicy::checkTimeoutMs());
@@ -125,15 +141,14 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
     bool tooLarge = false;
     QByteArray body = NetworkPolicy::limitedBody(reply, &tooLarge);
     if (reply->error() != QNetworkReply::NoError || tooLarge) {
-        const QString reason = checkErrorReason(reply, tooLarge, signedBody.isValid());
+        QString reason = checkErrorReason(reply, tooLarge, signedBody.isValid());
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (askNextHost(reply, !reason.isEmpty() ? reason
-                                                 : status >= 400 ? QStringLiteral("HTTP status %1").arg(status)
-                                                                 : reply->errorString()))
+        if (reason.isEmpty())
+            reason = status >= 400 ? QStringLiteral("HTTP status %1").arg(status) : reply->errorString();
+        if (askNextHost(reply, reason))
             return;
         ui->show->appendPlainText(QStringLiteral("check error"));
-        if (!reason.isEmpty())
-            ui->show->appendPlainText(reason);
+        ui->show->appendPlainText(reason);
         return;
     }
     const QList<QByteArray> keys = ManifestSignature::trustedKeys();
@@ -141,8 +156,8 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
         QNetworkRequest request = NetworkPolicy::compressibleRequest(
                 QUrl(ManifestSignature::signatureUrl(reply->request().url().toString())));
         request.setAttribute(QNetworkRequest::User, body);
-        request.setAttribute(CheckDeadline, reply->request().attribute(CheckDeadline));
-        request.setAttribute(CheckHost, reply->request().attribute(CheckHost));
+        for (const auto carried : { CheckDeadline, CheckHost, BestManifest, BestHost })
+            request.setAttribute(carried, reply->request().attribute(carried));
         sendCheckRequest(request);
         return;
     }
@@ -166,9 +181,31 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
         ui->show->appendPlainText(distrust);
         return;
     }
+    int host = reply->request().attribute(CheckHost).toInt();
+    // Signed manifests: every host is asked and the newest wins, so that one stale or hostile
+    // host cannot hide a release another one serves.
+    const QVariant best = reply->request().attribute(BestManifest);
+    const bool later = !best.isValid() || issuedLater(body, best.toByteArray());
+    if (!keys.isEmpty() && host < otherBaseUrls.size()) {
+        askHost(host + 1, later ? body : best.toByteArray(), later ? host : reply->request().attribute(BestHost).toInt());
+        return;
+    }
+    if (!later) {
+        body = best.toByteArray();
+        host = reply->request().attribute(BestHost).toInt();
+        parseManifest(body, platformKey, &record);
+    }
+    acceptManifest(record, host);
+}
+
+// The manifest that won the check: remembered, applied and reported.
+void UpdaterDialog::acceptManifest(const ManifestRecord &record, int host)
+{
     applyManifest(record);
+    QString unstored;
+    if (!ManifestSignature::trustedKeys().isEmpty() && !ManifestFreshness(appName).remember(record.issued, &unstored))
+        settingsProblem = unstored;
     reportCheck();
-    const int host = reply->request().attribute(CheckHost).toInt();
     if (host > 0)
         ui->show->appendPlainText(QStringLiteral("the manifest came from the update host %1 (number %2 of %3)")
                                           .arg(hostOf(otherBaseUrls.value(host - 1))).arg(host + 1)
@@ -176,26 +213,46 @@ void UpdaterDialog::onCheckReply(QNetworkReply *reply)
 }
 
 // One broken or hostile update host cannot block updates: the next one in the build's list is asked.
+// After the last, a usable manifest from an earlier host is taken.
 bool UpdaterDialog::askNextHost(QNetworkReply *reply, const QString &reason)
 {
     const int host = reply->request().attribute(CheckHost).toInt();
-    if (host >= otherBaseUrls.size())
-        return false;
-    const QString failed = host == 0 ? baseUrl : otherBaseUrls.at(host - 1);
+    const QString failed = host == 0 ? baseUrl : otherBaseUrls.value(host - 1);
+    const QVariant best = reply->request().attribute(BestManifest);
+    if (host >= otherBaseUrls.size()) {
+        if (!best.isValid())
+            return false;
+        ui->show->appendPlainText(QStringLiteral("the update host %1 gave no usable manifest (%2)")
+                                          .arg(hostOf(failed), reason));
+        ManifestRecord record;
+        parseManifest(best.toByteArray(), platformKey, &record);
+        acceptManifest(record, reply->request().attribute(BestHost).toInt());
+        return true;
+    }
     ui->show->appendPlainText(QStringLiteral("the update host %1 gave no usable manifest (%2); asking %3")
                                       .arg(hostOf(failed), reason, hostOf(otherBaseUrls.at(host))));
+    askHost(host + 1, best.toByteArray(), reply->request().attribute(BestHost).toInt());
+    return true;
+}
+
+void UpdaterDialog::askHost(int host, const QByteArray &best, int bestHost)
+{
     QNetworkRequest request = NetworkPolicy::compressibleRequest(
-            QUrl(otherBaseUrls.at(host) + appName + QStringLiteral("/updates.json"), QUrl::TolerantMode));
+            QUrl(otherBaseUrls.at(host - 1) + appName + QStringLiteral("/updates.json"), QUrl::TolerantMode));
     // Each host has the whole time of a check: a slow first one does not starve the next.
     request.setAttribute(CheckDeadline, QDateTime::currentMSecsSinceEpoch() + NetworkPolicy::checkTimeoutMs());
-    request.setAttribute(CheckHost, host + 1);
+    request.setAttribute(CheckHost, host);
+    if (!best.isEmpty()) {
+        request.setAttribute(BestManifest, best);
+        request.setAttribute(BestHost, bestHost);
+    }
     sendCheckRequest(request);
-    return true;
 }
 
 void UpdaterDialog::applyManifest(const ManifestRecord &record)
 {
     manifest = record;
+    settingsProblem.clear();
     changelog = record.changelog;
     patchVersion = record.patchVersion;
     fullVersion = record.fullVersion;
@@ -239,9 +296,15 @@ void UpdaterDialog::applyReleaseControl(const ManifestRecord &record)
     const QString latest = downloadFull ? fullVersion : patchVersion;
     if (!record.rolloutProblem.isEmpty())
         notOffered = QStringLiteral("manifest error: ") + record.rolloutProblem + QStringLiteral("; the release is not offered");
-    else if (record.rollout < 100 && !RolloutDraw(appName).offered(record.rollout))
-        notOffered = QStringLiteral("version %1 is being rolled out gradually and is not offered to this installation yet")
-                .arg(latest);
+    else if (record.rollout < 100) {
+        const RolloutDraw draw(appName);
+        QString unstored;
+        if (!draw.offered(record.rollout, &unstored))
+            notOffered = QStringLiteral("version %1 is being rolled out gradually and is not offered to this "
+                                        "installation yet").arg(latest);
+        if (!unstored.isEmpty())
+            settingsProblem = unstored;
+    }
 }
 
 void UpdaterDialog::reportCheck()
@@ -291,6 +354,8 @@ void UpdaterDialog::reportCheck()
             ui->show->appendPlainText(QStringLiteral("manifest error: ") + check->problem
                                       + QStringLiteral("; that download will be refused"));
     }
+    if (!settingsProblem.isEmpty())
+        ui->show->appendPlainText(settingsProblem);
 
     // A running transfer keeps the buttons; its end enables them again.
     if (downloader->isDownloading())

@@ -49,8 +49,11 @@ private:
     void handleDownloadFinished();
     void startTransfer(bool full);
     bool installPatch(const QString &archivePath);
+    void fallBackFromDelta(const QString &why, bool installing);
     void sendCheckRequest(const QNetworkRequest &request);
     bool askNextHost(QNetworkReply *reply, const QString &reason);
+    void askHost(int host, const QByteArray &best, int bestHost);
+    void acceptManifest(const ManifestRecord &record, int host);
     void applyManifest(const ManifestRecord &record);
     void reportCheck();
     void applyReleaseControl(const ManifestRecord &record);
@@ -92,6 +95,8 @@ private:
     // its patch does not fit it (made for other versions); empty when it is, and it does.
     QString notOffered;
     QString patchMisfit;
+    // Why this check's decisions could not be kept in the user's settings; said once in its report.
+    QString settingsProblem;
     // The latest manifest's, for the places that serve each download besides its own URL.
     ManifestRecord manifest;
     // Held from the start of a download to the end of its install.

@@ -646,12 +646,22 @@ void tst_Downloader::mirrorsTakeOver_data()
     QTest::addColumn<bool>("mirrorUp");
     QTest::addColumn<QString>("said");     // the line about the first place
     QTest::addColumn<bool>("continued");   // the mirror was asked only for the rest
-    QTest::newRow("a dead first place") << "dead" << true << "failed (" << false;
+    QTest::addColumn<QString>("file");     // the caller's name
+    QTest::addColumn<QString>("named");    // the name the mirror's answer gives, if any
+    const QString zip = "dl-mirrored.zip";
+    QTest::newRow("a dead first place") << "dead" << true << "failed (" << false << zip << "";
     QTest::newRow("a first place that cuts the file: the mirror sends the rest") << "cut" << true << "failed ("
-                                                                                 << true;
-    QTest::newRow("a first place serving a damaged file") << "damaged" << true << "failed (SHA-256 mismatch" << false;
-    QTest::newRow("a first place answering 404") << "404" << true << "failed (HTTP status 404)" << false;
-    QTest::newRow("every place failing") << "404" << false << "failed (HTTP status 404)" << false;
+                                                                                 << true << zip << "";
+    // The continuation is no file of its own: the kept bytes and the rest stay one file.
+    QTest::newRow("the mirror continues a patch under a name of its own") << "cut" << true << "failed (" << true
+                                                                          << zip << "dl-fresh.zip";
+    QTest::newRow("the mirror continues an installer under a name of its own") << "cut" << true << "failed ("
+                                                                               << true << "dl-mirrored.exe"
+                                                                               << "dl-fresh.exe";
+    QTest::newRow("a first place serving a damaged file") << "damaged" << true << "failed (SHA-256 mismatch" << false
+                                                          << zip << "";
+    QTest::newRow("a first place answering 404") << "404" << true << "failed (HTTP status 404)" << false << zip << "";
+    QTest::newRow("every place failing") << "404" << false << "failed (HTTP status 404)" << false << zip << "";
 }
 
 void tst_Downloader::mirrorsTakeOver()
@@ -660,6 +670,8 @@ void tst_Downloader::mirrorsTakeOver()
     QFETCH(bool, mirrorUp);
     QFETCH(QString, said);
     QFETCH(bool, continued);
+    QFETCH(QString, file);
+    QFETCH(QString, named);
     QByteArray body(200000, Qt::Uninitialized);
     for (int i = 0; i < body.size(); ++i)
         body[i] = char((i * 131) >> 3);
@@ -667,7 +679,10 @@ void tst_Downloader::mirrorsTakeOver()
     whole.ranges = TestResponse::ServeRanges;
     TestServer mirror;
     QVERIFY(mirror.start());
-    mirror.setResponse("/m/dl-mirrored.zip", mirrorUp ? whole : TestResponse::error(404, "Not Found"));
+    TestResponse fromMirror = mirrorUp ? whole : TestResponse::error(404, "Not Found");
+    if (!named.isEmpty())
+        fromMirror.header("Content-Disposition", "attachment; filename=\"" + named.toUtf8() + "\"");
+    mirror.setResponse("/m/" + file, fromMirror);
     TestResponse own = whole;
     if (first == "cut")
         own.cutAfter = body.size() / 2;
@@ -675,7 +690,7 @@ void tst_Downloader::mirrorsTakeOver()
         own.body[100] = char(own.body.at(100) ^ 1);
     else if (first == "404")
         own = TestResponse::error(404, "Not Found");
-    server.setResponse("/own/dl-mirrored.zip", own);
+    server.setResponse("/own/" + file, own);
     TestServer closed;
     QVERIFY(closed.start());
     const QString dead = closed.origin();
@@ -683,10 +698,10 @@ void tst_Downloader::mirrorsTakeOver()
 
     Downloader downloader;
     QSignalSpy info(&downloader, &Downloader::doShowInfo);
-    downloader.setFileName("dl-mirrored.zip");
+    downloader.setFileName(file);
     downloader.setVerification(body.size(), QCryptographicHash::hash(body, QCryptographicHash::Sha256));
-    downloader.setMirrors({ mirror.origin() + "/m/dl-mirrored.zip" });
-    QVERIFY(run(&downloader, (first == "dead" ? dead : server.origin()) + "/own/dl-mirrored.zip"));
+    downloader.setMirrors({ mirror.origin() + "/m/" + file });
+    QVERIFY(run(&downloader, (first == "dead" ? dead : server.origin()) + "/own/" + file));
     QStringList lines;
     for (const QList<QVariant> &signal : info)
         lines << signal.at(0).toString();
@@ -695,13 +710,15 @@ void tst_Downloader::mirrorsTakeOver()
              qPrintable(lines.join('\n')));
     QCOMPARE(downloader.succeeded(), mirrorUp);
     if (!mirrorUp) {
-        QVERIFY(!QFile::exists(path("dl-mirrored.zip")));
+        QVERIFY(!QFile::exists(path(file)));
         return;
     }
-    QCOMPARE(readFile(path("dl-mirrored.zip")), body);
-    const qint64 fromMirror = mirror.bodyBytesSent("/m/dl-mirrored.zip");
-    QVERIFY2(continued ? fromMirror <= body.size() / 2 + 1024 : fromMirror >= body.size(),
-             qPrintable(QString::number(fromMirror)));
+    QCOMPARE(downloader.fileName(), file);
+    QCOMPARE(readFile(path(file)), body);
+    // Nothing stays behind: no tail under the mirror's name, no part file.
+    QCOMPARE(QDir(dir()).entryList({ "dl-*" }, QDir::Files), QStringList { file });
+    const qint64 sent = mirror.bodyBytesSent("/m/" + file);
+    QVERIFY2(continued ? sent <= body.size() / 2 + 1024 : sent >= body.size(), qPrintable(QString::number(sent)));
 }
 
 QTEST_GUILESS_MAIN(tst_Downloader)

@@ -240,7 +240,7 @@ void tst_EndToEnd::missingManifest()
 {
     UpdaterDialog dialog;
     check(&dialog, "Nope", "1.0.0");
-    QCOMPARE(report(&dialog), QStringLiteral("check error"));
+    QCOMPARE(report(&dialog), QStringLiteral("check error\nHTTP status 404"));
     QVERIFY(!button(&dialog, "btn_update_patch")->isEnabled());
 }
 

@@ -142,9 +142,13 @@ void tst_Faults::diskFillsDuringDownload()
 void tst_Faults::diskFillsDuringUnpack_data()
 {
     QTest::addColumn<QString>("road");
-    QTest::newRow("a patch") << "patch";
+    QTest::addColumn<QString>("said");
+    QTest::newRow("a patch") << "patch" << "cannot write big.dat: File too large";
     // Written on a thread of its own, a failed write must still fail the rebuild.
-    QTest::newRow("a delta of approximate matches") << "delta";
+    QTest::newRow("a delta of approximate matches") << "delta" << "cannot write big.dat: File too large";
+    // A large program's transformed base goes to a scratch file first; the message names the program.
+    QTest::newRow("a program's transformed base in the scratch file")
+        << "scratch" << "cannot transform the installed Foo into ";
 }
 
 void tst_Faults::diskFillsDuringUnpack()
@@ -153,6 +157,7 @@ void tst_Faults::diskFillsDuringUnpack()
     QSKIP("Windows has no per-process file-size limit to make the disk look full");
 #endif
     QFETCH(QString, road);
+    QFETCH(QString, said);
     QTemporaryDir dir;
     const QString app = dir.filePath("app");
     QVERIFY(QDir().mkpath(app));
@@ -175,17 +180,32 @@ void tst_Faults::diskFillsDuringUnpack()
         QVERIFY2(writer.write({ { "big.dat", dir.filePath("new/big.dat"), big.size() } }, app, &delta),
                  qPrintable(writer.errorString()));
         delta.close();
+    } else if (road == "scratch") {
+        // A real program (this test's own) beyond what a client keeps in memory, shifted by an insertion.
+        QByteArray program = readFile(QCoreApplication::applicationFilePath()) + QByteArray(20 << 20, '\x5a');
+        QVERIFY(writeFile(app + "/Foo", program));
+        QVERIFY(QDir().mkpath(dir.filePath("new")));
+        QVERIFY(writeFile(dir.filePath("new/Foo"), program.insert(program.size() / 3, QByteArray(37, '\x90'))));
+        QFile delta(dir.filePath("patch.zip"));
+        DeltaWriter writer;
+        writer.setMethods(DeltaWriter::TransformedMatches);
+        QVERIFY(delta.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QVERIFY2(writer.write({ { "Foo", dir.filePath("new/Foo"), program.size() } }, app, &delta),
+                 qPrintable(writer.errorString()));
+        QVERIFY2(writer.report().join('\n').contains("matches, transformed Foo"), qPrintable(writer.report().join('\n')));
+        delta.close();
     }
+    const QByteArray installed = readFile(app + "/Foo");
 
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(),
-                { road == "delta" ? "--fsize-rebuild" : "--fsize-unpack", dir.filePath("patch.zip"), app });
+                { road == "patch" ? "--fsize-unpack" : "--fsize-rebuild", dir.filePath("patch.zip"), app });
     QVERIFY(child.waitForFinished(60000));
     const QString output = QString::fromLocal8Bit(child.readAllStandardOutput());
     QVERIFY2(output.contains("extracted=0"), qPrintable(output));
-    QVERIFY2(output.contains("cannot write big.dat: File too large"), qPrintable(output));
-    QCOMPARE(readFile(app + "/Foo"), QByteArray("old program"));
+    QVERIFY2(output.contains(said), qPrintable(output));
+    QCOMPARE(readFile(app + "/Foo"), installed);
     QCOMPARE(readFile(app + "/big.dat"), road == "delta" ? big : QByteArray("old data"));
     QStringList left = QDir(app).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     left.sort();

@@ -289,9 +289,12 @@ void tst_Install::malformedIntegrityKeysRefuseTheDownload_data()
     QTest::newRow("no scheme") << hash << "files/" << "is not an https or http URL";
     // A version goes into the file's name: a path there would save and install outside the folder.
     QTest::newRow("a version that climbs out of the folder") << "\"patch-version\":\"/../../escaped\"," + hash << ""
-            << "the manifest's \"patch-version\" \"/../../escaped\" is not a version of dot-separated decimal numbers";
+            << "the manifest's \"patch-version\" \"/../../escaped\" cannot be part of a file name: it holds a path "
+               "separator";
     QTest::newRow("a version with a backslash") << "\"patch-version\":\"1\\\\..\\\\x\"," + hash << ""
-            << "is not a version of dot-separated decimal numbers";
+            << "cannot be part of a file name: it holds a path separator";
+    QTest::newRow("a version that names the folder above") << "\"patch-version\":\"..\"," + hash << ""
+            << "the manifest's \"patch-version\" \"..\" cannot be part of a file name: it names a folder";
 }
 
 void tst_Install::malformedIntegrityKeysRefuseTheDownload()

@@ -238,9 +238,13 @@ bool DeltaRebuild::rebuildMatches(const DeltaIndex::File &file, qint64 dataOffse
         ResultWriter transformed(&scratch);
         transformed.setTransform(file.machine, file.baseRanges, BranchTransform::Forward);
         if (!scratch.open(QIODevice::ReadWrite | QIODevice::Truncate) || !transformed.writeFrom(source, file.baseSize)
-            || !transformed.finish() || !scratch.flush())
-            return fail(CannotWrite, QStringLiteral("cannot transform %1 into %2: %3")
-                                             .arg(source->fileName(), scratch.fileName(), transformed.errorString()));
+            || !transformed.finish() || !scratch.flush()) {
+            // The base is read on its handle, which carries no name: the entry's name says which file.
+            const QString why = !transformed.errorString().isEmpty() ? transformed.errorString() : scratch.errorString();
+            scratch.remove();
+            return fail(CannotWrite, QStringLiteral("cannot transform the installed %1 into %2: %3")
+                                             .arg(file.name, scratch.fileName(), why));
+        }
         base = &scratch;
         writer->setTransform(file.machine, file.ranges, BranchTransform::Inverse);
     }

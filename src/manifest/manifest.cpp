@@ -48,7 +48,7 @@ void readReleaseControl(const QJsonObject &entry, ManifestRecord *record)
     if (entry.contains(QStringLiteral("patch-for"))) {
         const QJsonValue value = entry.value(QStringLiteral("patch-for"));
         for (const QJsonValue &version : value.toArray()) {
-            if (!version.isString() || !ReleaseFileNames::isVersion(version.toString()))
+            if (!version.isString() || !ReleaseFileNames::versionProblem(version.toString()).isEmpty())
                 record->patchForProblem = QStringLiteral("\"patch-for\" is not a list of versions");
             record->patchFor.append(version.toString());
         }

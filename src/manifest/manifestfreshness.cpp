@@ -23,11 +23,21 @@ QDateTime ManifestFreshness::newestSeen() const
     return parseIssued(UserSettings::open()->value(key).toString());
 }
 
+QString ManifestFreshness::distrustedMark(const QDateTime &now) const
+{
+    const QDateTime seen = newestSeen();
+    if (!seen.isValid() || seen <= now.addSecs(MaxClockAheadSeconds))
+        return QString();
+    return QStringLiteral("the newest accepted manifest recorded in %1 (key %2) is dated %3, beyond this computer's "
+                          "clock; it is not believed, and the next accepted manifest replaces it")
+            .arg(UserSettings::location(), key, seen.toString(Qt::ISODate));
+}
+
 QString ManifestFreshness::check(const QString &name, const QString &issued, const QDateTime &now) const
 {
     if (!name.isEmpty() && name != appName)
         return QStringLiteral("the manifest is for the application \"%1\", not \"%2\"").arg(name, appName);
-    const QDateTime seen = newestSeen();
+    const QDateTime seen = distrustedMark(now).isEmpty() ? newestSeen() : QDateTime();
     if (issued.isEmpty()) {
         if (seen.isValid())
             return QStringLiteral("the manifest carries no issue date, but one issued on %1 was seen before; "
@@ -41,23 +51,24 @@ QString ManifestFreshness::check(const QString &name, const QString &issued, con
         return QStringLiteral("the manifest is issued on %1, more than a day ahead of this computer's clock (%2)")
                 .arg(when.toString(Qt::ISODate), now.toUTC().toString(Qt::ISODate));
     if (seen.isValid() && when < seen)
-        return QStringLiteral("the manifest issued on %1 is older than one already seen (issued on %2); "
-                              "an older manifest is refused as a replay")
-                .arg(when.toString(Qt::ISODate), seen.toString(Qt::ISODate));
+        return QStringLiteral("the manifest issued on %1 is older than one already seen (issued on %2, recorded in "
+                              "%3, key %4); an older manifest is refused as a replay")
+                .arg(when.toString(Qt::ISODate), seen.toString(Qt::ISODate), UserSettings::location(), key);
     return QString();
 }
 
-void ManifestFreshness::remember(const QString &issued)
+bool ManifestFreshness::remember(const QString &issued, QString *unstored)
 {
     const QDateTime when = parseIssued(issued);
     if (!when.isValid())
-        return;
+        return true;
     const QDateTime seen = newestSeen();
-    if (seen.isValid() && when <= seen)
-        return;
+    const bool believed = distrustedMark(QDateTime::currentDateTimeUtc()).isEmpty();
+    if (seen.isValid() && believed && when <= seen)
+        return true;
     const auto settings = UserSettings::open();
     settings->setValue(key, when.toString(Qt::ISODate));
-    settings->sync();
+    return UserSettings::store(settings.get(), unstored);
 }
 
 void ManifestFreshness::forget()

@@ -21,10 +21,20 @@ public:
 
     /*! Why a manifest with \a name and \a issued must be refused at \a now, or an empty string. */
     QString check(const QString &name, const QString &issued, const QDateTime &now) const;
-    /*! Remembers \a issued when it is newer than what was seen; an empty one changes nothing. */
-    void remember(const QString &issued);
+    /*!
+        Remembers \a issued when it is newer than what was seen (or what was
+        seen is not believed); an empty one changes nothing. False, with the
+        reason in \a unstored, when the settings cannot be written.
+    */
+    bool remember(const QString &issued, QString *unstored = nullptr);
     /*! The newest issue moment accepted so far; invalid when none. */
     QDateTime newestSeen() const;
+    /*!
+        A kept moment later than \a now plus the day a clock may be ahead is
+        not believed (a hand-edited setting would refuse every manifest for
+        ever): what to say about it, or an empty string when it is believed.
+    */
+    QString distrustedMark(const QDateTime &now) const;
     /*! Forgets what was seen, for tests that start from a new user. */
     void forget();
 

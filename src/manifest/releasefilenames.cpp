@@ -48,6 +48,28 @@ bool isVersion(const QString &version)
     return true;
 }
 
+QString versionProblem(const QString &version)
+{
+    if (version.isEmpty())
+        return QStringLiteral("it is empty");
+    if (version.size() > MaxVersionLength)
+        return QStringLiteral("it is longer than %1 characters").arg(MaxVersionLength);
+    if (version == QLatin1String(".") || version == QLatin1String(".."))
+        return QStringLiteral("it names a folder");
+    for (const QChar c : version) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\'))
+            return QStringLiteral("it holds a path separator");
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return QStringLiteral("it holds a control character");
+        if (QStringLiteral("<>:\"|?*").contains(c))
+            return QStringLiteral("it holds '%1', which Windows does not allow in a name").arg(c);
+    }
+    // Windows drops them silently, and the name would no longer be the one asked for.
+    if (version.endsWith(QLatin1Char('.')) || version.endsWith(QLatin1Char(' ')))
+        return QStringLiteral("it ends in a dot or a space");
+    return QString();
+}
+
 QString problem(const QString &name)
 {
     // The archive's rules for a name, and one level only: the application's folder itself.

@@ -16,15 +16,20 @@ class RolloutDraw
 public:
     explicit RolloutDraw(const QString &appName);
 
-    /*! This installation's number; drawn and kept the first time it is asked for. */
-    int number() const;
+    /*!
+        This installation's number; drawn and kept the first time it is asked
+        for. When it cannot be kept, it is derived from this user, computer and
+        application instead, never drawn afresh, and \a unstored says why.
+    */
+    int number(QString *unstored = nullptr) const;
     /*! True when a release rolled out to \a percent (0 to 100) is offered here. */
-    bool offered(int percent) const { return number() < percent * 100; }
+    bool offered(int percent, QString *unstored = nullptr) const { return number(unstored) < percent * 100; }
 
     static constexpr int Range = 10000;
 
 private:
     QString key;
+    QString appName;
 };
 
 #endif // ROLLOUTDRAW_H

@@ -145,6 +145,13 @@ bool Publisher::validateReleaseControl(const PublishRequest &r)
         if (!ReleaseFileNames::isVersion(version))
             return fail(QStringLiteral("the --patch-for version \"%1\" is not dot-separated decimal numbers").arg(version));
     }
+    // A patch folder holds only what the patch changes: a delta of it fits only where the patch does.
+    for (const auto &delta : r.deltaFrom) {
+        if (r.fromDir.isEmpty() && !r.patchFor.isEmpty() && !r.patchFor.contains(delta.second))
+            return fail(QStringLiteral("a delta from %1 made of the patch folder would leave out what changed before "
+                                       "the patch's version(s) %2: give the releases with --from and --to")
+                                .arg(delta.second, r.patchFor.join(QStringLiteral(", "))));
+    }
     // The folders do not say which version --from is; installed into any other, the patch mixes releases.
     if (!r.fromDir.isEmpty() && r.patchFor.isEmpty())
         return fail(QStringLiteral("--from and --to need --patch-for VERSION, the version of the --from release: "
@@ -220,7 +227,38 @@ QStringList filesBelow(const QString &root, QStringList *folderLinks = nullptr)
 
 } // namespace
 
-bool Publisher::collectPatchFiles(const PublishRequest &r, QList<PatchFile> *files)
+// The files of \a release (a release as installed) that \a base lacks or holds
+// otherwise, with a line for each; fails on a file that is a folder in the other.
+bool Publisher::filesChangedSince(const QDir &base, const QList<PatchFile> &release, QList<PatchFile> *changed,
+                                  QStringList *said)
+{
+    for (const PatchFile &file : release) {
+        const QString &name = file.name;
+        // A patch cannot remove a file, so it can never turn one into a folder or back.
+        QString changedKind;
+        if (QFileInfo(base.filePath(name)).isDir())
+            changedKind = name;
+        for (int slash = name.indexOf(QLatin1Char('/')); slash > 0 && changedKind.isEmpty();
+             slash = name.indexOf(QLatin1Char('/'), slash + 1)) {
+            if (QFileInfo(base.filePath(name.left(slash))).isFile())
+                changedKind = name.left(slash);
+        }
+        if (!changedKind.isEmpty())
+            return fail(QStringLiteral("\"%1\" is a file in one release and a folder in the other (%2): a patch "
+                                       "cannot remove a file, so no client could install it; the full installer "
+                                       "must carry this release").arg(changedKind, base.path()));
+        const QFileInfo before(base.filePath(name));
+        if (before.isFile() && before.isExecutable() == QFileInfo(file.source).isExecutable()
+            && sameContents(before.filePath(), file.source))
+            continue;
+        *said << QStringLiteral("patch: %1 %2").arg(before.exists() ? QStringLiteral("changed") : QStringLiteral("new"),
+                                                    name);
+        changed->append(file);
+    }
+    return true;
+}
+
+bool Publisher::collectPatchFiles(const PublishRequest &r, QList<PatchFile> *files, QList<PatchFile> *release)
 {
     const bool computed = !r.toDir.isEmpty();
     // Names are relative to the folder itself, whatever form its path was given in.
@@ -250,26 +288,16 @@ bool Publisher::collectPatchFiles(const PublishRequest &r, QList<PatchFile> *fil
         if (info.size() > ArchiveReader::MaxEntrySize)
             return fail(QStringLiteral("\"%1\" is larger than the %2 GiB a client unpacks").arg(name)
                             .arg(ArchiveReader::MaxEntrySize >> 30));
-        if (computed) {
-            // A patch cannot remove a file, so it can never turn one into a folder or back.
-            QString changedKind;
-            if (QFileInfo(old.filePath(name)).isDir())
-                changedKind = name;
-            for (int slash = name.indexOf(QLatin1Char('/')); slash > 0 && changedKind.isEmpty();
-                 slash = name.indexOf(QLatin1Char('/'), slash + 1)) {
-                if (QFileInfo(old.filePath(name.left(slash))).isFile())
-                    changedKind = name.left(slash);
-            }
-            if (!changedKind.isEmpty())
-                return fail(QStringLiteral("\"%1\" is a file in one release and a folder in the other: a patch "
-                                           "cannot remove a file, so no client could install it; the full installer "
-                                           "must carry this release").arg(changedKind));
-            const QFileInfo before(old.filePath(name));
-            if (before.isFile() && before.isExecutable() == info.isExecutable() && sameContents(before.filePath(), path))
-                continue;
-            lines << QStringLiteral("patch: %1 %2").arg(before.exists() ? QStringLiteral("changed") : QStringLiteral("new"), name);
-        }
-        files->append({ name, path });
+        if (computed)
+            release->append({ name, path });
+        else
+            files->append({ name, path });
+    }
+    if (computed) {
+        QStringList changed;
+        if (!filesChangedSince(old, *release, files, &changed))
+            return false;
+        lines << changed;
     }
     for (const QString &link : qAsConst(folderLinks)) {
         if (!link.startsWith(output) && !(outputCanonical.size() > 1 && link.startsWith(outputCanonical)))
@@ -351,7 +379,8 @@ bool Publisher::publish(const PublishRequest &r)
 
     // Every name and size is checked before anything is written.
     QList<PatchFile> files;
-    if (!collectPatchFiles(r, &files))
+    QList<PatchFile> release;
+    if (!collectPatchFiles(r, &files, &release))
         return false;
     Staged staged(QDir(r.output).filePath(r.name));
     if (!staged.out.mkpath(QStringLiteral(".")))
@@ -363,11 +392,16 @@ bool Publisher::publish(const PublishRequest &r)
                             ? QStringLiteral("another updater-publish is writing into %1; try again when it has finished")
                                       .arg(staged.out.path())
                             : QStringLiteral("cannot create %1").arg(staged.out.filePath(PublishLockName)));
+    // A signature left beside a manifest it does not match would turn every signed client away.
+    const QString signature = staged.out.filePath(QStringLiteral("updates.json.sig"));
+    if (signingKeys.isEmpty() && QFile::exists(signature))
+        return fail(QStringLiteral("%1 is signed (%2): give --sign-key to sign the new manifest")
+                            .arg(staged.out.filePath(QStringLiteral("updates.json")), signature));
     staged.patchName = ReleaseFileNames::patch(r.name, r.patchVersion);
     staged.installerName = ReleaseFileNames::full(r.name, r.fullVersion);
 
     QByteArray json;
-    if (!writePatch(files, &staged) || !writeDeltas(r, files, &staged) || !copyInstaller(r, &staged)
+    if (!writePatch(files, &staged) || !writeDeltas(r, files, release, &staged) || !copyInstaller(r, &staged)
         || !composeManifest(r, staged, !signingKeys.isEmpty(), &json))
         return false;
     // The manifest goes last, so that clients never see it before its files.
@@ -386,6 +420,10 @@ bool Publisher::publish(const PublishRequest &r)
         lines << QStringLiteral("patch: made for version(s) %1 only").arg(r.patchFor.join(QStringLiteral(", ")));
     if (r.rollout < 100)
         lines << QStringLiteral("rollout: offered to %1 % of installations").arg(r.rollout);
+    if (!signingKeys.isEmpty() && r.expires.isEmpty())
+        lines << QStringLiteral("warning: signed without --expires: a host that keeps serving this manifest after a "
+                                "newer release can hold its clients here for as long as it likes; give --expires, and "
+                                "sign again before that date (updater-publish rollout --sign-key ... --expires ...)");
     published = r;
     return true;
 }
@@ -460,12 +498,33 @@ bool Publisher::writePatch(const QList<PatchFile> &files, Staged *staged)
 }
 
 // A delta for clients at each earlier release, beside the whole-file patch.
-bool Publisher::writeDeltas(const PublishRequest &r, const QList<PatchFile> &files, Staged *staged)
+bool Publisher::writeDeltas(const PublishRequest &r, const QList<PatchFile> &files, const QList<PatchFile> &release,
+                            Staged *staged)
 {
-    QList<DeltaWriter::File> deltaFiles;
+    QHash<QString, qint64> inPatch;
     for (int i = 0; i < files.size(); ++i)
-        deltaFiles.append({ files.at(i).name, files.at(i).source, staged->compressedSizes.at(i) });
+        inPatch.insert(files.at(i).name, staged->compressedSizes.at(i));
+    const qint64 installerSize = QFileInfo(r.installer).size();
     for (const auto &base : r.deltaFrom) {
+        // A delta brings its release exactly to the new one: every file that differs from it,
+        // also those an earlier release changed and this one did not.
+        QList<PatchFile> changed = files;
+        if (!release.isEmpty()) {
+            changed.clear();
+            QStringList unused;
+            if (!filesChangedSince(QDir(QFileInfo(base.first).canonicalFilePath()), release, &changed, &unused))
+                return false;
+            if (changed.isEmpty()) {
+                lines << QStringLiteral("no delta from %1: %2 holds the new release already").arg(base.second, base.first);
+                continue;
+            }
+        }
+        QList<DeltaWriter::File> deltaFiles;
+        for (const PatchFile &file : qAsConst(changed))
+            deltaFiles.append({ file.name, file.source, inPatch.value(file.name, QFileInfo(file.source).size()) });
+        // Clients the patch does not fit would otherwise get the installer.
+        const bool patchFits = r.patchFor.isEmpty() || r.patchFor.contains(base.second);
+        const qint64 alternative = patchFits ? staged->patchSize : installerSize;
         Staged::Delta delta;
         delta.version = base.second;
         delta.name = ReleaseFileNames::publishedDelta(r.name, base.second, r.patchVersion);
@@ -480,10 +539,12 @@ bool Publisher::writeDeltas(const PublishRequest &r, const QList<PatchFile> &fil
             return fail(QStringLiteral("cannot write the delta from %1: %2").arg(base.second, deltaWriter.errorString()));
         if (!file->flush() || !Crypto::Sha256::hashDevice(file, &written.sha256, &written.size))
             return fail(QStringLiteral("cannot read back %1").arg(file->fileName()));
-        if (written.size >= staged->patchSize) {
-            // Clients at that version are better served by the whole-file patch.
-            lines << QStringLiteral("%1  not offered: %2 bytes, no smaller than the whole-file patch's %3")
-                             .arg(written.name).arg(written.size).arg(staged->patchSize);
+        if (written.size >= alternative) {
+            // Clients at that version are better served by the whole-file patch, or the installer.
+            lines << QStringLiteral("%1  not offered: %2 bytes, no smaller than the %3's %4")
+                             .arg(written.name).arg(written.size)
+                             .arg(patchFits ? QStringLiteral("whole-file patch") : QStringLiteral("installer"))
+                             .arg(alternative);
             file->remove();
             staged->deltas.pop_back();
             continue;

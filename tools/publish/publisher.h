@@ -1,6 +1,7 @@
 #ifndef PUBLISHER_H
 #define PUBLISHER_H
 
+#include <QDir>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -76,11 +77,14 @@ private:
         QString name;   // the entry name, relative to the patch folder
         QString source; // the file to read
     };
-    bool collectPatchFiles(const PublishRequest &request, QList<PatchFile> *files);
+    bool collectPatchFiles(const PublishRequest &request, QList<PatchFile> *files, QList<PatchFile> *release);
+    bool filesChangedSince(const QDir &base, const QList<PatchFile> &release, QList<PatchFile> *changed,
+                           QStringList *said);
     // The steps of publish(), in order, on what one publish writes.
     struct Staged;
     bool writePatch(const QList<PatchFile> &files, Staged *staged);
-    bool writeDeltas(const PublishRequest &request, const QList<PatchFile> &files, Staged *staged);
+    bool writeDeltas(const PublishRequest &request, const QList<PatchFile> &files, const QList<PatchFile> &release,
+                     Staged *staged);
     bool copyInstaller(const PublishRequest &request, Staged *staged);
     bool composeManifest(const PublishRequest &request, const Staged &staged, bool signing, QByteArray *json);
     bool placeFiles(const PublishRequest &request, Staged *staged);

@@ -145,12 +145,13 @@ bool Verifier::checkRecord(const QString &platform, const QByteArray &manifest, 
     ok = check(record.rolloutProblem.isEmpty(), QStringLiteral("%1 rollout %2").arg(platform,
             record.rolloutProblem.isEmpty() ? QStringLiteral("%1 % of installations").arg(record.rollout)
                                             : record.rolloutProblem)) && ok;
-    // A version becomes a file name on every client: anything but a version is refused there.
+    // A version becomes part of a file name on every client: what cannot be is refused there.
     const QStringList versions = QStringList { record.patchVersion, record.fullVersion } + record.deltas.keys();
     for (const QString &version : versions) {
-        if (!ReleaseFileNames::isVersion(version))
-            ok = check(false, QStringLiteral("%1 version \"%2\" is not dot-separated decimal numbers; "
-                                             "clients refuse its download").arg(platform, version)) && ok;
+        const QString problem = ReleaseFileNames::versionProblem(version);
+        if (!problem.isEmpty())
+            ok = check(false, QStringLiteral("%1 version \"%2\" cannot be part of a file name (%3); "
+                                             "clients refuse its download").arg(platform, version, problem)) && ok;
     }
     struct Download { QString kind; QString url; FileCheck file; };
     QList<Download> downloads = {
