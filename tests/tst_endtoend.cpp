@@ -66,6 +66,8 @@ void tst_EndToEnd::initTestCase()
     publishDeltaRelease("Delta");
     publishDeltaRelease("DeltaChanged");
     publishDeltaRelease("DeltaDamaged");
+    publishDeltaRelease("DeltaTwoBack");
+    publishDeltaRelease("DeltaTwoBackChanged");
     // Damaged on the server after publishing: its SHA-256 no longer matches the manifest.
     const QString damaged = www(ServerPath + "DeltaDamaged/DeltaDamaged-delta-v1.0.0-v1.1.0.zip");
     QByteArray bytes = readFile(damaged);
@@ -99,7 +101,9 @@ void tst_EndToEnd::publishDemo(const QString &app, const QString &siteRoot, cons
         c = char(seed >> 24);
     }
     QVERIFY(writeFile(stage + "/patch/share/padding", padding));
-    QVERIFY(writeFile(stage + "/setup", markerScript(markers.filePath(app + "-installed"), app + " installer ran")));
+    // As large as an installer is, so that a delta is worth offering instead of it.
+    QVERIFY(writeFile(stage + "/setup", markerScript(markers.filePath(app + "-installed"), app + " installer ran")
+                                                + "# " + QByteArray(4 << 20, 'x') + "\n"));
     QVERIFY(writeFile(stage + "/changelog.txt", "Faster start, fewer bugs\n"));
 
     const QString files = (origin.isEmpty() ? nginx.httpsOrigin() : origin) + ServerPath;
@@ -117,40 +121,55 @@ void tst_EndToEnd::publishDemo(const QString &app, const QString &siteRoot, cons
     QVERIFY2(output.contains("dry run: a client at 1.0.0 is offered the patch 1.1.0"), qPrintable(output));
 }
 
-// Two releases as installed, published with a delta from the older one.
+// Releases as installed, published with a delta from each earlier one: 1.0.0 and 1.1.0, or
+// (for an app named ...TwoBack...) 1.0.0, 1.1.0 and 1.2.0, the patch made from 1.1.0 only.
 void tst_EndToEnd::publishDeltaRelease(const QString &app)
 {
     const QString stage = markers.filePath("stage-" + app);
     const QString program = Platform::programFileName(app);
+    const bool twoBack = app.contains("TwoBack");
     QByteArray big(1024 * 1024, Qt::Uninitialized);
     quint32 seed = 777;
     for (char &c : big) {
         seed = seed * 1103515245u + 12345u;
         c = char(seed >> 24);
     }
-    for (const QString &release : { QStringLiteral("old"), QStringLiteral("new") }) {
-        const bool isNew = release == QLatin1String("new");
-        QDir().mkpath(stage + "/" + release + "/lib");
-        QVERIFY(writeFile(stage + "/" + release + "/" + program,
-                          markerScript(markers.filePath(app + "-patched"), app + (isNew ? " 1.1.0" : " 1.0.0") + " ran")));
-        QFile::setPermissions(stage + "/" + release + "/" + program,
-                              QFile::permissions(stage + "/" + release + "/" + program) | QFile::ExeOwner);
-        if (isNew) {
+    const QStringList releases = twoBack ? QStringList { "old", "mid", "new" } : QStringList { "old", "new" };
+    for (int r = 0; r < releases.size(); ++r) {
+        const QString folder = stage + "/" + releases.at(r);
+        const QString version = QStringLiteral("1.%1.0").arg(r);
+        QDir().mkpath(folder + "/lib");
+        QVERIFY(writeFile(folder + "/" + program, markerScript(markers.filePath(app + "-patched"),
+                                                               app + " " + version + " ran")));
+        QFile::setPermissions(folder + "/" + program, QFile::permissions(folder + "/" + program) | QFile::ExeOwner);
+        if (r == 1) {
+            // Added by 1.1.0 and left alone by 1.2.0: a delta from 1.0.0 must bring it all the same.
             big.replace(300000, 8, "CHANGED!");
-            big.replace(900000, 5, "AGAIN");
-            QVERIFY(writeFile(stage + "/new/lib/added.txt", "a file new in 1.1.0"));
+            QVERIFY(writeFile(folder + "/lib/added.txt", "a file new in 1.1.0"));
         }
-        QVERIFY(writeFile(stage + "/" + release + "/lib/big.bin", big));
-        QVERIFY(writeFile(stage + "/" + release + "/notes.txt", isNew ? "notes of 1.1.0" : "notes of 1.0.0"));
+        if (r == releases.size() - 1)
+            big.replace(900000, 5, "AGAIN");
+        if (twoBack && r == 2)
+            QVERIFY(writeFile(folder + "/lib/added.txt", "a file new in 1.1.0"));
+        QVERIFY(writeFile(folder + "/lib/big.bin", big));
+        QVERIFY(writeFile(folder + "/notes.txt", "notes of " + version.toUtf8()));
     }
-    QVERIFY(writeFile(stage + "/setup", "installer"));
+    // As large as an installer is, so that a delta is worth offering instead of it.
+    QVERIFY(writeFile(stage + "/setup", markerScript(markers.filePath(app + "-installed"), app + " installer ran")
+                                                + "# " + QByteArray(4 << 20, 'x') + "\n"));
+    QFile::setPermissions(stage + "/setup", QFile::permissions(stage + "/setup") | QFile::ExeOwner);
     const QString files = nginx.httpsOrigin() + ServerPath;
+    const QString version = twoBack ? "1.2.0" : "1.1.0";
+    const QString from = twoBack ? "mid" : "old";
+    QStringList arguments = { "--name", app, "--patch-version", version, "--full-version", version, "--patch-url", files,
+                              "--full-url", files, "--installer", stage + "/setup", "--from", stage + "/" + from,
+                              "--to", stage + "/new", "--patch-for", twoBack ? "1.1.0" : "1.0.0",
+                              "--delta-from", stage + "/old=1.0.0", "--output", www(ServerPath) };
+    if (twoBack)
+        arguments << "--delta-from" << stage + "/mid=1.1.0";
     QProcess publish;
     publish.setProcessChannelMode(QProcess::MergedChannels);
-    publish.start(QStringLiteral(UPDATER_PUBLISH),
-                  { "--name", app, "--patch-version", "1.1.0", "--full-version", "1.1.0", "--patch-url", files,
-                    "--full-url", files, "--installer", stage + "/setup", "--from", stage + "/old", "--to", stage + "/new",
-                    "--delta-from", stage + "/old=1.0.0", "--patch-for", "1.0.0", "--output", www(ServerPath) });
+    publish.start(QStringLiteral(UPDATER_PUBLISH), arguments);
     QVERIFY(publish.waitForFinished(60000));
     const QString output = QString::fromLocal8Bit(publish.readAll());
     QVERIFY2(publish.exitCode() == 0, qPrintable(output));
@@ -311,6 +330,11 @@ void tst_EndToEnd::deltaRoad_data()
                                  "instead: the installed lib/big.bin is not the file the delta was made from" << true;
     QTest::newRow("a damaged delta: the whole patch follows")
             << "DeltaDamaged" << "the delta could not be downloaded (SHA-256 mismatch" << true;
+    QTest::newRow("a delta two releases back: the new release exactly") << "DeltaTwoBack" << "bytes saved" << false;
+    // The patch is not for 1.0.0: without the delta, only the installer brings it up to date.
+    QTest::newRow("two releases back, an installed file changed: the installer follows")
+            << "DeltaTwoBackChanged" << "the delta cannot be used, so the installer is downloaded and installed "
+                                        "instead: the installed lib/big.bin is not the file" << false;
 }
 
 void tst_EndToEnd::deltaRoad()
@@ -320,7 +344,7 @@ void tst_EndToEnd::deltaRoad()
     QFETCH(bool, patchFetched);
     const QString stage = markers.filePath("stage-" + app);
     installOldRelease(app);
-    if (app == "DeltaChanged")
+    if (app.endsWith("Changed"))
         QVERIFY(writeFile(appPath("lib/big.bin"), "a file the user replaced"));
     const int logBefore = nginx.accessLog().size();
 
@@ -332,19 +356,27 @@ void tst_EndToEnd::deltaRoad()
     QCOMPARE(answerer.asked, 1); // the fallback installs without asking twice
     QVERIFY2(report(&dialog).contains(said), qPrintable(report(&dialog)));
     // What the delta saved is on the screen while the user is asked, not after the window is gone.
-    if (!patchFetched)
+    if (said == "bytes saved")
         QVERIFY2(answerer.reportWhenAsked.contains(said), qPrintable(answerer.reportWhenAsked));
 
+    const QString version = app.contains("TwoBack") ? "1.2.0" : "1.1.0";
+    const QString log = nginx.accessLog().mid(logBefore);
+    QVERIFY2(log.contains(app + "-delta-v1.0.0-v" + version + ".zip HTTP/1.1\" 200"), qPrintable(log));
+    QCOMPARE(log.contains(app + "-patch-v" + version + ".zip HTTP/1.1\" 200"), patchFetched);
+    if (said.contains("the installer")) {
+        // Nothing of the patch was installed; the installer runs instead.
+        QVERIFY2(log.contains(app + "-full-v" + version + ".exe HTTP/1.1\" 200"), qPrintable(log));
+        QTRY_COMPARE(readFile(markers.filePath(app + "-installed")), (app + " installer ran\n").toUtf8());
+        QCOMPARE(readFile(appPath("lib/big.bin")), QByteArray("a file the user replaced"));
+        return;
+    }
     // File for file the new release, whichever road it took.
     QDirIterator fresh(stage + "/new", QDir::Files, QDirIterator::Subdirectories);
     while (fresh.hasNext()) {
         const QString path = fresh.next();
         QCOMPARE(readFile(appPath(QDir(stage + "/new").relativeFilePath(path))), readFile(path));
     }
-    QTRY_COMPARE(readFile(markers.filePath(app + "-patched")), (app + " 1.1.0 ran\n").toUtf8());
-    const QString log = nginx.accessLog().mid(logBefore);
-    QVERIFY2(log.contains(app + "-delta-v1.0.0-v1.1.0.zip HTTP/1.1\" 200"), qPrintable(log));
-    QCOMPARE(log.contains(app + "-patch-v1.1.0.zip HTTP/1.1\" 200"), patchFetched);
+    QTRY_COMPARE(readFile(markers.filePath(app + "-patched")), (app + " " + version + " ran\n").toUtf8());
 }
 
 void tst_EndToEnd::patchOnlyWhereItFits()

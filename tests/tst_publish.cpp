@@ -500,7 +500,7 @@ void tst_Publish::verifyChecksTheDeployment_data()
     QTest::newRow("the manifest changed after signing") << "manifest" << "FAILED  signature manifest signature does not match";
     QTest::newRow("signature missing") << "signature" << "FAILED  signature manifest signature missing";
     QTest::newRow("expired") << "expired" << "FAILED  expires manifest expired on";
-    QTest::newRow("a version that is a path") << "version" << "FAILED  windows version \"/../../escaped\" is not";
+    QTest::newRow("a version that is a path") << "version" << "FAILED  windows version \"/../../escaped\" cannot be part of a file name (it holds a path separator)";
     QTest::newRow("an ftp URL") << "ftp" << "the scheme \"ftp\" is not https or http";
     QTest::newRow("deployed, checked by its URL") << "served" << "";
     QTest::newRow("deployed, a file changed on the server") << "served patch" << "FAILED  windows patch http://";
@@ -653,6 +653,8 @@ void tst_Publish::rolloutWidensAndHalts()
     r.rollout = 10;
     Publisher publisher;
     QVERIFY2(publisher.publish(r), qPrintable(publisher.errorString()));
+    // Without an expiry, a host that keeps serving this manifest can hold clients at it.
+    QVERIFY(publisher.report().join('\n').contains("warning: signed without --expires"));
     const QString out = dir->filePath("out/Foo/");
     const QByteArray patch = readFile(out + "Foo-patch-v1.2.4.zip");
     const QByteArray installer = readFile(out + "Foo-full-v1.3.0.exe");
@@ -680,6 +682,15 @@ void tst_Publish::rolloutWidensAndHalts()
     unsigned_.percent = 20;
     QVERIFY(!publisher.setRollout(unsigned_));
     QVERIFY2(publisher.errorString().contains("give --sign-key"), qPrintable(publisher.errorString()));
+    // The same for a new release: the old signature would stay beside the new manifest.
+    const QByteArray manifest = readFile(out + "updates.json");
+    PublishRequest unsignedRelease = request();
+    unsignedRelease.patchVersion = "1.2.5";
+    QVERIFY(!publisher.publish(unsignedRelease));
+    QVERIFY2(publisher.errorString().contains("updates.json.sig") && publisher.errorString().contains("give --sign-key"),
+             qPrintable(publisher.errorString()));
+    QCOMPARE(readFile(out + "updates.json"), manifest);
+    QVERIFY(!QFile::exists(out + "Foo-patch-v1.2.5.zip"));
 }
 
 QTEST_GUILESS_MAIN(tst_Publish)

@@ -87,6 +87,7 @@ private slots:
     void manifestsOverTime_data();
     void manifestsOverTime();
     void rolloutReachesItsShare();
+    void unwritableSettings();
     void nextHostTakesOver_data();
     void nextHostTakesOver();
     void proxyAsksForCredentials_data();
@@ -495,7 +496,11 @@ void tst_UpdateCheck::manifestsOverTime_data()
     QTest::newRow("the same manifest again") << "2026-01-01T00:00:00Z" << QByteArray("\"issued\":\"2026-01-01T00:00:00Z\",")
                                               << "" << "2026-01-01T00:00:00Z";
     QTest::newRow("a replay of an older release") << "2026-02-01T00:00:00Z" << QByteArray("\"issued\":\"2026-01-01T00:00:00Z\",")
-            << "the manifest issued on 2026-01-01T00:00:00Z is older than one already seen" << "2026-02-01T00:00:00Z";
+            << "the manifest issued on 2026-01-01T00:00:00Z is older than one already seen (issued on "
+               "2026-02-01T00:00:00Z, recorded in " << "2026-02-01T00:00:00Z";
+    // A hand-edited mark after every manifest to come would refuse them all for ever.
+    QTest::newRow("a mark far beyond the clock") << "9999-12-31T23:59:59Z" << QByteArray("\"issued\":\"2026-01-01T00:00:00Z\",")
+                                                  << "" << "2026-01-01T00:00:00Z";
     QTest::newRow("undated after a dated one") << "2026-02-01T00:00:00Z" << QByteArray()
             << "the manifest carries no issue date" << "2026-02-01T00:00:00Z";
     QTest::newRow("undated, none dated seen yet") << "" << QByteArray() << "" << "";
@@ -534,8 +539,37 @@ void tst_UpdateCheck::manifestsOverTime()
         QVERIFY(!updateButtonsEnabled(&dialog));
     }
     QCOMPARE(freshness.newestSeen(), ManifestFreshness::parseIssued(remembered));
+    QCOMPARE(report(&dialog)->toPlainText().count("beyond this computer's clock; it is not believed"),
+             seen.startsWith("9999") ? 1 : 0);
     ManifestSignature::setTrustedKeys({});
     freshness.forget();
+}
+
+void tst_UpdateCheck::unwritableSettings()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the settings are the registry there");
+#endif
+    // The settings file is a folder: nothing can be stored, and every check must still give one answer.
+    QTemporaryDir locked;
+    QVERIFY(QDir().mkpath(locked.filePath("updater/updater.conf")));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, locked.path());
+    const QByteArray body = "{\"issued\":\"2026-01-01T00:00:00Z\"," + manifest("2", "2", "100", "3", false).mid(1)
+            .replace("\"download-full\"", "\"rollout\":\"50\",\"download-full\"");
+    server.setResponse(ServerPath + "Locked/updates.json", TestResponse::ok(body));
+    server.setResponse(ServerPath + "Locked/updates.json.sig", TestResponse::ok(signatureLine(TrustedKey, body)));
+    ManifestSignature::setTrustedKeys({ Crypto::ed25519PublicKey(TrustedKey) });
+    QStringList reports;
+    for (int i = 0; i < 2; ++i) {
+        UpdaterDialog dialog;
+        check(&dialog, QStringLiteral("Locked"), QStringLiteral("1"));
+        QTRY_VERIFY(updateButtonsEnabled(&dialog));
+        reports << report(&dialog)->toPlainText();
+    }
+    ManifestSignature::setTrustedKeys({});
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    QCOMPARE(reports.at(1), reports.at(0));
+    QCOMPARE(reports.at(0).count("cannot be written"), 1);
 }
 
 void tst_UpdateCheck::rolloutReachesItsShare()
@@ -574,6 +608,10 @@ void tst_UpdateCheck::nextHostTakesOver_data()
     QTest::newRow("the first serves a manifest with a bad signature") << "badsig" << true
             << "(manifest signature does not match any trusted key); asking";
     QTest::newRow("every host fails") << "dead" << false << "check error";
+    // Signed: every host is asked and the newest manifest wins, whichever host serves it.
+    QTest::newRow("the first serves an older signed manifest to a new installation") << "older" << true
+            << "latest  version: v2";
+    QTest::newRow("the second serves an older signed manifest") << "newer" << true << "latest  version: v2";
 }
 
 void tst_UpdateCheck::nextHostTakesOver()
@@ -581,12 +619,16 @@ void tst_UpdateCheck::nextHostTakesOver()
     QFETCH(QString, first);
     QFETCH(bool, secondUp);
     QFETCH(QString, said);
-    const QByteArray good = manifest("2", "2", "100", "3", false);
+    const bool dated = first == "older" || first == "newer";
+    const QByteArray good = (dated ? "{\"issued\":\"2026-02-01T00:00:00Z\"," : "{")
+            + manifest("2", "2", "100", "3", false).mid(1);
+    const QByteArray older = "{\"issued\":\"2026-01-01T00:00:00Z\"," + manifest("1", "1", "100", "3", false).mid(1);
     TestServer second;
     QVERIFY(second.start());
     if (secondUp) {
-        second.setResponse(ServerPath + "Hosts/updates.json", TestResponse::ok(good));
-        second.setResponse(ServerPath + "Hosts/updates.json.sig", TestResponse::ok(signatureLine(TrustedKey, good)));
+        const QByteArray served = first == "newer" ? older : good;
+        second.setResponse(ServerPath + "Hosts/updates.json", TestResponse::ok(served));
+        second.setResponse(ServerPath + "Hosts/updates.json.sig", TestResponse::ok(signatureLine(TrustedKey, served)));
     }
     TestServer closed;
     QVERIFY(closed.start());
@@ -600,13 +642,25 @@ void tst_UpdateCheck::nextHostTakesOver()
         server.setResponse(ServerPath + "Hosts/updates.json", TestResponse::ok(good));
         server.setResponse(ServerPath + "Hosts/updates.json.sig", TestResponse::ok(signatureLine(StrangerKey, good)));
         ManifestSignature::setTrustedKeys({ Crypto::ed25519PublicKey(TrustedKey) });
+    } else if (dated) {
+        const QByteArray served = first == "older" ? older : good;
+        server.setResponse(ServerPath + "Hosts/updates.json", TestResponse::ok(served));
+        server.setResponse(ServerPath + "Hosts/updates.json.sig", TestResponse::ok(signatureLine(TrustedKey, served)));
+        ManifestSignature::setTrustedKeys({ Crypto::ed25519PublicKey(TrustedKey) });
+        ManifestFreshness(QStringLiteral("Hosts")).forget();
     }
     if (first == "dead")
         baseUrl = closedOrigin + ServerPath;
     otherBaseUrls = QStringList { (secondUp ? second.origin() : closedOrigin) + ServerPath };
     UpdaterDialog dialog;
     check(&dialog, QStringLiteral("Hosts"), QStringLiteral("1"));
-    if (secondUp) {
+    if (first == "newer") {
+        QTRY_VERIFY(updateButtonsEnabled(&dialog));
+        QVERIFY2(!report(&dialog)->toPlainText().contains("the manifest came from"),
+                 qPrintable(report(&dialog)->toPlainText()));
+        QCOMPARE(ManifestFreshness(QStringLiteral("Hosts")).newestSeen(),
+                 ManifestFreshness::parseIssued("2026-02-01T00:00:00Z"));
+    } else if (secondUp) {
         QTRY_VERIFY(updateButtonsEnabled(&dialog));
         QVERIFY2(report(&dialog)->toPlainText().endsWith(
                          "the manifest came from the update host " + QUrl(second.origin()).authority() + " (number 2 of 2)"),
