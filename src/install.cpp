@@ -20,8 +20,8 @@
 
 void UpdaterDialog::on_btn_update_clicked()
 {
-    installConfirmed = false;
-    startTransfer(downloadFull);
+    confirmation = Confirmation::Ask;
+    startTransfer(downloadFull ? QList<Offer::Download> { Offer::Installer } : offer.patchRoad);
 }
 
 void UpdaterDialog::on_btn_update_patch_clicked()
@@ -29,26 +29,25 @@ void UpdaterDialog::on_btn_update_patch_clicked()
     if (downloader->isDownloading())
         return;
     downloadFull = false;
-    installConfirmed = false;
-    startTransfer(false);
+    confirmation = Confirmation::Ask;
+    startTransfer(offer.patchRoad);
 }
 
-void UpdaterDialog::startTransfer(bool full)
+// Starts the first download of \a road; the rest follow, in order, when one cannot be used.
+void UpdaterDialog::startTransfer(const QList<Offer::Download> &road)
 {
     // One transfer at a time: its name, start time and kind stay as they began.
-    if (downloader->isDownloading())
+    if (downloader->isDownloading() || road.isEmpty())
         return;
+    remaining = road;
+    const Offer::Download kind = road.first();
     const bool signedManifest = !ManifestSignature::trustedKeys().isEmpty();
-    // A delta for the installed version replaces the patch; one the rules refuse is passed over.
-    transfer = full ? FullTransfer : PatchTransfer;
-    if (!full && !deltaRefused && !delta.url.isEmpty() && delta.check.isValid()
-        && downloadRefusal(delta.url, delta.check, signedManifest).isEmpty())
-        transfer = DeltaTransfer;
-    const FileCheck &check = transfer == DeltaTransfer ? delta.check : full ? fullCheck : patchCheck;
-    const QString url = transfer == DeltaTransfer ? delta.url : full ? fullUrl : patchUrl;
-    QString refusal = notOffered;
-    if (refusal.isEmpty() && transfer == PatchTransfer)
-        refusal = patchMisfit;
+    const FileCheck &check = kind == Offer::Delta ? offer.delta.check
+                             : kind == Offer::Installer ? offer.fullCheck : offer.patchCheck;
+    const QString url = kind == Offer::Delta ? offer.delta.url : kind == Offer::Installer ? fullUrl : patchUrl;
+    QString refusal = offer.withheld;
+    if (refusal.isEmpty() && kind == Offer::Patch)
+        refusal = offer.patchMisfit;
     if (refusal.isEmpty())
         refusal = downloadRefusal(url, check, signedManifest);
     if (!refusal.isEmpty()) {
@@ -68,7 +67,7 @@ void UpdaterDialog::startTransfer(bool full)
     downloader->setVerification(check.size, check.sha256);
     // The same file from the manifest's mirrors, those the same rules allow.
     QStringList alternates;
-    const QString prefix = transfer == FullTransfer ? manifest.fullUrlPrefix : manifest.patchUrlPrefix;
+    const QString prefix = kind == Offer::Installer ? manifest.fullUrlPrefix : manifest.patchUrlPrefix;
     for (const QString &alternate : mirrorUrls(manifest, prefix, url)) {
         if (downloadRefusal(alternate, check, signedManifest).isEmpty())
             alternates.append(alternate);
@@ -76,8 +75,8 @@ void UpdaterDialog::startTransfer(bool full)
     downloader->setMirrors(alternates);
     ui->btn_update->setEnabled(false);
     ui->btn_update_patch->setEnabled(false);
-    downloader->setFileName(transfer == DeltaTransfer ? ReleaseFileNames::savedDelta(appName, patchVersion)
-                                                      : downloadFileName);
+    downloader->setFileName(kind == Offer::Delta ? ReleaseFileNames::savedDelta(appName, patchVersion)
+                                                 : downloadFileName);
     downloader->setReservedNames({ Platform::programFileName(appName) });
     downloadStartTime = int(QDateTime::currentDateTime().toSecsSinceEpoch());
     lastSampleMs = quint32(QDateTime::currentDateTime().toMSecsSinceEpoch());
@@ -98,7 +97,7 @@ void UpdaterDialog::handleDownloadFinished()
 
     if (!downloader->succeeded()) {
         updateLock.unlock();
-        if (transfer == DeltaTransfer) {
+        if (transfer() == Offer::Delta) {
             // A delta never makes an update impossible: what is offered without it follows at once.
             fallBackFromDelta(downloader->errorString(), false);
             return;
@@ -108,13 +107,14 @@ void UpdaterDialog::handleDownloadFinished()
         return;
     }
     ui->show->appendPlainText(QStringLiteral("download finished"));
-    if (transfer == DeltaTransfer) {
+    if (transfer() == Offer::Delta) {
         // Said now, while the window is still there to show it.
         const qint64 size = downloader->bytesWritten();
-        ui->show->appendPlainText(patchCheck.size > size
+        const qint64 patchSize = offer.patchCheck.size;
+        ui->show->appendPlainText(patchSize > size
                                           ? QStringLiteral("a delta of %1 bytes instead of the %2-byte patch: "
-                                                           "%3 bytes saved").arg(size).arg(patchCheck.size)
-                                                    .arg(patchCheck.size - size)
+                                                           "%3 bytes saved").arg(size).arg(patchSize)
+                                                    .arg(patchSize - size)
                                           : QStringLiteral("a delta of %1 bytes").arg(size));
     }
     onDownloadFinished();
@@ -122,7 +122,7 @@ void UpdaterDialog::handleDownloadFinished()
 
 void UpdaterDialog::onDownloadFinished()
 {
-    if (!installConfirmed) {
+    if (confirmation == Confirmation::Ask) {
         const QMessageBox::StandardButton answer = QMessageBox::question(
                 this, tr("update"), tr("download finished\nstart update?"),
                 QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
@@ -133,7 +133,7 @@ void UpdaterDialog::onDownloadFinished()
     }
 
     QString name;
-    if (transfer == FullTransfer) {
+    if (transfer() == Offer::Installer) {
         name = downloader->fileName();
     } else {
         if (!installPatch(QFileInfo(*downloader->file()).absoluteFilePath()))
@@ -161,21 +161,21 @@ bool UpdaterDialog::installPatch(const QString &archivePath)
     PatchArchive archive(archivePath);
     archive.setProgramName(Platform::programFileName(appName));
     DeltaRebuild rebuild(archivePath);
-    rebuild.setExpected(delta.check.size, delta.check.sha256);
+    rebuild.setExpected(offer.delta.check.size, offer.delta.check.sha256);
+    const bool delta = transfer() == Offer::Delta;
     const bool began = transaction.begin();
-    const bool staged = began
-            && (transfer == DeltaTransfer ? rebuild.stageInto(&transaction) : archive.stageInto(&transaction));
-    if (began && !staged && transfer == DeltaTransfer) {
+    const bool staged = began && (delta ? rebuild.stageInto(&transaction) : archive.stageInto(&transaction));
+    if (began && !staged && delta) {
         // Nothing was committed: what is offered without the delta follows without a second question.
         updateLock.unlock();
-        installConfirmed = true;
+        confirmation = Confirmation::Given;
         fallBackFromDelta(rebuild.errorString(), true);
         return false;
     }
     if (!staged || !transaction.commit()) {
         updateLock.unlock();
         const QString why = !began || staged ? transaction.errorString()
-                                             : transfer == DeltaTransfer ? rebuild.errorString() : archive.errorString();
+                                             : delta ? rebuild.errorString() : archive.errorString();
         ui->show->appendPlainText(transaction.outcome() == InstallTransaction::RollbackIncomplete
                                           ? QStringLiteral("update failed and could not be fully undone: ") + why
                                           : QStringLiteral("update failed, the application was not changed: ") + why);
@@ -184,21 +184,22 @@ bool UpdaterDialog::installPatch(const QString &archivePath)
     return true;
 }
 
-// Without the delta the offer is decided again: the patch where it fits this installation,
-// else the installer. \a why the delta failed: in its download, or (\a installing) in its rebuild.
+// Without the delta, the offer's next download: the patch where it fits this installation, else the
+// installer. \a why the delta failed: in its download, or (\a installing) in its rebuild.
 void UpdaterDialog::fallBackFromDelta(const QString &why, bool installing)
 {
-    deltaRefused = true;
-    if (!patchMisfit.isEmpty()) {
+    const QList<Offer::Download> next = remaining.mid(1);
+    if (next.value(0) == Offer::Installer) {
         downloadFull = true;
-        downloadFileName = ReleaseFileNames::full(appName, fullVersion);
+        downloadFileName = offer.fullName;
     }
-    const QString what = downloadFull ? QStringLiteral("the installer") : QStringLiteral("the whole-file patch");
+    const QString what = next.value(0) == Offer::Installer ? QStringLiteral("the installer")
+                                                           : QStringLiteral("the whole-file patch");
     ui->show->appendPlainText(installing ? QStringLiteral("the delta cannot be used, so %2 is downloaded and installed "
                                                           "instead: %1").arg(why, what)
                                          : QStringLiteral("the delta could not be downloaded (%1); downloading %2 "
                                                           "instead").arg(why, what));
-    startTransfer(downloadFull);
+    startTransfer(next);
 }
 
 void UpdaterDialog::on_btn_cancel_clicked()

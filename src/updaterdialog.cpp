@@ -44,6 +44,12 @@ UpdaterDialog::UpdaterDialog(QWidget *parent)
         return self && ProxyPrompt::ask(self, proxy, user, password);
     });
     connect(downloader, &Downloader::doProgress, this, &UpdaterDialog::showProgress);
+
+    manifestCheck = new ManifestCheck(this);
+    connect(manifestCheck, &ManifestCheck::doShowInfo, this, [this](const QString &line) {
+        ui->show->appendPlainText(line);
+    });
+    connect(manifestCheck, &ManifestCheck::doFinished, this, &UpdaterDialog::handleCheckFinished);
 }
 
 void UpdaterDialog::reportStartup(const QString &text)

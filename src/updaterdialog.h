@@ -1,9 +1,12 @@
 #ifndef UPDATERDIALOG_H
 #define UPDATERDIALOG_H
 
-#include <QDialog>
+#include "check/manifestcheck.h"
 #include "manifest/manifest.h"
+#include "manifest/offer.h"
 #include "transaction/updatelock.h"
+
+#include <QDialog>
 
 #include <QNetworkReply>
 
@@ -46,17 +49,15 @@ private:
     void showProgress(qint64 bytesReceived, qint64 bytesTotal);
     void updateSizeLabel(qint64 bytesReceived, qint64 bytesTotal);
     void updateSpeedLabel(qint64 bytesReceived, qint64 bytesTotal);
+    void handleCheckFinished(const CheckResult &result);
+    QString applyManifest(const ManifestRecord &record);
+    void reportCheck(const QString &settingsProblem);
     void handleDownloadFinished();
-    void startTransfer(bool full);
-    bool installPatch(const QString &archivePath);
+    void startTransfer(const QList<Offer::Download> &road);
     void fallBackFromDelta(const QString &why, bool installing);
-    void sendCheckRequest(const QNetworkRequest &request);
-    bool askNextHost(QNetworkReply *reply, const QString &reason);
-    void askHost(int host, const QByteArray &best, int bestHost);
-    void acceptManifest(const ManifestRecord &record, int host);
-    void applyManifest(const ManifestRecord &record);
-    void reportCheck();
-    void applyReleaseControl(const ManifestRecord &record);
+    bool installPatch(const QString &archivePath);
+    // What the running (or last) transfer fetches: the first of what remains of its road.
+    Offer::Download transfer() const { return remaining.value(0, Offer::Patch); }
 
     Ui::UpdaterDialog *ui;
     Downloader *downloader;
@@ -75,30 +76,19 @@ private:
     qint64 downloadTotal = 0;
     QProcess *process = nullptr;
 
+    ManifestCheck *manifestCheck;
+    // The latest manifest, and what it offers this installation.
+    ManifestRecord manifest;
+    Offer offer;
+    // The downloads of the running transfer's road, its own first; a check during it does not change them.
+    QList<Offer::Download> remaining;
+    // Whether the install still asks "start update?": not once the user has said yes and a fallback follows.
+    enum class Confirmation { Ask, Given };
+    Confirmation confirmation = Confirmation::Ask;
     // The speed sample of the previous progress signal, reset per download.
     quint32 lastSampleMs = 0;
     qint64 lastSampleBytes = 0;
     qint64 downloadReceived = 0;
-    // What the running transfer fetches; a check during it must not change that.
-    enum Transfer { FullTransfer, PatchTransfer, DeltaTransfer };
-    Transfer transfer = PatchTransfer;
-    // The delta for the installed version, from the latest manifest; empty URL: none.
-    DeltaOffer delta;
-    // The delta failed once: this update goes by the whole-file patch.
-    bool deltaRefused = false;
-    // The user has said yes already: a fallback download installs without asking again.
-    bool installConfirmed = false;
-    // The integrity keys of the latest manifest, for each download.
-    FileCheck patchCheck;
-    FileCheck fullCheck;
-    // Why the latest release is not offered to this installation (a staged rollout), and why
-    // its patch does not fit it (made for other versions); empty when it is, and it does.
-    QString notOffered;
-    QString patchMisfit;
-    // Why this check's decisions could not be kept in the user's settings; said once in its report.
-    QString settingsProblem;
-    // The latest manifest's, for the places that serve each download besides its own URL.
-    ManifestRecord manifest;
     // Held from the start of a download to the end of its install.
     UpdateLock updateLock;
 };

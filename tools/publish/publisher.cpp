@@ -4,6 +4,7 @@
 #include "crypto/crypto.h"
 #include "deltawriter.h"
 #include "manifest/manifest.h"
+#include "manifest/offer.h"
 #include "manifest/releasefilenames.h"
 #include "names/namerules.h"
 #include "names/nameset.h"
@@ -675,28 +676,29 @@ QString Publisher::dryRun(const QString &version, const QString &modifyTime, con
     ManifestRecord record;
     if (!file.open(QIODevice::ReadOnly) || !parseManifest(file.readAll(), published.platform, &record))
         return QStringLiteral("no manifest to read");
-    const PatchOffer offer = patchOffer(record, version);
-    const bool full = record.downloadFull || version.isEmpty() || version == QLatin1String("0")
-            || offer == PatchOffer::None;
-    const QString latest = full ? record.fullVersion : record.patchVersion;
+    // The client's own decision, for an installation inside any rollout.
+    Installation installed;
+    installed.appName = published.name;
+    installed.version = version;
+    installed.modifyTime = modifyTime;
+    installed.modifyCnt = modifyCnt;
+    const Offer offer = decideOffer(record, installed);
     const QString rollout = record.rollout < 100
             ? QStringLiteral("; rolled out to %1 % of installations").arg(record.rollout) : QString();
-    if (!versionNeedsUpdate(version, latest, record.modifyTime, record.modifyCnt, modifyTime, modifyCnt))
-        return QStringLiteral("a client at %1 is up to date (offered version %2)").arg(version, latest) + rollout;
-    const QString misfit = offer == PatchOffer::None && !record.downloadFull
+    if (!offer.newer)
+        return QStringLiteral("a client at %1 is up to date (offered version %2)").arg(version, offer.latestVersion)
+                + rollout;
+    const QString misfit = !offer.patchMisfit.isEmpty() && !record.downloadFull
             ? QStringLiteral(", since the patch is made for version(s) %1").arg(record.patchFor.join(QStringLiteral(", ")))
             : QString();
-    if (full)
-        return QStringLiteral("a client at %1 is offered the installer %2 (%3%4/%5, %6 bytes)%7")
-            .arg(version, record.fullVersion, record.fullUrlPrefix, published.name,
-                 ReleaseFileNames::full(published.name, record.fullVersion)).arg(record.full.size).arg(misfit) + rollout;
-    if (offer == PatchOffer::Delta)
+    if (offer.full)
+        return QStringLiteral("a client at %1 is offered the installer %2 (%3, %4 bytes)%5")
+            .arg(version, record.fullVersion, offer.fullUrl).arg(record.full.size).arg(misfit) + rollout;
+    if (offer.patchRoad.first() == Offer::Delta)
         return QStringLiteral("a client at %1 is offered the delta to %2 (%3, %4 bytes)")
-            .arg(version, record.patchVersion, record.deltas.value(version).url)
-            .arg(record.deltas.value(version).check.size) + rollout;
-    return QStringLiteral("a client at %1 is offered the patch %2 (%3%4/%5, %6 bytes)")
-        .arg(version, record.patchVersion, record.patchUrlPrefix, published.name,
-             ReleaseFileNames::patch(published.name, record.patchVersion)).arg(record.patch.size) + rollout;
+            .arg(version, record.patchVersion, offer.delta.url).arg(offer.delta.check.size) + rollout;
+    return QStringLiteral("a client at %1 is offered the patch %2 (%3, %4 bytes)")
+        .arg(version, record.patchVersion, offer.patchUrl).arg(record.patch.size) + rollout;
 }
 
 QString generateSigningKey(const QString &path, QString *error)
