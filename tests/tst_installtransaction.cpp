@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -357,11 +358,22 @@ void tst_InstallTransaction::oneOfManyStartsTakesAStaleLock()
             QVERIFY(children.back()->waitForStarted(30000));
         }
         QVERIFY(writeFile(go, "go"));
+        // The holder keeps the lock until every other one has tried and given up (a child slow to
+        // start, as under Wine, must not find the lock already let go).
+        const QDeadlineTimer deadline(30000);
+        const auto finished = [&children] {
+            return std::count_if(children.cbegin(), children.cend(),
+                                 [](const std::unique_ptr<QProcess> &child) { return child->state() == QProcess::NotRunning; });
+        };
+        while (finished() < int(children.size()) - 1 && !deadline.hasExpired())
+            QTest::qWait(20);
+        QVERIFY(writeFile(go + ".end", "end"));
         int held = 0;
         for (const auto &child : children) {
-            QVERIFY(child->waitForFinished(30000));
+            QVERIFY(child->state() == QProcess::NotRunning || child->waitForFinished(30000));
             held += child->exitCode() == 0 ? 1 : 0;
         }
+        QFile::remove(go + ".end");
         QVERIFY2(held == 1, qPrintable(QStringLiteral("round %1: %2 held the lock").arg(round).arg(held)));
         QFile::remove(path);
     }
@@ -463,7 +475,9 @@ int main(int argc, char **argv)
         UpdateLock lock(QString::fromLocal8Bit(argv[2]));
         if (!lock.tryLock())
             return 1;
-        QThread::msleep(1500);
+        const QString end = QString::fromLocal8Bit(argv[3]) + QStringLiteral(".end");
+        while (!QFileInfo::exists(end) && !deadline.hasExpired())
+            QThread::msleep(5);
         return 0;
     }
     QCoreApplication app(argc, argv);
