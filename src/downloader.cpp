@@ -6,7 +6,7 @@
 #include "network/networkpolicy.h"
 #include "network/proxycredentials.h"
 #include "network/resumestate.h"
-#include "platform/platform.h"
+#include "platform/filesystem.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

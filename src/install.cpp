@@ -8,7 +8,7 @@
 #include "manifest/manifestsignature.h"
 #include "manifest/releasefilenames.h"
 #include "network/tlstrust.h"
-#include "platform/platform.h"
+#include "platform/programs.h"
 #include "text/progresstext.h"
 #include "transaction/installtransaction.h"
 

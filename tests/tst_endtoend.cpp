@@ -3,7 +3,7 @@
 #include "launchparams.h"
 #include "network/tlstrust.h"
 #include "nginxserver.h"
-#include "platform/platform.h"
+#include "platform/programs.h"
 #include "testutil.h"
 #include "updaterdialog.h"
 #include "webserver.h"

@@ -4,7 +4,6 @@
 #include "deltawriter.h"
 #include "downloader.h"
 #include "launchparams.h"
-#include "platform/platform.h"
 #include "testserver.h"
 #include "testutil.h"
 #include "transaction/installtransaction.h"

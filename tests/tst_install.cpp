@@ -1,7 +1,7 @@
 #include "dialogdriver.h"
 #include "downloader.h"
 #include "launchparams.h"
-#include "platform/platform.h"
+#include "platform/programs.h"
 #include "testserver.h"
 #include "testutil.h"
 #include "text/progresstext.h"

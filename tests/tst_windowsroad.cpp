@@ -1,7 +1,7 @@
 #include "deltawriter.h"
 #include "launchparams.h"
 #include "names/workingnames.h"
-#include "platform/platform.h"
+#include "platform/programs.h"
 #include "testserver.h"
 #include "testutil.h"
 #include "transaction/installtransaction.h"

@@ -7,7 +7,7 @@
 #include "delta/deltaindex.h"
 #include "delta/matchstreams.h"
 #include "delta/resultwriter.h"
-#include "platform/platform.h"
+#include "platform/filesystem.h"
 #include "transaction/installtransaction.h"
 
 #include <QBuffer>

@@ -3,7 +3,7 @@
 #include "names/namerules.h"
 #include "names/nameset.h"
 #include "names/workingnames.h"
-#include "platform/platform.h"
+#include "platform/filesystem.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
 #include "transaction/updatelock.h"
 
 #include "names/workingnames.h"
-#include "platform/platform.h"
+#include "platform/programs.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>

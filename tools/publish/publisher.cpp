@@ -8,6 +8,7 @@
 #include "manifest/releasefilenames.h"
 #include "names/namerules.h"
 #include "names/nameset.h"
+#include "platform/filesystem.h"
 #include "zipwriter.h"
 
 #include <QBuffer>
@@ -29,13 +30,6 @@
 #include <memory>
 #include <vector>
 
-#ifdef Q_OS_WIN
-#include <qt_windows.h>
-#else
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#endif
 
 namespace {
 
@@ -49,24 +43,6 @@ bool saveFile(const QString &path, const QByteArray &data, QString *error)
         return false;
     }
     return true;
-}
-
-// Moves \a from over \a to in one step (the folder's readers see the old file or the new one).
-bool replaceFile(const QString &from, const QString &to, QString *error)
-{
-#ifdef Q_OS_WIN
-    if (MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(from).utf16()),
-                    reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(to).utf16()),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    *error = QStringLiteral("error %1").arg(GetLastError());
-    return false;
-#else
-    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
-        return true;
-    *error = QString::fromLocal8Bit(std::strerror(errno));
-    return false;
-#endif
 }
 
 } // namespace
@@ -630,12 +606,12 @@ bool Publisher::placeFiles(const PublishRequest &r, Staged *staged)
     staged->patch->close();
     staged->patch->setPermissions(readable);
     const QString patchPath = staged->out.filePath(staged->patchName);
-    if (!replaceFile(staged->patch->fileName(), patchPath, &reason))
+    if (!Platform::replaceFile(staged->patch->fileName(), patchPath, &reason))
         return fail(QStringLiteral("cannot write %1: %2").arg(patchPath, reason));
     for (const Staged::Delta &delta : staged->deltas) {
         delta.file->close();
         delta.file->setPermissions(readable);
-        if (!replaceFile(delta.file->fileName(), staged->out.filePath(delta.name), &reason))
+        if (!Platform::replaceFile(delta.file->fileName(), staged->out.filePath(delta.name), &reason))
             return fail(QStringLiteral("cannot write %1: %2").arg(staged->out.filePath(delta.name), reason));
     }
     if (!staged->installer->commit())

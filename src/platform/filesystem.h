@@ -1,33 +1,15 @@
-#ifndef PLATFORM_H
-#define PLATFORM_H
+#ifndef FILESYSTEM_H
+#define FILESYSTEM_H
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 class QFile;
-class QProcess;
 
 // Everything that differs between Windows, where the tool comes from, and the
-// other desktops lives here.
+// other desktops lives in this folder: files, their names and their durability here.
 namespace Platform {
-
-/*! The application's program file: "<name>.exe" on Windows, "<name>" elsewhere. */
-QString programFileName(const QString &appName);
-
-/*!
-    Starts what the install step hands over: the downloaded installer or the
-    freshly patched program. Windows opens it through the desktop; elsewhere
-    the desktop's opener does not run programs, so it is made executable and
-    started directly, detached from the tool.
-*/
-void openProgram(const QString &absoluteFilePath);
-
-/*!
-    Points \a process at the application's program, as cancel starts it: the
-    bare file name on Windows, the program in the tool's directory elsewhere.
-*/
-void prepareApplicationProcess(QProcess *process, const QString &appName);
 
 /*!
     Moves \a from over \a to in one step, replacing a file already there, so that
@@ -74,12 +56,9 @@ bool isLink(const QString &path);
 */
 bool removeTree(const QString &path);
 
-/*! True when a process with the id \a pid runs on this computer. */
-bool processRuns(qint64 pid);
-
 /*! Identifies the file system \a path lies on; equal values mean the same one. */
 QByteArray fileSystemId(const QString &path);
 
 } // namespace Platform
 
-#endif // PLATFORM_H
+#endif // FILESYSTEM_H

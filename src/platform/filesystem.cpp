@@ -1,13 +1,9 @@
-#include "platform/platform.h"
+#include "platform/filesystem.h"
 
-#include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
-#include <QUrl>
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
@@ -16,7 +12,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <csignal>
 #include <fcntl.h>
 #include <limits>
 #include <sys/stat.h>
@@ -49,26 +44,6 @@ bool copyThenRename(const QString &from, const QString &to, QString *error)
 } // namespace
 
 #ifdef Q_OS_WIN
-
-QString programFileName(const QString &appName)
-{
-    return appName + QStringLiteral(".exe");
-}
-
-void openProgram(const QString &absoluteFilePath)
-{
-    // A file URL: a plain path would read its drive letter as a URL scheme,
-    // and spaces, '%' or non-ASCII letters would reach the shell encoded.
-    if (QDesktopServices::openUrl(QUrl::fromLocalFile(absoluteFilePath)))
-        return;
-    // Without a desktop to ask (a headless platform plugin), start it directly.
-    QProcess::startDetached(absoluteFilePath, QStringList(), QFileInfo(absoluteFilePath).absolutePath());
-}
-
-void prepareApplicationProcess(QProcess *process, const QString &appName)
-{
-    process->setProgram(programFileName(appName));
-}
 
 bool replaceFile(const QString &from, const QString &to, QString *error)
 {
@@ -137,17 +112,6 @@ bool isLink(const QString &path)
     return info.isSymbolicLink() || info.isJunction();
 }
 
-bool processRuns(qint64 pid)
-{
-    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
-    if (!process)
-        return GetLastError() == ERROR_ACCESS_DENIED; // it exists, it is just not ours to ask
-    DWORD code = 0;
-    const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
-    CloseHandle(process);
-    return running;
-}
-
 QByteArray fileSystemId(const QString &path)
 {
     wchar_t volume[MAX_PATH + 1] = {};
@@ -158,29 +122,6 @@ QByteArray fileSystemId(const QString &path)
 }
 
 #else
-
-QString programFileName(const QString &appName)
-{
-    return appName;
-}
-
-void openProgram(const QString &absoluteFilePath)
-{
-    QFile::setPermissions(absoluteFilePath, QFile::permissions(absoluteFilePath)
-                                                | QFile::ExeOwner | QFile::ExeUser);
-    QProcess::startDetached(absoluteFilePath, QStringList(),
-                            QFileInfo(absoluteFilePath).absolutePath());
-}
-
-void prepareApplicationProcess(QProcess *process, const QString &appName)
-{
-    const QString directory = QCoreApplication::applicationDirPath();
-    process->setProgram(directory + QStringLiteral("/") + programFileName(appName));
-    process->setWorkingDirectory(directory);
-    // The application outlives the tool; it must not write into our dead pipes.
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-}
 
 bool replaceFile(const QString &from, const QString &to, QString *error)
 {
@@ -266,13 +207,6 @@ void flushFolder(const QString &path)
 bool isLink(const QString &path)
 {
     return QFileInfo(path).isSymbolicLink();
-}
-
-bool processRuns(qint64 pid)
-{
-    if (pid <= 0 || pid > std::numeric_limits<pid_t>::max())
-        return false;
-    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
 }
 
 QByteArray fileSystemId(const QString &path)
