@@ -1,8 +1,8 @@
 #include "downloader.h"
 
 #include "manifest/releasefilenames.h"
+#include "names/downloadname.h"
 #include "names/workingnames.h"
-#include "network/downloadname.h"
 #include "network/networkpolicy.h"
 #include "network/proxycredentials.h"
 #include "network/resumestate.h"
@@ -182,9 +182,7 @@ void Downloader::restartFromZero()
 {
     // The kept bytes do not fit what the server answers: fetch it all again.
     state = State::Restarting;
-    QNetworkReply *running = reply;
-    running->setProperty("stoppedByUs", true);
-    QTimer::singleShot(0, running, [running] { running->abort(); });
+    NetworkPolicy::stopLater(reply);
 }
 
 void Downloader::sendWholeAgain()
@@ -370,11 +368,8 @@ void Downloader::fail(const QString &message)
     state = State::Stopping;
     // Stop at once rather than transfer bytes we will throw away. Deferred, so
     // that the completion step does not run inside a handler of this reply.
-    if (reply && reply->isRunning()) {
-        QNetworkReply *running = reply;
-        running->setProperty("stoppedByUs", true);
-        QTimer::singleShot(0, running, [running] { running->abort(); });
-    }
+    if (reply && reply->isRunning())
+        NetworkPolicy::stopLater(reply);
 }
 
 void Downloader::handleFinished()

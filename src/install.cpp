@@ -161,6 +161,7 @@ bool UpdaterDialog::installPatch(const QString &archivePath)
     PatchArchive archive(archivePath);
     archive.setProgramName(Platform::programFileName(appName));
     DeltaRebuild rebuild(archivePath);
+    rebuild.setProgramName(Platform::programFileName(appName));
     rebuild.setExpected(offer.delta.check.size, offer.delta.check.sha256);
     const bool delta = transfer() == Offer::Delta;
     const bool began = transaction.begin();

@@ -1,7 +1,7 @@
-#include "archive/archivereader.h"
-#include "delta/deltacodec.h"
+#include "archive/zipreader.h"
 #include "delta/deltaindex.h"
 #include "delta/deltarebuild.h"
+#include "delta/zstdframes.h"
 #include "deltawriter.h"
 #include "testutil.h"
 #include "transaction/installtransaction.h"
@@ -123,7 +123,7 @@ QString tst_DeltaRebuild::writeMatches(const QByteArray &control, const QByteArr
     for (const auto &stream : { qMakePair(QStringLiteral("control"), control), qMakePair(QStringLiteral("diff"), diff),
                                 qMakePair(QStringLiteral("extra"), extra) }) {
         const QByteArray compressed = stream.second.isEmpty()
-                ? QByteArray() : DeltaCodec::compressStream(stream.second.constData(), stream.second.size(), 3);
+                ? QByteArray() : ZstdFrames::compressStream(stream.second.constData(), stream.second.size(), 3);
         data += compressed;
         segment.insert(stream.first, QJsonObject { { "codec", "zstd" }, { "window", 1 << 20 },
                                                    { "size", compressed.size() }, { "length", stream.second.size() } });
@@ -135,8 +135,8 @@ QString tst_DeltaRebuild::writeMatches(const QByteArray &control, const QByteArr
     const QJsonObject file { { "name", "Foo" }, { "kind", "matches" }, { "base-size", base.size() },
                              { "base-sha256", sha256(base) }, { "size", result.size() }, { "sha256", sha256(result) },
                              { "mode", 0644 }, { "frames", QJsonArray { segment } } };
-    const QJsonObject index { { "format", 2 }, { "segment", double(DeltaCodec::SegmentSize) },
-                              { "margin", double(DeltaCodec::Margin) }, { "files", QJsonArray { file } } };
+    const QJsonObject index { { "format", 2 }, { "segment", double(ZstdFrames::SegmentSize) },
+                              { "margin", double(ZstdFrames::Margin) }, { "files", QJsonArray { file } } };
     const QString path = root->filePath("matches.zip");
     QFile out(path);
     out.open(QIODevice::WriteOnly);
@@ -155,7 +155,7 @@ QString tst_DeltaRebuild::writeMatches(const QByteArray &control, const QByteArr
 // The same archive with its index changed as an attacker (or a bug) would.
 QString tst_DeltaRebuild::rewriteIndex(const QString &delta, const std::function<void(QJsonObject &)> &change)
 {
-    ArchiveReader reader(delta);
+    ZipReader reader(delta);
     if (!reader.open())
         return QString();
     const QString path = delta + ".changed.zip";
@@ -393,7 +393,7 @@ void tst_DeltaRebuild::publisherChoosesDeltaOrWhole()
     // Rewritten through and through: a delta would gain nothing over the file compressed.
     QVERIFY(writeFile(next + "/lib/data.bin", pseudoRandom(200000, 99)));
     const QString delta = writeDelta();
-    ArchiveReader reader(delta);
+    ZipReader reader(delta);
     QVERIFY(reader.open());
     QBuffer data;
     data.open(QIODevice::WriteOnly);

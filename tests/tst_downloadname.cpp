@@ -1,4 +1,4 @@
-#include "network/downloadname.h"
+#include "names/downloadname.h"
 
 #include <QtTest>
 

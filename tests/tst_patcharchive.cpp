@@ -1,5 +1,5 @@
 #include "archive/patcharchive.h"
-#include "archive/archivereader.h"
+#include "archive/zipreader.h"
 #include "names/namerules.h"
 #include "testutil.h"
 

@@ -1,5 +1,5 @@
 #include "manifest/manifest.h"
-#include "archive/archivereader.h"
+#include "archive/zipreader.h"
 #include "archive/patcharchive.h"
 #include "crypto/crypto.h"
 #include "manifest/manifestfreshness.h"
@@ -263,7 +263,7 @@ void tst_Publish::anyInstallerSize_data()
     QTest::addColumn<QString>("refusal");  // empty: published
     QTest::newRow("installer above 2 GiB") << "installer" << (qint64(2) << 30) + 12345 << "";
     QTest::newRow("installer above 4 GiB") << "installer" << (qint64(4) << 30) + 12345 << "";
-    QTest::newRow("patch file above what a client unpacks") << "patch file" << ArchiveReader::MaxEntrySize + 1
+    QTest::newRow("patch file above what a client unpacks") << "patch file" << ZipReader::MaxEntrySize + 1
                                                            << "larger than the 8 GiB a client unpacks";
 }
 
@@ -361,10 +361,10 @@ void tst_Publish::patchFolderInAnyForm()
         return;
     }
     QVERIFY2(published && again, qPrintable(publisher.errorString()));
-    ArchiveReader reader(QDir(r.output).filePath("Foo/Foo-patch-v1.2.4.zip"));
+    ZipReader reader(QDir(r.output).filePath("Foo/Foo-patch-v1.2.4.zip"));
     QVERIFY2(reader.open(), qPrintable(reader.errorString()));
     QStringList names;
-    for (const ArchiveReader::Entry &entry : reader.entries())
+    for (const ZipReader::Entry &entry : reader.entries())
         names << entry.name;
     QCOMPARE(names, QStringList({ "Foo", "lib/plugin.so" }));
 }
@@ -438,10 +438,10 @@ void tst_Publish::patchFromTwoReleases()
         return;
     }
     QVERIFY2(published, qPrintable(publisher.errorString()));
-    ArchiveReader reader(dir->filePath("out/Foo/Foo-patch-v1.2.4.zip"));
+    ZipReader reader(dir->filePath("out/Foo/Foo-patch-v1.2.4.zip"));
     QVERIFY(reader.open());
     QStringList names;
-    for (const ArchiveReader::Entry &entry : reader.entries())
+    for (const ZipReader::Entry &entry : reader.entries())
         names << entry.name;
     QCOMPARE(names, expected);
     const QString report = publisher.report().join('\n');

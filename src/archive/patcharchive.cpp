@@ -1,39 +1,16 @@
 #include "archive/patcharchive.h"
 
-#include "archive/archivereader.h"
+#include "archive/zipreader.h"
+#include "transaction/filemode.h"
 #include "transaction/installtransaction.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-QFile::Permissions permissionsFromMode(quint32 mode)
-{
-    QFile::Permissions p = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
-    if (mode & 0100) p |= QFile::ExeOwner | QFile::ExeUser;
-    if (mode & 040) p |= QFile::ReadGroup;
-    if (mode & 020) p |= QFile::WriteGroup;
-    if (mode & 010) p |= QFile::ExeGroup;
-    if (mode & 04) p |= QFile::ReadOther;
-    if (mode & 01) p |= QFile::ExeOther;
-    return p;
-}
-
 PatchArchive::PatchArchive(const QString &fileName)
     : archivePath(fileName)
 {
-}
-
-QFile::Permissions PatchArchive::permissionsFor(const ArchiveReader::Entry &entry, const QString &installed) const
-{
-    if (entry.mode != 0)
-        return permissionsFromMode(entry.mode);
-    // No mode in the archive (made on Windows): a replaced file keeps its own,
-    // so that the program stays executable; a new one is readable by all.
-    const QFileInfo info(installed);
-    if (info.isFile() && !info.isSymLink())
-        return info.permissions();
-    return permissionsFromMode(entry.name == programName ? 0755 : 0644);
 }
 
 bool PatchArchive::setError(const QString &message)
@@ -46,11 +23,11 @@ bool PatchArchive::check()
 {
     error.clear();
     filePaths.clear();
-    ArchiveReader reader(archivePath);
+    ZipReader reader(archivePath);
     if (!reader.open())
         return setError(reader.errorString());
     for (int i = 0; i < reader.entries().size(); ++i) {
-        const ArchiveReader::Entry &entry = reader.entries().at(i);
+        const ZipReader::Entry &entry = reader.entries().at(i);
         if (entry.isDir)
             continue;
         if (!reader.extract(i, nullptr))
@@ -66,10 +43,10 @@ bool PatchArchive::stageInto(InstallTransaction *transaction)
 {
     error.clear();
     filePaths.clear();
-    ArchiveReader reader(archivePath);
+    ZipReader reader(archivePath);
     if (!reader.open())
         return setError(reader.errorString());
-    for (const ArchiveReader::Entry &entry : reader.entries()) {
+    for (const ZipReader::Entry &entry : reader.entries()) {
         if (!entry.isDir)
             filePaths.append(entry.name);
     }
@@ -77,7 +54,7 @@ bool PatchArchive::stageInto(InstallTransaction *transaction)
         return setError(QStringLiteral("%1 holds no files").arg(archivePath));
 
     for (int i = 0; i < reader.entries().size(); ++i) {
-        const ArchiveReader::Entry &entry = reader.entries().at(i);
+        const ZipReader::Entry &entry = reader.entries().at(i);
         if (entry.isDir) {
             transaction->addFolder(entry.name);
             continue;
@@ -91,7 +68,8 @@ bool PatchArchive::stageInto(InstallTransaction *transaction)
         if (!out.flush())
             return setError(QStringLiteral("cannot write %1: %2").arg(out.fileName(), out.errorString()));
         out.close();
-        out.setPermissions(permissionsFor(entry, transaction->installedPath(entry.name)));
+        out.setPermissions(FileMode::forStagedFile(entry.mode, transaction->installedPath(entry.name),
+                                                   entry.name == programName));
         transaction->addFile(entry.name);
     }
     return true;

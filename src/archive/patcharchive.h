@@ -1,7 +1,7 @@
 #ifndef PATCHARCHIVE_H
 #define PATCHARCHIVE_H
 
-#include "archive/archivereader.h"
+#include "archive/zipreader.h"
 
 #include <QFile>
 #include <QString>
@@ -12,7 +12,7 @@ class InstallTransaction;
 /*!
     A patch archive (zip) to be unpacked over the installed application.
 
-    Read by ArchiveReader: entry names must be plain relative paths, entries
+    Read by ZipReader: entry names must be plain relative paths, entries
     files or folders (no links), and every file's data must inflate to its
     recorded size and CRC. stageInto() writes every file once, in bounded
     memory, into an install transaction's staging folder and flushes it to
@@ -42,15 +42,11 @@ public:
 
 private:
     bool setError(const QString &message);
-    QFile::Permissions permissionsFor(const ArchiveReader::Entry &entry, const QString &installed) const;
 
     QString archivePath;
     QString programName;
     QStringList filePaths;
     QString error;
 };
-
-/*! Qt's permissions for the Unix permission bits \a mode (set-ID, sticky and world-writable never apply). */
-QFile::Permissions permissionsFromMode(quint32 mode);
 
 #endif // PATCHARCHIVE_H

@@ -1,8 +1,8 @@
 #include "delta/deltaindex.h"
 
-#include "archive/archivereader.h"
-#include "delta/deltacodec.h"
+#include "archive/zipreader.h"
 #include "delta/lzmacodec.h"
+#include "delta/zstdframes.h"
 #include "names/namerules.h"
 #include "names/nameset.h"
 
@@ -78,7 +78,7 @@ bool readStream(const QJsonValue &value, qint64 maxLength, DeltaIndex::Stream *s
     }
     stream->codec = codec == QLatin1String("lzma2") ? DeltaIndex::Lzma2 : DeltaIndex::Zstd;
     const qint64 maxWindow = stream->codec == DeltaIndex::Lzma2 ? LzmaCodec::DictionaryMax
-                                                                : qint64(1) << DeltaCodec::StreamWindowLogMax;
+                                                                : qint64(1) << ZstdFrames::StreamWindowLogMax;
     if (!readSize(object.value(QStringLiteral("window")), qint64(1) << 40, &stream->window)
         || stream->window > maxWindow) {
         *why = QStringLiteral("a stream asks for a window larger than %1 MiB").arg(maxWindow >> 20);
@@ -159,8 +159,8 @@ QByteArray DeltaIndex::toJson() const
     QJsonObject root;
     // Clients that read only format 1 can still use an index without matches.
     root.insert(QStringLiteral("format"), format);
-    root.insert(QStringLiteral("segment"), double(DeltaCodec::SegmentSize));
-    root.insert(QStringLiteral("margin"), double(DeltaCodec::Margin));
+    root.insert(QStringLiteral("segment"), double(ZstdFrames::SegmentSize));
+    root.insert(QStringLiteral("margin"), double(ZstdFrames::Margin));
     root.insert(QStringLiteral("files"), list);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
@@ -179,11 +179,11 @@ bool DeltaIndex::parse(const QByteArray &json, DeltaIndex *index, QString *error
     const int format = root.value(QStringLiteral("format")).toInt();
     if (!document.isObject() || format < 1 || format > Format)
         return fail(QStringLiteral("not an index of a format this version reads"));
-    if (root.value(QStringLiteral("segment")).toDouble() != double(DeltaCodec::SegmentSize)
-        || root.value(QStringLiteral("margin")).toDouble() != double(DeltaCodec::Margin))
+    if (root.value(QStringLiteral("segment")).toDouble() != double(ZstdFrames::SegmentSize)
+        || root.value(QStringLiteral("margin")).toDouble() != double(ZstdFrames::Margin))
         return fail(QStringLiteral("its segments are not the ones this version rebuilds"));
     const QJsonArray list = root.value(QStringLiteral("files")).toArray();
-    if (list.isEmpty() || list.size() > ArchiveReader::MaxEntries)
+    if (list.isEmpty() || list.size() > ZipReader::MaxEntries)
         return fail(QStringLiteral("it lists no files, or too many"));
     NameSet names;
     for (const QJsonValue &value : list) {
@@ -215,27 +215,27 @@ bool DeltaIndex::readFile(const QJsonObject &entry, int format, File *file, QStr
     else
         return failWith(why, QStringLiteral("\"%1\" is of an unknown kind").arg(file->name));
     if (file->kind != Whole
-        && (!readSize(entry.value(QStringLiteral("base-size")), ArchiveReader::MaxEntrySize, &file->baseSize)
+        && (!readSize(entry.value(QStringLiteral("base-size")), ZipReader::MaxEntrySize, &file->baseSize)
             || !readSha256(entry.value(QStringLiteral("base-sha256")), &file->baseSha256)))
         return failWith(why, QStringLiteral("\"%1\" has no usable base size and SHA-256").arg(file->name));
     qint64 mode = 0;
-    if (!readSize(entry.value(QStringLiteral("size")), ArchiveReader::MaxEntrySize, &file->size)
+    if (!readSize(entry.value(QStringLiteral("size")), ZipReader::MaxEntrySize, &file->size)
         || !readSha256(entry.value(QStringLiteral("sha256")), &file->sha256)
         || !readSize(entry.value(QStringLiteral("mode")), 0777, &mode))
         return failWith(why, QStringLiteral("\"%1\" has no usable size, SHA-256 and mode").arg(file->name));
     file->mode = quint32(mode);
     const QJsonArray frames = entry.value(QStringLiteral("frames")).toArray();
-    if (frames.size() != DeltaCodec::segmentCount(file->size))
+    if (frames.size() != ZstdFrames::segmentCount(file->size))
         return failWith(why, QStringLiteral("\"%1\" has %2 frames for %3 bytes").arg(file->name).arg(frames.size()).arg(file->size));
     for (int s = 0; s < frames.size(); ++s) {
         qint64 size = 0;
         if (file->kind == Matches) {
-            if (!readSegment(frames.at(s).toObject(), qMin(DeltaCodec::SegmentSize, file->size - s * DeltaCodec::SegmentSize),
+            if (!readSegment(frames.at(s).toObject(), qMin(ZstdFrames::SegmentSize, file->size - s * ZstdFrames::SegmentSize),
                              file, why))
                 return failWith(why, QStringLiteral("\"%1\": %2").arg(file->name, *why));
             const Segment &segment = file->segments.constLast();
             size = segment.control.size + segment.diff.size + segment.extra.size;
-        } else if (!readSize(frames.at(s), DeltaCodec::SegmentSize * 2, &size) || size == 0) {
+        } else if (!readSize(frames.at(s), ZstdFrames::SegmentSize * 2, &size) || size == 0) {
             // A frame is never empty, nor much larger than its segment.
             return failWith(why, QStringLiteral("\"%1\" has a frame of impossible size").arg(file->name));
         }

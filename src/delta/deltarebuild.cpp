@@ -1,13 +1,14 @@
 #include "delta/deltarebuild.h"
 
-#include "archive/archivereader.h"
 #include "archive/patcharchive.h"
+#include "archive/zipreader.h"
 #include "crypto/crypto.h"
-#include "delta/deltacodec.h"
 #include "delta/deltaindex.h"
 #include "delta/matchstreams.h"
 #include "delta/resultwriter.h"
+#include "delta/zstdframes.h"
 #include "platform/filesystem.h"
+#include "transaction/filemode.h"
 #include "transaction/installtransaction.h"
 
 #include <QBuffer>
@@ -84,7 +85,7 @@ bool DeltaRebuild::checkArchive(QFile *archive)
 // The index, and every file's data as a stored entry that holds exactly its frames.
 bool DeltaRebuild::readIndex(DeltaIndex *index, QVector<qint64> *dataOffsets)
 {
-    ArchiveReader reader(archivePath);
+    ZipReader reader(archivePath);
     if (!reader.open())
         return fail(Damaged, reader.errorString());
     QHash<QString, int> entries;
@@ -187,10 +188,7 @@ bool DeltaRebuild::rebuildFile(const DeltaIndex::File &file, qint64 dataOffset, 
     out.close();
     if (writer.written() != file.size || writer.sha256() != file.sha256)
         return fail(Damaged, QStringLiteral("the file rebuilt for \"%1\" is not the one the delta promises").arg(file.name));
-    // Without a mode (written on Windows), the file keeps the mode of the one it replaces.
-    const QFileInfo replaced(installed);
-    out.setPermissions(file.mode != 0 ? permissionsFromMode(file.mode)
-                                      : replaced.isFile() ? replaced.permissions() : permissionsFromMode(0644));
+    out.setPermissions(FileMode::forStagedFile(file.mode, installed, file.name == programName));
     transaction->addFile(file.name);
     filePaths.append(file.name);
     rebuilt += writer.written();
@@ -210,12 +208,12 @@ bool DeltaRebuild::rebuildFrames(const DeltaIndex::File &file, qint64 dataOffset
         qint64 offset = 0;
         qint64 length = 0;
         if (file.kind != DeltaIndex::Whole) {
-            DeltaCodec::baseRegion(s, file.baseSize, &offset, &length);
+            ZstdFrames::baseRegion(s, file.baseSize, &offset, &length);
             base.resize(int(length));
             if (!source->seek(offset) || source->read(base.data(), length) != length)
                 return fail(BaseDiffers, QStringLiteral("cannot read %1").arg(source->fileName()));
         }
-        const qint64 size = qMin(DeltaCodec::SegmentSize, file.size - written);
+        const qint64 size = qMin(ZstdFrames::SegmentSize, file.size - written);
         segment.resize(int(size));
         if (!decoder.decode(archive, file.frames.at(s), base.constData(), length, segment.data(), size))
             return fail(Damaged, QStringLiteral("the delta for \"%1\" cannot be rebuilt: %2")
@@ -273,7 +271,7 @@ bool DeltaRebuild::applyMatches(const DeltaIndex::File &file, qint64 dataOffset,
     for (int s = 0; s < file.segments.size(); ++s) {
         qint64 regionOffset = 0;
         qint64 regionLength = 0;
-        DeltaCodec::baseRegion(s, file.baseSize, &regionOffset, &regionLength);
+        ZstdFrames::baseRegion(s, file.baseSize, &regionOffset, &regionLength);
         const DeltaIndex::Segment &segment = file.segments.at(s);
         if (!(memory ? streams.apply(segment, archive, offset, memory, regionOffset, regionLength, writer)
                      : streams.apply(segment, archive, offset, base, regionOffset, regionLength, writer)))

@@ -2,8 +2,8 @@
 #define DELTAREBUILD_H
 
 #include "crypto/streamhasher.h"
-#include "delta/deltacodec.h"
 #include "delta/deltaindex.h"
+#include "delta/zstdframes.h"
 
 #include <QByteArray>
 #include <QString>
@@ -42,6 +42,8 @@ public:
 
     /*! What the downloaded archive must be; checked first by stageInto(). */
     void setExpected(qint64 size, const QByteArray &sha256);
+    /*! The application's program file: made executable when it is new and the delta gives no mode. */
+    void setProgramName(const QString &name) { programName = name; }
     bool stageInto(InstallTransaction *transaction);
 
     QStringList files() const { return filePaths; }
@@ -68,7 +70,8 @@ private:
                       const char *memory, ResultWriter *writer);
 
     QString archivePath;
-    DeltaCodec::Decoder decoder;
+    QString programName;
+    ZstdFrames::Decoder decoder;
     StreamHasher baseHash;
     // One small base of approximate matches, kept from its check for its rebuild: the bytes
     // hashed are the bytes used, read once.

@@ -1,9 +1,9 @@
 #include "delta/matchstreams.h"
 
-#include "delta/deltacodec.h"
 #include "delta/lzmacodec.h"
 #include "delta/resultwriter.h"
 #include "delta/streamdecoder.h"
+#include "delta/zstdframes.h"
 
 #include <QIODevice>
 
@@ -65,7 +65,7 @@ bool MatchStreams::start(int slot, const DeltaIndex::Stream &stream, QIODevice *
         decoder = lzma[slot].get();
     } else {
         if (!zstd[slot])
-            zstd[slot].reset(new DeltaCodec::StreamFrameDecoder);
+            zstd[slot].reset(new ZstdFrames::StreamFrameDecoder);
         decoder = zstd[slot].get();
     }
     decoder->setDeviceLock(&archiveLock);

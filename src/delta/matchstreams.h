@@ -14,7 +14,7 @@
 class QIODevice;
 class ResultWriter;
 class StreamDecoder;
-namespace DeltaCodec { class StreamFrameDecoder; }
+namespace ZstdFrames { class StreamFrameDecoder; }
 namespace LzmaCodec { class Decoder; }
 
 /*!
@@ -63,7 +63,7 @@ private:
     bool copy(qint64 length, ResultWriter *out);
 
     std::unique_ptr<LzmaCodec::Decoder> lzma[3];
-    std::unique_ptr<DeltaCodec::StreamFrameDecoder> zstd[3];
+    std::unique_ptr<ZstdFrames::StreamFrameDecoder> zstd[3];
     StreamDecoder *control = nullptr;
     StreamDecoder *extra = nullptr;
     // The differences carry most bytes: decoded ahead on a thread, the archive shared under a lock.

@@ -24,6 +24,8 @@ const char *const BodyName = "limitedBody";
 // What a limited reply may hold before it is drained into its body.
 constexpr qint64 ReadWindow = 64 * 1024;
 const char *const TooLong = "tooLong";
+// Stopped by the tool itself: no use for the rest, or too large.
+const char *const StoppedHere = "stoppedHere";
 
 // Inflates the gzip \a data into \a out, stopping as soon as it would pass
 // \a maximum bytes (\a tooLarge then). False when \a data is not gzip.
@@ -149,7 +151,7 @@ void NetworkPolicy::limitBody(QNetworkReply *reply, qint64 maximum)
             body->write(reply->readAll());
         const QVariant total = reply->header(QNetworkRequest::ContentLengthHeader);
         if (reply->isRunning() && (body->size() > maximum || (total.isValid() && total.toLongLong() > maximum))) {
-            reply->setProperty("stoppedByUs", true);
+            reply->setProperty(StoppedHere, true);
             reply->setProperty(TooLarge, true);
             reply->abort();
         }
@@ -180,8 +182,14 @@ bool NetworkPolicy::stalled(const QNetworkReply *reply)
 {
     // Qt ends a request whose transfer time-out fired as "cancelled"; ours
     // carry a property when the tool itself stopped them.
-    return reply->error() == QNetworkReply::OperationCanceledError && !reply->property("stoppedByUs").toBool()
+    return reply->error() == QNetworkReply::OperationCanceledError && !reply->property(StoppedHere).toBool()
             && !reply->property(TooSlow).toBool() && !reply->property(TooLong).toBool();
+}
+
+void NetworkPolicy::stopLater(QNetworkReply *reply)
+{
+    reply->setProperty(StoppedHere, true);
+    QTimer::singleShot(0, reply, [reply] { reply->abort(); });
 }
 
 QString NetworkPolicy::stallMessage()

@@ -61,6 +61,12 @@ public:
 
     /*! True when \a reply ended because the server stopped sending. */
     static bool stalled(const QNetworkReply *reply);
+    /*!
+        Stops \a reply because the tool has no use for the rest (not a stall),
+        on the next turn of the event loop: its handlers do not run inside the
+        caller's.
+    */
+    static void stopLater(QNetworkReply *reply);
     /*! The reason to show for a stall. */
     static QString stallMessage();
     /*!

@@ -1,7 +1,7 @@
 // A delta's index, a delta frame, and the streams of approximate matches, as a
 // hostile server would send them; and the branch transform, exact on any bytes.
 #include "delta/branchtransform.h"
-#include "delta/deltacodec.h"
+#include "delta/zstdframes.h"
 #include "delta/deltaindex.h"
 #include "delta/lzmacodec.h"
 #include "delta/matchstreams.h"
@@ -28,7 +28,7 @@ void fuzzControl(const QByteArray &input)
     const QByteArray *raw[] = { &control, &diff, &extra };
     for (int i = 0; i < 3; ++i) {
         const QByteArray compressed = raw[i]->isEmpty() ? QByteArray()
-                                                        : DeltaCodec::compressStream(raw[i]->constData(), raw[i]->size(), 1);
+                                                        : ZstdFrames::compressStream(raw[i]->constData(), raw[i]->size(), 1);
         *streams[i] = DeltaIndex::Stream { DeltaIndex::Zstd, 1 << 20, compressed.size(), raw[i]->size() };
         archive += compressed;
     }
@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             abort();
         for (int i = 0; i < index.files.size(); ++i) {
             const DeltaIndex::File &file = index.files.at(i);
-            if (file.frames.size() != DeltaCodec::segmentCount(file.size) || again.files.at(i).name != file.name
+            if (file.frames.size() != ZstdFrames::segmentCount(file.size) || again.files.at(i).name != file.name
                 || again.files.at(i).sha256 != file.sha256)
                 abort();
         }
@@ -122,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QBuffer frame(&payload);
     frame.open(QIODevice::ReadOnly);
     QByteArray out(int(expected), Qt::Uninitialized);
-    DeltaCodec::Decoder decoder;
+    ZstdFrames::Decoder decoder;
     if (!decoder.decode(&frame, payload.size(), base.constData(), base.size(), out.data(), expected)
         && decoder.errorString().isEmpty())
         abort();

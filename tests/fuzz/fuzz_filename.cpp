@@ -1,5 +1,5 @@
 // The Content-Disposition name extraction and its cleaning.
-#include "network/downloadname.h"
+#include "names/downloadname.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,10 +1,10 @@
 #include "deltawriter.h"
 
 #include "crypto/crypto.h"
-#include "delta/deltacodec.h"
 #include "delta/deltaindex.h"
 #include "delta/lzmacodec.h"
 #include "delta/resultwriter.h"
+#include "delta/zstdframes.h"
 #include "executableranges.h"
 #include "matchfinder.h"
 #include "zipwriter.h"
@@ -48,13 +48,13 @@ bool compressStream(const QByteArray &raw, DeltaIndex::Stream *stream, QIODevice
     }
     const qint64 dictionary = qMin(LzmaCodec::dictionaryFor(raw.size()), dictionaryMax);
     const QByteArray lzma = LzmaCodec::compress(raw.constData(), raw.size(), dictionary);
-    const QByteArray zstd = DeltaCodec::compressStream(raw.constData(), raw.size(), 19);
+    const QByteArray zstd = ZstdFrames::compressStream(raw.constData(), raw.size(), 19);
     if (lzma.isEmpty() && zstd.isEmpty())
         return false;
     const bool useLzma = !lzma.isEmpty() && (zstd.isEmpty() || lzma.size() <= zstd.size());
     const QByteArray &chosen = useLzma ? lzma : zstd;
     stream->codec = useLzma ? DeltaIndex::Lzma2 : DeltaIndex::Zstd;
-    stream->window = useLzma ? dictionary : qint64(1) << DeltaCodec::StreamWindowLogMax;
+    stream->window = useLzma ? dictionary : qint64(1) << ZstdFrames::StreamWindowLogMax;
     stream->size = chosen.size();
     return out->write(chosen) == chosen.size();
 }
@@ -182,15 +182,15 @@ bool DeltaWriter::makeFrames(QFile *source, QFile *base, const DeltaIndex::File 
         return false;
     QByteArray segment;
     QByteArray region;
-    for (qint64 s = 0; s < DeltaCodec::segmentCount(entry.size); ++s) {
-        const qint64 size = qMin(DeltaCodec::SegmentSize, entry.size - s * DeltaCodec::SegmentSize);
+    for (qint64 s = 0; s < ZstdFrames::segmentCount(entry.size); ++s) {
+        const qint64 size = qMin(ZstdFrames::SegmentSize, entry.size - s * ZstdFrames::SegmentSize);
         segment.resize(int(size));
         if (source->read(segment.data(), size) != size)
             return false;
         qint64 offset = 0;
         qint64 length = 0;
         if (entry.kind != DeltaIndex::Whole) {
-            DeltaCodec::baseRegion(s, entry.baseSize, &offset, &length);
+            ZstdFrames::baseRegion(s, entry.baseSize, &offset, &length);
             region.resize(int(length));
             if (!base->seek(offset) || base->read(region.data(), length) != length)
                 return false;
@@ -198,7 +198,7 @@ bool DeltaWriter::makeFrames(QFile *source, QFile *base, const DeltaIndex::File 
         // Level 19 finds more, but can miss everything on random-like data where level 3 does not.
         QByteArray best;
         for (const int level : qAsConst(levels)) {
-            const QByteArray frame = DeltaCodec::compressFrame(region.constData(), length, segment.constData(),
+            const QByteArray frame = ZstdFrames::compressFrame(region.constData(), length, segment.constData(),
                                                                size, level);
             if (!frame.isEmpty() && (best.isEmpty() || frame.size() < best.size()))
                 best = frame;
@@ -220,12 +220,12 @@ bool DeltaWriter::makeMatches(QIODevice *source, QIODevice *base, DeltaIndex::Fi
     QByteArray segment;
     QByteArray region;
     MatchFinder finder;
-    for (qint64 s = 0; s < DeltaCodec::segmentCount(entry->size); ++s) {
-        const qint64 size = qMin(DeltaCodec::SegmentSize, entry->size - s * DeltaCodec::SegmentSize);
+    for (qint64 s = 0; s < ZstdFrames::segmentCount(entry->size); ++s) {
+        const qint64 size = qMin(ZstdFrames::SegmentSize, entry->size - s * ZstdFrames::SegmentSize);
         segment.resize(int(size));
         qint64 offset = 0;
         qint64 length = 0;
-        DeltaCodec::baseRegion(s, entry->baseSize, &offset, &length);
+        ZstdFrames::baseRegion(s, entry->baseSize, &offset, &length);
         region.resize(int(length));
         if (source->read(segment.data(), size) != size || !base->seek(offset)
             || base->read(region.data(), length) != length || !finder.setRegion(region))

@@ -1,6 +1,6 @@
 #include "publisher.h"
 
-#include "archive/archivereader.h"
+#include "archive/zipreader.h"
 #include "crypto/crypto.h"
 #include "deltawriter.h"
 #include "manifest/manifest.h"
@@ -262,9 +262,9 @@ bool Publisher::collectPatchFiles(const PublishRequest &r, QList<PatchFile> *fil
         const QString clash = folded.add(name);
         if (!clash.isEmpty())
             return fail(QStringLiteral("every client would refuse the patch: %1").arg(clash));
-        if (info.size() > ArchiveReader::MaxEntrySize)
+        if (info.size() > ZipReader::MaxEntrySize)
             return fail(QStringLiteral("\"%1\" is larger than the %2 GiB a client unpacks").arg(name)
-                            .arg(ArchiveReader::MaxEntrySize >> 30));
+                            .arg(ZipReader::MaxEntrySize >> 30));
         if (computed)
             release->append({ name, path });
         else
@@ -285,8 +285,8 @@ bool Publisher::collectPatchFiles(const PublishRequest &r, QList<PatchFile> *fil
     const QString clash = folded.fileFolderClash();
     if (!clash.isEmpty())
         return fail(QStringLiteral("every client would refuse the patch: %1 on Windows").arg(clash));
-    if (files->size() > ArchiveReader::MaxEntries)
-        return fail(QStringLiteral("the patch would hold more than the %1 files a client unpacks").arg(ArchiveReader::MaxEntries));
+    if (files->size() > ZipReader::MaxEntries)
+        return fail(QStringLiteral("the patch would hold more than the %1 files a client unpacks").arg(ZipReader::MaxEntries));
     if (computed) {
         for (const QString &path : filesBelow(old.path())) {
             const QString name = old.relativeFilePath(path);
@@ -619,11 +619,11 @@ bool Publisher::placeFiles(const PublishRequest &r, Staged *staged)
                                                              staged->installer->errorString()));
     QFile::setPermissions(staged->out.filePath(staged->installerName), QFile::permissions(r.installer));
     // The archives as written must read as the client reads them.
-    ArchiveReader reader(patchPath);
+    ZipReader reader(patchPath);
     if (!reader.open())
         return fail(QStringLiteral("the archive does not read back: %1").arg(reader.errorString()));
     for (const Staged::Delta &delta : staged->deltas) {
-        ArchiveReader deltaReader(staged->out.filePath(delta.name));
+        ZipReader deltaReader(staged->out.filePath(delta.name));
         if (!deltaReader.open())
             return fail(QStringLiteral("the delta does not read back: %1").arg(deltaReader.errorString()));
     }

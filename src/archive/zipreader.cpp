@@ -1,4 +1,4 @@
-#include "archive/archivereader.h"
+#include "archive/zipreader.h"
 
 #include "names/namerules.h"
 #include "names/nameset.h"
@@ -118,19 +118,19 @@ QString decodeCp437(const QByteArray &raw)
     return name;
 }
 
-ArchiveReader::ArchiveReader(const QString &fileName)
+ZipReader::ZipReader(const QString &fileName)
     : file(fileName)
 {
 }
 
-bool ArchiveReader::fail(const QString &message)
+bool ZipReader::fail(const QString &message)
 {
     error = message;
     list.clear();
     return false;
 }
 
-bool ArchiveReader::open()
+bool ZipReader::open()
 {
     error.clear();
     list.clear();
@@ -146,7 +146,7 @@ bool ArchiveReader::open()
     return readLocalHeaders(directoryOffset);
 }
 
-bool ArchiveReader::readEnd(qint64 *directoryOffset, qint64 *directorySize, qint64 *count)
+bool ZipReader::readEnd(qint64 *directoryOffset, qint64 *directorySize, qint64 *count)
 {
     const QString unreadable = QStringLiteral("%1 is not a readable zip archive").arg(file.fileName());
     const qint64 size = file.size();
@@ -228,7 +228,7 @@ namespace {
 
 // Reads the central-directory record at \a r (\a left bytes of the directory
 // from there on); false when it is damaged. \a length is the record's size.
-bool readRecord(const uchar *r, qint64 left, RawRecord *raw, ArchiveReader::Entry *entry, QString *unicodeName,
+bool readRecord(const uchar *r, qint64 left, RawRecord *raw, ZipReader::Entry *entry, QString *unicodeName,
                 qint64 *length)
 {
     if (left < 46 || le32(r) != CentralSignature)
@@ -267,7 +267,7 @@ QString decodedName(const RawRecord &raw, const QString &unicodeName)
 
 // Why the entry named \a name cannot be unpacked, or an empty string; fills
 // in its name, kind and mode.
-QString entryProblem(const RawRecord &raw, QString name, qint64 archiveSize, ArchiveReader::Entry *entry)
+QString entryProblem(const RawRecord &raw, QString name, qint64 archiveSize, ZipReader::Entry *entry)
 {
     const QString reason = unsafeEntryReason(name);
     if (!reason.isEmpty())
@@ -299,15 +299,15 @@ QString entryProblem(const RawRecord &raw, QString name, qint64 archiveSize, Arc
         return QStringLiteral("entry \"%1\" claims an impossible size").arg(name);
     if (entry->isDir && entry->size != 0)
         return QStringLiteral("folder entry \"%1\" holds data").arg(name);
-    if (entry->size > ArchiveReader::MaxEntrySize)
+    if (entry->size > ZipReader::MaxEntrySize)
         return QStringLiteral("entry \"%1\" is too large to unpack (more than %2 GiB)")
-                .arg(name).arg(ArchiveReader::MaxEntrySize >> 30);
+                .arg(name).arg(ZipReader::MaxEntrySize >> 30);
     return QString();
 }
 
 } // namespace
 
-bool ArchiveReader::readDirectory(qint64 offset, qint64 size, qint64 count)
+bool ZipReader::readDirectory(qint64 offset, qint64 size, qint64 count)
 {
     const QString unreadable = QStringLiteral("%1 has an unreadable directory").arg(file.fileName());
     if (!file.seek(offset))
@@ -342,7 +342,7 @@ bool ArchiveReader::readDirectory(qint64 offset, qint64 size, qint64 count)
     return clash.isEmpty() || fail(clash);
 }
 
-bool ArchiveReader::readLocalHeaders(qint64 directoryOffset)
+bool ZipReader::readLocalHeaders(qint64 directoryOffset)
 {
     const qint64 archiveSize = file.size();
     for (Entry &entry : list) {
@@ -401,7 +401,7 @@ namespace {
 class EntrySink
 {
 public:
-    EntrySink(const ArchiveReader::Entry &entry, QIODevice *out) : entry(entry), out(out) {}
+    EntrySink(const ZipReader::Entry &entry, QIODevice *out) : entry(entry), out(out) {}
 
     bool take(const char *data, qint64 n)
     {
@@ -426,7 +426,7 @@ public:
 
     QString error; // empty unless take() failed
 private:
-    const ArchiveReader::Entry &entry;
+    const ZipReader::Entry &entry;
     QIODevice *out;
     qint64 produced = 0;
     uLong crc = crc32(0L, Z_NULL, 0);
@@ -496,7 +496,7 @@ private:
 
 } // namespace
 
-bool ArchiveReader::extract(int index, QIODevice *out)
+bool ZipReader::extract(int index, QIODevice *out)
 {
     const Entry &entry = list.at(index);
     const QString damaged = QStringLiteral("entry \"%1\" is damaged or cannot be read").arg(entry.name);

@@ -1,5 +1,5 @@
-#ifndef DELTACODEC_H
-#define DELTACODEC_H
+#ifndef ZSTDFRAMES_H
+#define ZSTDFRAMES_H
 
 #include "delta/streamdecoder.h"
 
@@ -18,7 +18,7 @@ class QIODevice;
     same offsets, Margin bytes wider on each side. A client so holds at most
     one base region and one segment in memory, whatever the files' sizes.
 */
-namespace DeltaCodec {
+namespace ZstdFrames {
 
 constexpr qint64 SegmentSize = qint64(16) << 20;
 constexpr qint64 Margin = qint64(4) << 20;
@@ -91,6 +91,6 @@ private:
     QString error;
 };
 
-} // namespace DeltaCodec
+} // namespace ZstdFrames
 
-#endif // DELTACODEC_H
+#endif // ZSTDFRAMES_H

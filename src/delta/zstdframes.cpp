@@ -1,4 +1,4 @@
-#include "delta/deltacodec.h"
+#include "delta/zstdframes.h"
 
 #include <QIODevice>
 
@@ -7,7 +7,7 @@
 #define ZSTD_STATIC_LINKING_ONLY // ZSTD_getFrameHeader, ZSTD_d_stableOutBuffer
 #include <zstd.h>
 
-namespace DeltaCodec {
+namespace ZstdFrames {
 
 namespace {
 
@@ -203,4 +203,4 @@ bool StreamFrameDecoder::step(const char *in, qint64 inSize, qint64 *inUsed, cha
     return true;
 }
 
-} // namespace DeltaCodec
+} // namespace ZstdFrames

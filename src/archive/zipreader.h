@@ -1,5 +1,5 @@
-#ifndef ARCHIVEREADER_H
-#define ARCHIVEREADER_H
+#ifndef ZIPREADER_H
+#define ZIPREADER_H
 
 #include <QFile>
 #include <QString>
@@ -19,7 +19,7 @@ class QIODevice;
     stopping the moment the output passes the declared size, and checks size
     and CRC-32 at the end. Time is linear in the number of entries.
 */
-class ArchiveReader
+class ZipReader
 {
 public:
     struct Entry
@@ -40,7 +40,7 @@ public:
     static constexpr qint64 MaxEntrySize = qint64(8) << 30;
     static constexpr int MaxEntries = 1 << 20;
 
-    explicit ArchiveReader(const QString &fileName);
+    explicit ZipReader(const QString &fileName);
 
     bool open();
     const QVector<Entry> &entries() const { return list; }
@@ -62,4 +62,4 @@ private:
 /*! Decodes a name stored without the UTF-8 flag: code page 437, as zip defines it. */
 QString decodeCp437(const QByteArray &raw);
 
-#endif // ARCHIVEREADER_H
+#endif // ZIPREADER_H
