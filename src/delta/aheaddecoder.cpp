@@ -5,9 +5,15 @@
 namespace {
 
 constexpr qint64 ChunkSize = qint64(256) << 10;
-constexpr int Chunks = 4; // decoded and waiting, or being decoded: 1 MiB
+// Decoded and waiting: two chunks; with the one being decoded and the reader's, 1 MiB.
+constexpr qint64 Waiting = 2 * ChunkSize;
 
 } // namespace
+
+AheadDecoder::AheadDecoder()
+    : ready(Waiting)
+{
+}
 
 AheadDecoder::~AheadDecoder()
 {
@@ -16,11 +22,7 @@ AheadDecoder::~AheadDecoder()
 
 void AheadDecoder::stop()
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        stopping = true;
-    }
-    changed.notify_all();
+    ready.stop();
     if (worker.joinable())
         worker.join();
 }
@@ -31,45 +33,34 @@ void AheadDecoder::start(StreamDecoder *streamDecoder)
     decoder = streamDecoder;
     length = decoder->remaining();
     taken = 0;
-    current = Chunk();
+    current = ChunkQueue::Chunk();
     currentAt = 0;
-    ready.clear();
-    done = false;
-    stopping = false;
+    ready.reopen();
     failure.clear();
     error.clear();
-    while (int(spare.size()) < Chunks)
-        spare.emplace_back(int(ChunkSize), Qt::Uninitialized);
     worker = std::thread([this] { run(); });
 }
 
 void AheadDecoder::run()
 {
-    std::unique_lock<std::mutex> lock(mutex);
-    for (qint64 decoded = 0;;) {
-        changed.wait(lock, [this] { return stopping || !spare.empty(); });
-        if (stopping)
-            return;
-        Chunk chunk { std::move(spare.front()), qMin(ChunkSize, length - decoded) };
-        spare.pop_front();
-        lock.unlock();
-        // The last chunk is followed by the check that the stream ends there.
-        const bool ok = chunk.size > 0 ? decoder->read(chunk.bytes.data(), chunk.size)
-                                       : decoder->finish();
-        lock.lock();
-        if (!ok) {
+    for (qint64 decoded = 0; decoded < length;) {
+        QByteArray bytes = ready.takeSpare();
+        if (bytes.size() != ChunkSize)
+            bytes = QByteArray(int(ChunkSize), Qt::Uninitialized);
+        const qint64 size = qMin(ChunkSize, length - decoded);
+        if (!decoder->read(bytes.data(), size)) {
             failure = decoder->errorString();
-            done = true;
-        } else if (chunk.size > 0) {
-            decoded += chunk.size;
-            ready.push_back(std::move(chunk));
-        } else {
-            done = true;
-        }
-        changed.notify_all();
-        if (done)
+            ready.close();
             return;
+        }
+        decoded += size;
+        if (!ready.push({ std::move(bytes), 0, size, decoded == length, true }))
+            return; // stopped
     }
+    // The last chunk is followed by the check that the stream ends there.
+    if (!decoder->finish())
+        failure = decoder->errorString();
+    ready.close();
 }
 
 const char *AheadDecoder::next(qint64 wanted, qint64 *got)
@@ -78,22 +69,17 @@ const char *AheadDecoder::next(qint64 wanted, qint64 *got)
         error = QStringLiteral("a stream is asked for more than it announces");
         return nullptr;
     }
-    if (currentAt == current.size) {
-        std::unique_lock<std::mutex> lock(mutex);
+    if (currentAt == current.length) {
         if (!current.bytes.isNull())
-            spare.push_back(std::move(current.bytes));
-        current = Chunk();
-        changed.notify_all();
-        changed.wait(lock, [this] { return !ready.empty() || done; });
-        if (ready.empty()) {
+            ready.done(std::move(current));
+        current = ChunkQueue::Chunk();
+        if (!ready.pop(&current)) {
             error = failure.isEmpty() ? QStringLiteral("a stream ends early") : failure;
             return nullptr;
         }
-        current = std::move(ready.front());
-        ready.pop_front();
         currentAt = 0;
     }
-    *got = qMin(wanted, current.size - currentAt);
+    *got = qMin(wanted, current.length - currentAt);
     const char *bytes = current.bytes.constData() + currentAt;
     currentAt += *got;
     taken += *got;
@@ -106,8 +92,12 @@ bool AheadDecoder::finish()
         error = QStringLiteral("a stream holds more than was read of it");
         return false;
     }
-    std::unique_lock<std::mutex> lock(mutex);
-    changed.wait(lock, [this] { return done; });
+    // The thread checks the stream's end after the last chunk: wait for its word.
+    ChunkQueue::Chunk after;
+    if (ready.pop(&after)) {
+        error = QStringLiteral("a stream holds more than was read of it");
+        return false;
+    }
     if (!failure.isEmpty()) {
         error = failure;
         return false;

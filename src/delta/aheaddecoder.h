@@ -1,12 +1,11 @@
 #ifndef AHEADDECODER_H
 #define AHEADDECODER_H
 
+#include "threads/chunkqueue.h"
+
 #include <QByteArray>
 #include <QString>
 
-#include <condition_variable>
-#include <deque>
-#include <mutex>
 #include <thread>
 
 class QIODevice;
@@ -25,7 +24,7 @@ class StreamDecoder;
 class AheadDecoder
 {
 public:
-    AheadDecoder() = default;
+    AheadDecoder();
     ~AheadDecoder();
     AheadDecoder(const AheadDecoder &) = delete;
     AheadDecoder &operator=(const AheadDecoder &) = delete;
@@ -43,26 +42,15 @@ public:
     QString errorString() const { return error; }
 
 private:
-    struct Chunk
-    {
-        QByteArray bytes;
-        qint64 size = 0;
-    };
-
     void run();
 
     StreamDecoder *decoder = nullptr;
     qint64 length = 0;
     qint64 taken = 0;
-    Chunk current;     // the reader's
+    ChunkQueue::Chunk current; // the reader's
     qint64 currentAt = 0;
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<Chunk> ready;
-    std::deque<QByteArray> spare;
-    bool done = false;     // the thread has decoded and checked the whole stream, or failed
-    bool stopping = false;
-    QString failure;       // the thread's, kept apart until the reader reaches it
+    ChunkQueue ready;
+    QString failure;           // the thread's, read once the queue is closed
     QString error;
     std::thread worker;
 };

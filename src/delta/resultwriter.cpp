@@ -13,22 +13,74 @@ constexpr qint64 Headroom = 16;
 } // namespace
 
 ResultWriter::ResultWriter(QIODevice *device)
-    : hash(2 * ChunkSize) // the chunk being made, and two more waiting for the thread at most
+    : output(device)
+    , queue(2 * ChunkSize) // the chunk being made, and two more waiting for the thread at most
 {
     buffer.resize(int(Headroom + ChunkSize));
-    hash.setOutput(device);
+    worker = std::thread([this] { run(); });
 }
 
-ResultWriter::~ResultWriter() = default;
+ResultWriter::~ResultWriter()
+{
+    queue.close();
+    worker.join();
+}
 
 void ResultWriter::setTransform(BranchTransform::Machine machine, const BranchTransform::Ranges &ranges,
                                 BranchTransform::Direction direction)
 {
+    // Applied on the thread, as the bytes are written: the next ones are made here meanwhile.
+    queue.waitIdle();
     transform.reset(machine == BranchTransform::NoMachine ? nullptr : new BranchTransform(machine, ranges, direction));
-    // On the thread, as the bytes are written: the next ones are made here meanwhile.
-    BranchTransform *t = transform.get();
-    hash.setFilter(t ? StreamHasher::Filter([t](char *data, qint64 size, bool last) { return t->process(data, size, last); })
-                     : StreamHasher::Filter());
+    heldBack.clear();
+}
+
+// Each chunk in order: transformed, written, hashed; its bytes handed back for the next.
+void ResultWriter::run()
+{
+    ChunkQueue::Chunk chunk;
+    while (queue.pop(&chunk)) {
+        qint64 length = chunk.length;
+        const char *data = transform ? transformed(&chunk, &length) : chunk.bytes.constData() + chunk.offset;
+        // A short write carries no reason; the next one fails with it (a full disk says so).
+        for (qint64 done = 0; failedWrite.isEmpty() && done < length;) {
+            const qint64 w = output->write(data + done, length - done);
+            if (w <= 0)
+                failedWrite = output->errorString();
+            else
+                done += w;
+        }
+        hash.addData(data, length);
+        queue.done(std::move(chunk));
+    }
+}
+
+// The chunk's bytes through the transform, led by what it held back of the last one (in the room
+// before them, else in a copy); the final ones, \a length of them.
+const char *ResultWriter::transformed(ChunkQueue::Chunk *chunk, qint64 *length)
+{
+    char *data = chunk->bytes.data() + chunk->offset;
+    qint64 size = chunk->length;
+    if (!heldBack.isEmpty()) {
+        if (chunk->offset >= heldBack.size()) {
+            data -= heldBack.size();
+            memcpy(data, heldBack.constData(), size_t(heldBack.size()));
+        } else {
+            chunk->bytes = heldBack + QByteArray(data, int(size));
+            data = chunk->bytes.data();
+        }
+        size += heldBack.size();
+    }
+    const qint64 ready = transform->process(data, size, chunk->last);
+    heldBack = QByteArray(data + ready, int(size - ready));
+    *length = ready;
+    return data;
+}
+
+QByteArray ResultWriter::sha256()
+{
+    queue.waitIdle();
+    return hash.result();
 }
 
 void ResultWriter::write(const char *data, qint64 size)
@@ -78,15 +130,16 @@ bool ResultWriter::writeFrom(QIODevice *in, qint64 size)
 bool ResultWriter::finish()
 {
     flush(true);
-    error = hash.writeError();
+    queue.waitIdle();
+    error = failedWrite;
     return error.isEmpty();
 }
 
 void ResultWriter::flush(bool last)
 {
-    // The chunk goes to the hasher's thread as it is, transformed, written and hashed there (a failed
+    // The chunk goes to the thread as it is, transformed, written and hashed there (a failed
     // write shows at finish()).
-    hash.addData(std::move(buffer), Headroom, held, last);
+    queue.push({ std::move(buffer), Headroom, held, last, true });
     buffer = spareChunk();
     total += held;
     held = 0;
@@ -95,6 +148,6 @@ void ResultWriter::flush(bool last)
 // A chunk the thread is done with, else a new one.
 QByteArray ResultWriter::spareChunk()
 {
-    QByteArray chunk = hash.takeSpare();
+    QByteArray chunk = queue.takeSpare();
     return chunk.size() == Headroom + ChunkSize ? chunk : QByteArray(int(Headroom + ChunkSize), Qt::Uninitialized);
 }

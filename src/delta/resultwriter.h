@@ -1,13 +1,15 @@
 #ifndef RESULTWRITER_H
 #define RESULTWRITER_H
 
-#include "crypto/streamhasher.h"
+#include "crypto/crypto.h"
 #include "delta/branchtransform.h"
+#include "threads/chunkqueue.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <memory>
+#include <thread>
 
 class QIODevice;
 
@@ -36,19 +38,28 @@ public:
     bool finish();
 
     qint64 written() const { return total; }
-    QByteArray sha256() { return hash.result(); }
+    QByteArray sha256();
     QString errorString() const { return error; }
 
 private:
     void flush(bool last);
     QByteArray spareChunk();
+    void run();
+    const char *transformed(ChunkQueue::Chunk *chunk, qint64 *length);
 
     std::unique_ptr<BranchTransform> transform;
     QByteArray buffer;
     qint64 held = 0;
     qint64 total = 0;
-    StreamHasher hash;
     QString error;
+    // The thread's: where the bytes go, what the transform held back of the last chunk, the hash
+    // and the first write that failed. Read here only once the queue is idle.
+    QIODevice *output;
+    QByteArray heldBack;
+    Crypto::Sha256 hash;
+    QString failedWrite;
+    ChunkQueue queue;
+    std::thread worker;
 };
 
 #endif // RESULTWRITER_H
