@@ -167,31 +167,24 @@ void tst_Faults::diskFillsDuringUnpack()
         big[i] = char((quint32(i) * 7919u) >> 3);
     // The small file comes first: it is written, then the big one hits the limit.
     QVERIFY(writeFile(dir.filePath("patch.zip"), makeZip({ { "Foo", "new program" }, { "big.dat", big } })));
-    if (road == "delta") {
-        // The installed big.dat is the old release's; the new one differs in a few bytes.
-        QVERIFY(writeFile(app + "/big.dat", big));
+    if (road != "patch") {
+        // The installed file is the old release's; the new one differs a little. For "scratch", a real
+        // program (this test's own) beyond what a client keeps in memory, shifted by an insertion.
+        const QString name = road == "delta" ? "big.dat" : "Foo";
+        QByteArray file = road == "delta" ? big
+                                          : readFile(QCoreApplication::applicationFilePath()) + QByteArray(20 << 20, '\x5a');
+        QVERIFY(writeFile(app + "/" + name, file));
+        file = road == "delta" ? file.replace(1000, 3, "new") : file.insert(file.size() / 3, QByteArray(37, '\x90'));
         QVERIFY(QDir().mkpath(dir.filePath("new")));
-        QVERIFY(writeFile(dir.filePath("new/big.dat"), QByteArray(big).replace(1000, 3, "new")));
+        QVERIFY(writeFile(dir.filePath("new/" + name), file));
         QFile delta(dir.filePath("patch.zip"));
         DeltaWriter writer;
-        writer.setMethods(DeltaWriter::Matches);
+        writer.setMethods(road == "delta" ? DeltaWriter::Matches : DeltaWriter::TransformedMatches);
         QVERIFY(delta.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QVERIFY2(writer.write({ { "big.dat", dir.filePath("new/big.dat"), big.size() } }, app, &delta),
+        QVERIFY2(writer.write({ { name, dir.filePath("new/" + name), file.size() } }, app, &delta),
                  qPrintable(writer.errorString()));
-        delta.close();
-    } else if (road == "scratch") {
-        // A real program (this test's own) beyond what a client keeps in memory, shifted by an insertion.
-        QByteArray program = readFile(QCoreApplication::applicationFilePath()) + QByteArray(20 << 20, '\x5a');
-        QVERIFY(writeFile(app + "/Foo", program));
-        QVERIFY(QDir().mkpath(dir.filePath("new")));
-        QVERIFY(writeFile(dir.filePath("new/Foo"), program.insert(program.size() / 3, QByteArray(37, '\x90'))));
-        QFile delta(dir.filePath("patch.zip"));
-        DeltaWriter writer;
-        writer.setMethods(DeltaWriter::TransformedMatches);
-        QVERIFY(delta.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QVERIFY2(writer.write({ { "Foo", dir.filePath("new/Foo"), program.size() } }, app, &delta),
-                 qPrintable(writer.errorString()));
-        QVERIFY2(writer.report().join('\n').contains("matches, transformed Foo"), qPrintable(writer.report().join('\n')));
+        QVERIFY2(writer.report().join('\n').contains(road == "delta" ? "matches big.dat" : "matches, transformed Foo"),
+                 qPrintable(writer.report().join('\n')));
         delta.close();
     }
     const QByteArray installed = readFile(app + "/Foo");
