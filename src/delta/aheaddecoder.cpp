@@ -5,8 +5,8 @@
 namespace {
 
 constexpr qint64 ChunkSize = qint64(256) << 10;
-// Decoded and waiting: two chunks; with the one being decoded and the reader's, 1 MiB.
-constexpr qint64 Waiting = 2 * ChunkSize;
+// Decoded and not yet read through, the reader's included: three chunks; with the one being decoded, 1 MiB.
+constexpr qint64 Waiting = 3 * ChunkSize;
 
 } // namespace
 
@@ -36,6 +36,8 @@ void AheadDecoder::start(StreamDecoder *streamDecoder)
     current = ChunkQueue::Chunk();
     currentAt = 0;
     ready.reopen();
+    // Made here, once: memory the thread allocated would stay in a heap of its own.
+    ready.fillSpares(ChunkSize);
     failure.clear();
     error.clear();
     worker = std::thread([this] { run(); });

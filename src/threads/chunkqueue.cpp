@@ -42,17 +42,18 @@ bool ChunkQueue::pop(Chunk *chunk)
         return false;
     *chunk = std::move(queue.front());
     queue.pop_front();
-    queued -= chunk->length;
-    changed.notify_all();
     return true;
 }
 
 void ChunkQueue::done(Chunk &&chunk)
 {
+    // Let go now, not when the caller's chunk is next filled: a waiting consumer would hold one more.
+    QByteArray bytes = std::move(chunk.bytes);
     std::lock_guard<std::mutex> lock(mutex);
-    if (chunk.reuse && chunk.bytes.isDetached() && spares.size() < MaxSpares)
-        spares.push_back(std::move(chunk.bytes));
+    if (chunk.reuse && bytes.isDetached() && spares.size() < MaxSpares)
+        spares.push_back(std::move(bytes));
     --pending;
+    queued -= chunk.length;
     doneBytes += chunk.length;
     changed.notify_all();
 }
@@ -85,11 +86,11 @@ QByteArray ChunkQueue::takeSpare()
     return spare;
 }
 
-void ChunkQueue::addSpare(QByteArray &&bytes)
+void ChunkQueue::fillSpares(qint64 size)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    spares.push_back(std::move(bytes));
-    changed.notify_all();
+    while (spares.size() < MaxSpares)
+        spares.emplace_back(int(size), Qt::Uninitialized);
 }
 
 qint64 ChunkQueue::waitDone(qint64 bytes)

@@ -9,8 +9,8 @@
 
 /*!
     Chunks of bytes passed from one thread to another, in order, bounded in
-    bytes: push() waits while the queue holds its maximum, pop() while it is
-    empty. Chunks the consumer is done with are counted, and their bytes kept
+    bytes: push() waits while the chunks pushed and not yet done hold its
+    maximum, pop() while the queue is empty. Chunks the consumer is done with are counted, and their bytes kept
     (a few) for the producer to fill again: fresh memory costs a page fault a
     page. The one place where the tool's threads wait for each other.
 */
@@ -46,8 +46,8 @@ public:
 
     /*! A chunk's bytes kept by done(); null when none is. */
     QByteArray takeSpare();
-    /*! Keeps \a bytes as a spare, for whichever side fills the next chunk. */
-    void addSpare(QByteArray &&bytes);
+    /*! Tops the spares up to MaxSpares chunks of \a size bytes, made on the caller's thread. */
+    void fillSpares(qint64 size);
     /*! Waits until \a bytes were done since the count was reset, or all that was pushed; how many were. */
     qint64 waitDone(qint64 bytes);
     /*! Waits until every chunk pushed is done. */
@@ -63,7 +63,7 @@ private:
     std::deque<Chunk> queue;
     std::deque<QByteArray> spares;
     const qint64 maxQueued;
-    qint64 queued = 0;   // bytes waiting in the queue
+    qint64 queued = 0;   // bytes pushed and not yet done
     int pending = 0;     // chunks pushed and not yet done
     qint64 doneBytes = 0;
     bool closed = false;
