@@ -75,13 +75,6 @@ void UpdaterDialog::handleCheckFinished(const CheckResult &result)
 // number could not be kept, if it could not.
 QString UpdaterDialog::applyManifest(const ManifestRecord &record)
 {
-    manifest = record;
-    changelog = record.changelog;
-    patchVersion = record.patchVersion;
-    fullVersion = record.fullVersion;
-    latestModifyTime = record.modifyTime;
-    latestModifyCnt = record.modifyCnt;
-
     Installation installed;
     installed.appName = appName;
     installed.version = currentVersion;
@@ -90,9 +83,20 @@ QString UpdaterDialog::applyManifest(const ManifestRecord &record)
     installed.signedManifests = !ManifestSignature::trustedKeys().isEmpty();
     QString unstored;
     // Drawn only for a staged release: nothing is kept for users who never meet one.
-    if (record.rollout < 100 && record.rolloutProblem.isEmpty())
+    const auto staged = [](const ManifestRecord *release) {
+        return release && release->rollout < 100 && release->rolloutProblem.isEmpty();
+    };
+    if (staged(&record) || staged(record.previous.data()))
         installed.rolloutNumber = RolloutDraw(appName).number(&unstored);
     offer = decideOffer(record, installed);
+
+    // The release offered: the latest, or where its rollout does not reach, the one before it.
+    manifest = offer.previousRelease ? *record.previous : record;
+    changelog = manifest.changelog;
+    patchVersion = manifest.patchVersion;
+    fullVersion = manifest.fullVersion;
+    latestModifyTime = manifest.modifyTime;
+    latestModifyCnt = manifest.modifyCnt;
     downloadFull = offer.full;
     downloadFileName = offer.patchName;
     patchUrl = offer.patchUrl;
@@ -114,9 +118,18 @@ void UpdaterDialog::reportCheck(const QString &settingsProblem)
                 + tr("\nno need to update")
                 + tr("\nclick cancel button to quit"));
     };
-    if (newer && !offer.withheld.isEmpty()) {
-        // Not yet for this installation: it is up to date with what it is offered.
-        upToDate(currentVersion, currentModifyTime, currentModifyCnt);
+    // A newer release exists but does not reach this installation yet: it is not up to date, and the
+    // report does not say it is. The line after the report says why.
+    const auto heldBack = [this] {
+        ui->show->appendPlainText(Rule
+                + tr("\nversion        : v") + currentVersion
+                + tr("\nmodify     time: ") + currentModifyTime
+                + tr("\nmodify      cnt: ") + currentModifyCnt
+                + QStringLiteral("\n") + Rule
+                + tr("\nclick cancel button to quit"));
+    };
+    if (!offer.withheld.isEmpty() ? newer : !newer && !offer.heldBack.isEmpty()) {
+        heldBack();
     } else if (newer) {
         ui->show->appendPlainText(Rule
                 + tr("\ncurrent version: v") + currentVersion
@@ -142,6 +155,10 @@ void UpdaterDialog::reportCheck(const QString &settingsProblem)
     // Withheld from this installation; a malformed rollout is said even when nothing newer is there.
     if (!offer.withheld.isEmpty() && (newer || !manifest.rolloutProblem.isEmpty()))
         ui->show->appendPlainText(offer.withheld);
+    else if (!offer.heldBack.isEmpty())
+        ui->show->appendPlainText(offer.heldBack + (newer ? QStringLiteral("; version %1 is offered meanwhile")
+                                                                    .arg(latestVersion)
+                                                          : QString()));
     for (const FileCheck *check : { &offer.patchCheck, &offer.fullCheck }) {
         if (!check->isValid())
             ui->show->appendPlainText(QStringLiteral("manifest error: ") + check->problem

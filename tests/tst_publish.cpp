@@ -4,6 +4,7 @@
 #include "crypto/crypto.h"
 #include "manifest/manifestfreshness.h"
 #include "manifest/manifestsignature.h"
+#include "manifest/offer.h"
 #include "network/networkpolicy.h"
 #include "publisher.h"
 #include "testserver.h"
@@ -691,6 +692,49 @@ void tst_Publish::rolloutWidensAndHalts()
              qPrintable(publisher.errorString()));
     QCOMPARE(readFile(out + "updates.json"), manifest);
     QVERIFY(!QFile::exists(out + "Foo-patch-v1.2.5.zip"));
+
+    // The next release at 20 %: the one it replaces stays offered to everyone outside the share.
+    PublishRequest next = request();
+    next.patchVersion = "1.2.5";
+    next.fullVersion = "1.3.1";
+    next.signKeys = r.signKeys;
+    next.rollout = 20;
+    QVERIFY2(publisher.publish(next), qPrintable(publisher.errorString()));
+    ManifestRecord staged;
+    QVERIFY(parseManifest(readFile(out + "updates.json"), "windows", &staged));
+    QVERIFY(staged.previous);
+    QCOMPARE(staged.previous->patchVersion, QStringLiteral("1.2.4"));
+    QCOMPARE(staged.previous->patch.sha256, QCryptographicHash::hash(patch, QCryptographicHash::Sha256));
+    Installation outside;
+    outside.appName = "Foo";
+    outside.version = "1.2.3";
+    outside.rolloutNumber = 5000;
+    const Offer offer = decideOffer(staged, outside);
+    QVERIFY(offer.previousRelease && offer.newer);
+    QCOMPARE(offer.patchUrl, QStringLiteral("https://files.example/p/Foo/Foo-patch-v1.2.4.zip"));
+    outside.rolloutNumber = 100; // inside the 20 %
+    QCOMPARE(decideOffer(staged, outside).patchUrl, QStringLiteral("https://files.example/p/Foo/Foo-patch-v1.2.5.zip"));
+
+    // Rolled back: 1.2.4 is current again as it was, signed; there is nothing further to roll back to.
+    RolloutRequest rollback;
+    rollback.output = r.output;
+    rollback.name = r.name;
+    rollback.rollback = true;
+    rollback.signKeys = r.signKeys;
+    QVERIFY2(publisher.setRollout(rollback), qPrintable(publisher.errorString()));
+    ManifestRecord back;
+    QVERIFY(parseManifest(readFile(out + "updates.json"), "windows", &back));
+    QCOMPARE(back.patchVersion, QStringLiteral("1.2.4"));
+    QCOMPARE(back.rollout, 100);
+    QVERIFY(!back.previous);
+    QVERIFY(ManifestSignature::check(readFile(out + "updates.json"), readFile(out + "updates.json.sig"), { key })
+                    .isEmpty());
+    QVERIFY(!publisher.setRollout(rollback));
+    QVERIFY2(publisher.errorString().contains("no previous release"), qPrintable(publisher.errorString()));
+    // A mistyped name is said as such, not as another publisher at work.
+    rollback.name = "Fooo";
+    QVERIFY(!publisher.setRollout(rollback));
+    QVERIFY2(publisher.errorString().contains("there is no "), qPrintable(publisher.errorString()));
 }
 
 QTEST_GUILESS_MAIN(tst_Publish)

@@ -53,6 +53,13 @@ QString upToDateReport(const QString &latest, const QString &time, const QString
             + "\nmodify      cnt: " + cnt + "\n" + Rule + "\nno need to update\nclick cancel button to quit";
 }
 
+// A newer release exists that a staged rollout does not bring to this installation yet.
+QString heldBackReport(const QString &current)
+{
+    return Rule + "\nversion        : v" + current + "\nmodify     time: 100\nmodify      cnt: 3\n" + Rule
+            + "\nclick cancel button to quit";
+}
+
 // Two keys compiled in (the current one and the one before a rotation), and a stranger's.
 const QByteArray TrustedKey = Crypto::generateEd25519Key();
 const QByteArray RotatedKey = Crypto::generateEd25519Key();
@@ -255,12 +262,25 @@ void tst_UpdateCheck::outcomes_data()
         << updateReport("1.2.3", "1.3.0", "100", "3", "fixes") + "\nneed download full exe\nclick update button to update"
            "\nmanifest error: \"patch-for\" is not a list of versions" << true;
     QTest::newRow("rolled out to 0 %: not offered yet") << with("\"rollout\":\"0\"") << "1.2.3"
-        << upToDateReport("1.2.3", "100", "3")
+        << heldBackReport("1.2.3")
            + "\nversion 1.2.4 is being rolled out gradually and is not offered to this installation yet" << true;
+    // Outside the share, the release before it stays offered as it was.
+    const QByteArray previous = ",\"previous\":{\"patch-version\":\"1.2.3\",\"full-version\":\"1.2.3\","
+                                "\"modify-time\":\"100\",\"modifyCnt\":\"3\",\"changelog\":\"older\","
+                                "\"patch-url\":\"https://files.example/patch/\",\"full-url\":\"https://files.example/full/\"}";
+    QTest::newRow("halted: the previous release for an older installation") << with("\"rollout\":\"0\"" + previous)
+        << "1.2.2" << updateReport("1.2.2", "1.2.3", "100", "3", "older") + "\nclick update button to update"
+           "\nversion 1.2.4 is being rolled out gradually and is not offered to this installation yet; version 1.2.3 "
+           "is offered meanwhile" << true;
+    QTest::newRow("halted: an installation at the previous release is not told it is up to date")
+        << with("\"rollout\":\"0\"" + previous) << "1.2.3" << heldBackReport("1.2.3")
+           + "\nversion 1.2.4 is being rolled out gradually and is not offered to this installation yet" << true;
+    QTest::newRow("completed: the previous release plays no part") << with("\"rollout\":\"100\"" + previous)
+        << "1.2.2" << updateReport("1.2.2", "1.2.4", "100", "3", "fixes") + "\nclick update button to update" << true;
     QTest::newRow("rolled out to 100 %") << with("\"rollout\":\"100\"") << "1.2.3"
         << updateReport("1.2.3", "1.2.4", "100", "3", "fixes") + "\nclick update button to update" << true;
     QTest::newRow("a rollout that is no percentage") << with("\"rollout\":\"101\"") << "1.2.3"
-        << upToDateReport("1.2.3", "100", "3")
+        << heldBackReport("1.2.3")
            + "\nmanifest error: \"rollout\" is not a percentage from 0 to 100; the release is not offered" << true;
 }
 

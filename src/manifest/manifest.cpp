@@ -94,6 +94,33 @@ PatchOffer patchOffer(const ManifestRecord &record, const QString &installedVers
                                                                                    : PatchOffer::None;
 }
 
+namespace {
+
+// One release's keys of a platform record (also those of its "previous" release).
+void readRelease(const QJsonObject &entry, ManifestRecord *record)
+{
+    record->changelog = entry.value(QStringLiteral("changelog")).toString();
+    record->patchVersion = entry.value(QStringLiteral("patch-version")).toString();
+    record->fullVersion = entry.value(QStringLiteral("full-version")).toString();
+    record->modifyTime = entry.value(QStringLiteral("modify-time")).toString();
+    record->modifyCnt = entry.value(QStringLiteral("modifyCnt")).toString();
+    record->downloadFull = entry.value(QStringLiteral("download-full")).toBool(false);
+    record->patchUrlPrefix = entry.value(QStringLiteral("patch-url")).toString();
+    record->fullUrlPrefix = entry.value(QStringLiteral("full-url")).toString();
+    record->patch = readFileCheck(entry, QStringLiteral("patch-size"), QStringLiteral("patch-sha256"));
+    record->full = readFileCheck(entry, QStringLiteral("full-size"), QStringLiteral("full-sha256"));
+    readReleaseControl(entry, record);
+    record->deltas.clear();
+    const QJsonObject deltas = entry.value(QStringLiteral("patch-deltas")).toObject();
+    for (auto it = deltas.constBegin(); it != deltas.constEnd(); ++it) {
+        const QJsonObject offer = it.value().toObject();
+        record->deltas.insert(it.key(), { offer.value(QStringLiteral("url")).toString(),
+                                          readFileCheck(offer, QStringLiteral("size"), QStringLiteral("sha256")) });
+    }
+}
+
+} // namespace
+
 bool parseManifest(const QByteArray &body, const QString &platform, ManifestRecord *record)
 {
     const QJsonDocument document = QJsonDocument::fromJson(body);
@@ -104,26 +131,19 @@ bool parseManifest(const QByteArray &body, const QString &platform, ManifestReco
     const QJsonObject entry = document.object()
                                   .value(QStringLiteral("updates")).toObject()
                                   .value(platform).toObject();
-    record->changelog = entry.value(QStringLiteral("changelog")).toString();
-    record->patchVersion = entry.value(QStringLiteral("patch-version")).toString();
-    record->fullVersion = entry.value(QStringLiteral("full-version")).toString();
-    record->modifyTime = entry.value(QStringLiteral("modify-time")).toString();
-    record->modifyCnt = entry.value(QStringLiteral("modifyCnt")).toString();
-    record->downloadFull = entry.value(QStringLiteral("download-full")).toBool(false);
-    record->patchUrlPrefix = entry.value(QStringLiteral("patch-url")).toString();
-    record->fullUrlPrefix = entry.value(QStringLiteral("full-url")).toString();
-    record->patch = readFileCheck(entry, QStringLiteral("patch-size"), QStringLiteral("patch-sha256"));
+    readRelease(entry, record);
     record->expires = document.object().value(QStringLiteral("expires")).toString();
     record->issued = document.object().value(QStringLiteral("issued")).toString();
     record->name = document.object().value(QStringLiteral("name")).toString();
-    record->full = readFileCheck(entry, QStringLiteral("full-size"), QStringLiteral("full-sha256"));
-    readReleaseControl(entry, record);
-    record->deltas.clear();
-    const QJsonObject deltas = entry.value(QStringLiteral("patch-deltas")).toObject();
-    for (auto it = deltas.constBegin(); it != deltas.constEnd(); ++it) {
-        const QJsonObject offer = it.value().toObject();
-        record->deltas.insert(it.key(), { offer.value(QStringLiteral("url")).toString(),
-                                          readFileCheck(offer, QStringLiteral("size"), QStringLiteral("sha256")) });
+    record->previous.reset();
+    const QJsonValue previous = entry.value(QStringLiteral("previous"));
+    if (previous.isObject()) {
+        auto release = QSharedPointer<ManifestRecord>::create();
+        readRelease(previous.toObject(), release.data());
+        release->expires = record->expires;
+        release->issued = record->issued;
+        release->name = record->name;
+        record->previous = release;
     }
     return true;
 }
@@ -140,28 +160,32 @@ void writeFileCheck(QJsonObject *entry, const QString &sizeKey, const QString &h
 
 } // namespace
 
-void writeManifest(QJsonObject *root, const QString &platform, const ManifestRecord &record)
+namespace {
+
+// The keys readRelease() reads; others in \a entry stay as they are.
+void writeRelease(QJsonObject *entry, const ManifestRecord &record)
 {
-    QJsonObject updates = root->value(QStringLiteral("updates")).toObject();
-    QJsonObject entry = updates.value(platform).toObject(); // unknown keys stay
-    entry.insert(QStringLiteral("changelog"), record.changelog);
-    entry.insert(QStringLiteral("patch-version"), record.patchVersion);
-    entry.insert(QStringLiteral("full-version"), record.fullVersion);
-    entry.insert(QStringLiteral("modify-time"), record.modifyTime);
-    entry.insert(QStringLiteral("modifyCnt"), record.modifyCnt);
-    entry.insert(QStringLiteral("download-full"), record.downloadFull);
-    entry.insert(QStringLiteral("patch-url"), record.patchUrlPrefix);
-    entry.insert(QStringLiteral("full-url"), record.fullUrlPrefix);
-    writeFileCheck(&entry, QStringLiteral("patch-size"), QStringLiteral("patch-sha256"), record.patch);
-    writeFileCheck(&entry, QStringLiteral("full-size"), QStringLiteral("full-sha256"), record.full);
-    entry.remove(QStringLiteral("mirrors"));
+    entry->insert(QStringLiteral("changelog"), record.changelog);
+    entry->insert(QStringLiteral("patch-version"), record.patchVersion);
+    entry->insert(QStringLiteral("full-version"), record.fullVersion);
+    entry->insert(QStringLiteral("modify-time"), record.modifyTime);
+    entry->insert(QStringLiteral("modifyCnt"), record.modifyCnt);
+    entry->insert(QStringLiteral("download-full"), record.downloadFull);
+    entry->insert(QStringLiteral("patch-url"), record.patchUrlPrefix);
+    entry->insert(QStringLiteral("full-url"), record.fullUrlPrefix);
+    for (const QString &key : { QStringLiteral("patch-size"), QStringLiteral("patch-sha256"),
+                                QStringLiteral("full-size"), QStringLiteral("full-sha256") })
+        entry->remove(key);
+    writeFileCheck(entry, QStringLiteral("patch-size"), QStringLiteral("patch-sha256"), record.patch);
+    writeFileCheck(entry, QStringLiteral("full-size"), QStringLiteral("full-sha256"), record.full);
+    entry->remove(QStringLiteral("mirrors"));
     if (!record.mirrors.isEmpty())
-        entry.insert(QStringLiteral("mirrors"), QJsonArray::fromStringList(record.mirrors));
-    entry.remove(QStringLiteral("patch-for"));
+        entry->insert(QStringLiteral("mirrors"), QJsonArray::fromStringList(record.mirrors));
+    entry->remove(QStringLiteral("patch-for"));
     if (!record.patchFor.isEmpty())
-        entry.insert(QStringLiteral("patch-for"), QJsonArray::fromStringList(record.patchFor));
-    entry.insert(QStringLiteral("rollout"), QString::number(record.rollout));
-    entry.remove(QStringLiteral("patch-deltas"));
+        entry->insert(QStringLiteral("patch-for"), QJsonArray::fromStringList(record.patchFor));
+    entry->insert(QStringLiteral("rollout"), QString::number(record.rollout));
+    entry->remove(QStringLiteral("patch-deltas"));
     if (!record.deltas.isEmpty()) {
         QJsonObject offers;
         for (auto it = record.deltas.cbegin(); it != record.deltas.cend(); ++it) {
@@ -170,7 +194,22 @@ void writeManifest(QJsonObject *root, const QString &platform, const ManifestRec
             writeFileCheck(&offer, QStringLiteral("size"), QStringLiteral("sha256"), it.value().check);
             offers.insert(it.key(), offer);
         }
-        entry.insert(QStringLiteral("patch-deltas"), offers);
+        entry->insert(QStringLiteral("patch-deltas"), offers);
+    }
+}
+
+} // namespace
+
+void writeManifest(QJsonObject *root, const QString &platform, const ManifestRecord &record)
+{
+    QJsonObject updates = root->value(QStringLiteral("updates")).toObject();
+    QJsonObject entry = updates.value(platform).toObject(); // unknown keys stay
+    writeRelease(&entry, record);
+    entry.remove(QStringLiteral("previous"));
+    if (record.previous) {
+        QJsonObject previous;
+        writeRelease(&previous, *record.previous);
+        entry.insert(QStringLiteral("previous"), previous);
     }
     updates.insert(platform, entry);
     root->insert(QStringLiteral("updates"), updates);

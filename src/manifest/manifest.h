@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QMap>
+#include <QSharedPointer>
 #include <QString>
 #include <QStringList>
 
@@ -62,6 +63,9 @@ struct ManifestRecord
     // Why "patch-for" or "rollout" is present but unusable; empty when fine.
     QString patchForProblem;
     QString rolloutProblem;
+    // "previous": the release before this one, offered where a staged rollout does not reach (clients
+    // of earlier releases of this tool ignore it); null when the record has none.
+    QSharedPointer<const ManifestRecord> previous;
 };
 
 /*!

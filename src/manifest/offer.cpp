@@ -17,9 +17,8 @@ void refuseUnusableName(FileCheck *check, const QString &key, const QString &ver
         check->problem = QStringLiteral("the file name %1 cannot be used: %2").arg(name, ReleaseFileNames::problem(name));
 }
 
-} // namespace
-
-Offer decideOffer(const ManifestRecord &record, const Installation &installed)
+// What one release of the record offers, its staged rollout included.
+Offer decideRelease(const ManifestRecord &record, const Installation &installed)
 {
     Offer offer;
     const QString &app = installed.appName;
@@ -65,5 +64,22 @@ Offer decideOffer(const ManifestRecord &record, const Installation &installed)
         offer.patchRoad = { Offer::Delta, offer.patchMisfit.isEmpty() ? Offer::Patch : Offer::Installer };
     else
         offer.patchRoad = { Offer::Patch };
+    return offer;
+}
+
+} // namespace
+
+Offer decideOffer(const ManifestRecord &record, const Installation &installed)
+{
+    Offer offer = decideRelease(record, installed);
+    if (offer.withheld.isEmpty() || !record.rolloutProblem.isEmpty() || !offer.newer)
+        return offer;
+    // Outside a staged rollout's share (or while it is halted), the release before it is offered as it was.
+    const QString heldBack = offer.withheld;
+    if (record.previous) {
+        offer = decideRelease(*record.previous, installed);
+        offer.previousRelease = true;
+    }
+    offer.heldBack = heldBack;
     return offer;
 }

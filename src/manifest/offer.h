@@ -37,6 +37,10 @@ struct Offer
     QList<Download> patchRoad;
     QString patchMisfit;         // why the patch does not fit this installation; empty when it does
     QString withheld;            // why the release is not offered here (a staged rollout); empty when it is
+    // A newer release is being rolled out and does not reach this installation yet: why. With a
+    // previous release in the record, what is offered is that one (previousRelease).
+    QString heldBack;
+    bool previousRelease = false;
     // The files: their names in the application's folder, URLs and checks (with a version that cannot
     // be part of a file name reported in the check's problem).
     QString patchName;
@@ -49,7 +53,10 @@ struct Offer
 
 };
 
-/*! What \a record offers \a installed. */
+/*!
+    What \a record offers \a installed: its release, or where a staged rollout
+    does not reach the installation, the release before it as it was offered.
+*/
 Offer decideOffer(const ManifestRecord &record, const Installation &installed);
 
 #endif // OFFER_H

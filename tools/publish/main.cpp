@@ -77,7 +77,8 @@ int rollout(const QCoreApplication &app)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Changes the share of installations a published release is offered to, and signs the manifest again; "
-        "no other file is touched. 0 halts a rollout, 100 completes it."));
+        "no other file is touched. 0 halts a rollout, 100 completes it; --rollback withdraws the release and "
+        "makes the previous one current again. Installations outside the share are offered the previous release."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("rollout"), QStringLiteral("The command."));
     // The options it shares with publishing, as publishing words them.
@@ -89,6 +90,8 @@ int rollout(const QCoreApplication &app)
     }
     parser.addOption({ QStringLiteral("percent"), QStringLiteral("The share of installations offered the release, 0 to 100."),
                        QStringLiteral("percent") });
+    parser.addOption({ QStringLiteral("rollback"), QStringLiteral("Withdraw the release: the previous one, kept in the "
+                                                                  "manifest, becomes current again as it was.") });
     parser.process(app);
     RolloutRequest request;
     request.output = parser.value(QStringLiteral("output"));
@@ -98,6 +101,7 @@ int rollout(const QCoreApplication &app)
     request.percent = parser.value(QStringLiteral("percent")).toInt(&ok);
     if (!ok)
         request.percent = -1;
+    request.rollback = parser.isSet(QStringLiteral("rollback"));
     request.signKeys = parser.values(QStringLiteral("sign-key"));
     request.expires = parser.value(QStringLiteral("expires"));
     Publisher publisher;

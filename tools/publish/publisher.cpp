@@ -409,8 +409,10 @@ bool Publisher::setRollout(const RolloutRequest &r)
 {
     error.clear();
     lines.clear();
-    if (r.percent < 0 || r.percent > 100)
+    if ((r.percent < 0 && !r.rollback) || r.percent > 100)
         return fail(QStringLiteral("the rollout percentage must be from 0 to 100"));
+    if (r.rollback && r.percent >= 0)
+        return fail(QStringLiteral("--rollback makes the previous release current as it was; give no --percent"));
     if (!r.expires.isEmpty() && !QDateTime::fromString(r.expires, Qt::ISODate).isValid())
         return fail(QStringLiteral("the expiry \"%1\" is not an ISO 8601 date and time").arg(r.expires));
     QList<QByteArray> signingKeys;
@@ -418,6 +420,9 @@ bool Publisher::setRollout(const RolloutRequest &r)
         return false;
     const QDir out(QDir(r.output).filePath(r.name));
     manifestPath = out.filePath(QStringLiteral("updates.json"));
+    // Before the lock: a mistyped name or folder is no other publisher at work.
+    if (!QFileInfo(manifestPath).isFile())
+        return fail(QStringLiteral("there is no %1: are --output and --name those of the publish?").arg(manifestPath));
     QLockFile lock(out.filePath(PublishLockName));
     if (!lock.tryLock(0))
         return fail(QStringLiteral("another updater-publish is writing into %1; try again when it has finished")
@@ -434,7 +439,17 @@ bool Publisher::setRollout(const RolloutRequest &r)
     // A signature that no longer matches would turn every signed client away.
     if (signingKeys.isEmpty() && QFile::exists(manifestPath + QStringLiteral(".sig")))
         return fail(QStringLiteral("%1 is signed: give --sign-key to sign it again").arg(manifestPath));
-    record.rollout = r.percent;
+    const QString from = record.patchVersion;
+    if (r.rollback) {
+        if (!record.previous)
+            return fail(QStringLiteral("%1 holds no previous release to roll back to").arg(manifestPath));
+        // The previous release becomes current as it was; the halted one is gone from the manifest.
+        const ManifestRecord previous = *record.previous;
+        record = previous;
+        record.previous.reset();
+    } else {
+        record.rollout = r.percent;
+    }
     record.expires = r.expires.isEmpty() ? record.expires
                                          : QDateTime::fromString(r.expires, Qt::ISODate).toUTC().toString(Qt::ISODate);
     if (!signingKeys.isEmpty()) {
@@ -445,7 +460,12 @@ bool Publisher::setRollout(const RolloutRequest &r)
     ::writeManifest(&root, r.platform, record);
     if (!writeManifest(QJsonDocument(root).toJson(QJsonDocument::Indented), signingKeys))
         return false;
-    lines << QStringLiteral("rollout: version %1 is offered to %2 % of installations").arg(record.patchVersion).arg(r.percent);
+    if (r.rollback)
+        lines << QStringLiteral("rollback: version %1 is withdrawn; version %2 is current again, offered to %3 % of "
+                                "installations").arg(from, record.patchVersion).arg(record.rollout);
+    else
+        lines << QStringLiteral("rollout: version %1 is offered to %2 % of installations").arg(record.patchVersion)
+                         .arg(r.percent);
     published.platform = r.platform;
     published.name = r.name;
     return true;
@@ -563,6 +583,17 @@ bool Publisher::composeManifest(const PublishRequest &r, const Staged &staged, b
         root = document.object();
     }
     ManifestRecord record;
+    // The release it replaces stays offered where a staged rollout of this one does not reach.
+    ManifestRecord replaced;
+    if (parseManifest(QJsonDocument(root).toJson(), r.platform, &replaced) && !replaced.patchVersion.isEmpty()) {
+        const bool sameRelease = replaced.patchVersion == r.patchVersion && replaced.fullVersion == r.fullVersion;
+        if (sameRelease) {
+            record.previous = replaced.previous;
+        } else {
+            replaced.previous.reset();
+            record.previous = QSharedPointer<ManifestRecord>::create(replaced);
+        }
+    }
     record.changelog = r.changelog;
     record.patchVersion = r.patchVersion;
     record.fullVersion = r.fullVersion;

@@ -44,6 +44,7 @@ struct RolloutRequest
     int percent = -1;
     QStringList signKeys;
     QString expires;
+    bool rollback = false; // the previous release becomes current again, the new one is withdrawn
 };
 
 /*!
@@ -57,7 +58,11 @@ class Publisher
 {
 public:
     bool publish(const PublishRequest &request);
-    /*! Changes only the rollout percentage of a published manifest, and signs it again; no other file is touched. */
+    /*!
+        Changes only the rollout percentage of a published manifest, or rolls
+        it back to its previous release, and signs it again; no other file is
+        touched.
+    */
     bool setRollout(const RolloutRequest &request);
 
     /*! What a client at this version would be offered, read back from the written manifest. */
