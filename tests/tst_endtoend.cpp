@@ -118,7 +118,7 @@ void tst_EndToEnd::publishDemo(const QString &app, const QString &siteRoot, cons
     QVERIFY(publish.waitForFinished(30000));
     const QString output = QString::fromLocal8Bit(publish.readAll());
     QVERIFY2(publish.exitCode() == 0, qPrintable(output));
-    QVERIFY2(output.contains("dry run: a client at 1.0.0 is offered the patch 1.1.0"), qPrintable(output));
+    QVERIFY2(output.contains("client: a client at 1.0.0 is offered the patch 1.1.0"), qPrintable(output));
 }
 
 // Releases as installed, published with a delta from each earlier one: 1.0.0 and 1.1.0, or

@@ -144,6 +144,24 @@ void tst_Publish::sameInputSameArchive()
     const QByteArray first = readFile(dir->filePath("out/Foo/Foo-patch-v1.2.4.zip"));
     QVERIFY(publisher.publish(request()));
     QCOMPARE(readFile(dir->filePath("out/Foo/Foo-patch-v1.2.4.zip")), first);
+
+    // Other bytes under a published name only when asked for, and said.
+    QVERIFY(writeFile(dir->filePath("patch/lib/plugin.so"), QByteArray(5000, 'q')));
+    PublishRequest replaced = request();
+    replaced.replace = true;
+    QVERIFY2(publisher.publish(replaced), qPrintable(publisher.errorString()));
+    QVERIFY(readFile(dir->filePath("out/Foo/Foo-patch-v1.2.4.zip")) != first);
+    QVERIFY2(publisher.report().join('\n').contains("raise --modify-count"), qPrintable(publisher.report().join('\n')));
+
+    // A dry run writes nothing, and says what a publish would write.
+    PublishRequest preview = request();
+    preview.output = dir->filePath("preview");
+    preview.dryRun = true;
+    QVERIFY2(publisher.publish(preview), qPrintable(publisher.errorString()));
+    QVERIFY(QDir(dir->filePath("preview/Foo")).entryList(QDir::Files).isEmpty());
+    QVERIFY(publisher.report().join('\n').contains(QDir(dir->filePath("preview/Foo")).filePath("updates.json")));
+    QVERIFY2(publisher.dryRun("1.2.3").startsWith("a client at 1.2.3 is offered the patch 1.2.4"),
+             qPrintable(publisher.dryRun("1.2.3")));
 }
 
 void tst_Publish::refusesBadInput_data()
@@ -178,6 +196,16 @@ void tst_Publish::refusesBadInput_data()
     QTest::newRow("releases without the version of --from") << "fromTo" << "" << "--from and --to need --patch-for";
     QTest::newRow("a patch for no version") << "patchFor" << "1.x" << "--patch-for version \"1.x\"";
     QTest::newRow("a rollout past 100 %") << "rollout" << "101" << "not a percentage from 0 to 100";
+    // What it is told, against itself and against what the output has published.
+    QTest::newRow("a patch for the version it brings") << "patchFor" << "1.2.4"
+                                                       << "1.2.4 is not lower than the --patch-version 1.2.4";
+    QTest::newRow("a patch for a later version") << "patchFor" << "1.3" << "is not lower than the --patch-version";
+    QTest::newRow("an expiry that has passed") << "expires" << "2020-01-01T00:00:00Z" << "has passed";
+    QTest::newRow("an older version over a newer one") << "published" << "1.3.0"
+                                                       << "publishes version 1.3.0, newer than the --patch-version 1.2.4";
+    QTest::newRow("releases from a version never published") << "publishedFrom" << "1.1.0"
+                                                             << "--patch-for 1.0.0 names none of the versions";
+    QTest::newRow("a published file with other bytes") << "republish" << "" << "is published already with other bytes";
 }
 
 void tst_Publish::refusesBadInput()
@@ -230,10 +258,24 @@ void tst_Publish::refusesBadInput()
         QVERIFY(other.tryLock(0));
         before << "Foo/.updater-publish.lock";
     }
-    if (field == "manifest") {
+    if (field == "manifest" || field.startsWith("published")) {
         QVERIFY(QDir().mkpath(dir->filePath("out/Foo")));
-        QVERIFY(writeFile(dir->filePath("out/Foo/updates.json"), value.toUtf8()));
+        const QByteArray published = "{\"updates\":{\"windows\":{\"patch-version\":\"" + value.toUtf8()
+                + "\",\"full-version\":\"" + value.toUtf8() + "\"}}}";
+        QVERIFY(writeFile(dir->filePath("out/Foo/updates.json"), field == "manifest" ? value.toUtf8() : published));
         before << "Foo/updates.json";
+    }
+    if (field == "publishedFrom") {
+        QVERIFY(QDir().mkpath(dir->filePath("old")));
+        r.fromDir = dir->filePath("old");
+        r.toDir = r.patchDir;
+        r.patchDir.clear();
+        r.patchFor << "1.0.0";
+    }
+    if (field == "republish") {
+        QVERIFY(QDir().mkpath(dir->filePath("out/Foo")));
+        QVERIFY(writeFile(dir->filePath("out/Foo/Foo-patch-v1.2.4.zip"), "the bytes published before"));
+        before << "Foo/Foo-patch-v1.2.4.zip";
     }
     Publisher publisher;
     QVERIFY(!publisher.publish(r));
@@ -518,9 +560,13 @@ void tst_Publish::verifyChecksTheDeployment()
     const QByteArray key = ManifestSignature::fromBase64(generateSigningKey(dir->filePath("key.pem"), &error).toLatin1());
     PublishRequest r = request();
     r.signKeys << dir->filePath("key.pem");
-    r.expires = damage == "expired" ? "2020-01-01T00:00:00Z" : "2999-01-01T00:00:00Z";
+    // An expiry that has passed is refused by the publisher: this one passes right after publishing.
+    r.expires = damage == "expired" ? QDateTime::currentDateTimeUtc().addSecs(2).toString(Qt::ISODate)
+                                    : "2999-01-01T00:00:00Z";
     Publisher publisher;
     QVERIFY2(publisher.publish(r), qPrintable(publisher.errorString()));
+    if (damage == "expired")
+        QTest::qWait(3000);
     const QString out = dir->filePath("out/Foo/");
     if (damage == "patch")
         QVERIFY(writeFile(out + "Foo-patch-v1.2.4.zip", "not the patch"));
@@ -605,11 +651,14 @@ void tst_Publish::deltasInTheManifest()
     QVERIFY(writeFile(out + "Foo-delta-v1.0.0-v1.2.4.zip", "not the delta"));
     QVERIFY(!verifier.verify(out));
 
-    // The next version's manifest never keeps this version's deltas.
+    // The next version's release never takes this version's deltas; its previous release keeps them.
     r.deltaFrom.clear();
     r.patchVersion = QStringLiteral("1.2.5");
     QVERIFY2(publisher.publish(r), qPrintable(publisher.errorString()));
-    QVERIFY(!readFile(out + "updates.json").contains("patch-deltas"));
+    ManifestRecord next;
+    QVERIFY(parseManifest(readFile(out + "updates.json"), "windows", &next));
+    QVERIFY(next.deltas.isEmpty());
+    QVERIFY(next.previous && next.previous->deltas.contains("1.0.0"));
 }
 
 void tst_Publish::dryRun_data()

@@ -151,12 +151,19 @@ QList<QCommandLineOption> publishOptions()
           QStringLiteral("file") },
         { QStringLiteral("expires"), QStringLiteral("Clients refuse the manifest after this date (ISO 8601, UTC)."),
           QStringLiteral("date") },
-        { QStringLiteral("client-version"), QStringLiteral("Dry run: what a client at this version gets."),
+        { QStringLiteral("client-version"), QStringLiteral("Print what a client at this version is offered by the "
+                                                           "manifest (with --dry-run, the one not written)."),
           QStringLiteral("version") },
-        { QStringLiteral("client-modify-time"), QStringLiteral("Dry run: the client's modify time."),
-          QStringLiteral("n"), QStringLiteral("0") },
-        { QStringLiteral("client-modify-count"), QStringLiteral("Dry run: the client's modify count."),
-          QStringLiteral("n"), QStringLiteral("0") },
+        { QStringLiteral("client-modify-time"), QStringLiteral("With --client-version: the client's modify time "
+                                                               "(default: the release's)."),
+          QStringLiteral("n") },
+        { QStringLiteral("client-modify-count"), QStringLiteral("With --client-version: the client's modify count "
+                                                                "(default: the release's)."),
+          QStringLiteral("n") },
+        { QStringLiteral("dry-run"), QStringLiteral("Check and compose everything, print what would be written, "
+                                                    "write nothing.") },
+        { QStringLiteral("replace"), QStringLiteral("Allow a published file to get other bytes under its name "
+                                                    "(clients that installed it are not offered it again).") },
     };
 }
 
@@ -186,6 +193,8 @@ bool readRequest(const QCommandLineParser &parser, PublishRequest *request)
     request->toDir = parser.value(QStringLiteral("to"));
     request->output = parser.value(QStringLiteral("output"));
     request->downloadFull = parser.isSet(QStringLiteral("download-full"));
+    request->dryRun = parser.isSet(QStringLiteral("dry-run"));
+    request->replace = parser.isSet(QStringLiteral("replace"));
     request->signKeys = parser.values(QStringLiteral("sign-key"));
     request->expires = parser.value(QStringLiteral("expires"));
     request->patchFor = parser.values(QStringLiteral("patch-for"));
@@ -219,7 +228,13 @@ int main(int argc, char **argv)
         return rollout(app);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Publishes an update: writes <output>/<name>/updates.json, the patch archive and the installer."));
+        "Publishes an update: writes <output>/<name>/updates.json, the patch archive and the installer.\n\n"
+        "Other commands (each with --help):\n"
+        "  updater-publish keygen --out FILE         a new signing key; prints its public key\n"
+        "  updater-publish verify [--public-key KEY] FOLDER|URL\n"
+        "                                            checks a published folder or a deployment as a client would\n"
+        "  updater-publish rollout --output DIR --name NAME (--percent P | --rollback)\n"
+        "                                            widens, halts or withdraws a staged release"));
     parser.addHelpOption();
     parser.addOptions(publishOptions());
     parser.process(app);
@@ -235,9 +250,12 @@ int main(int argc, char **argv)
     for (const QString &line : publisher.report())
         std::printf("%s\n", qPrintable(line));
     if (parser.isSet(QStringLiteral("client-version"))) {
-        std::printf("dry run: %s\n", qPrintable(publisher.dryRun(parser.value(QStringLiteral("client-version")),
-                                                                 parser.value(QStringLiteral("client-modify-time")),
-                                                                 parser.value(QStringLiteral("client-modify-count")))));
+        const auto given = [&parser](const QString &name) {
+            return parser.isSet(name) ? parser.value(name) : QString();
+        };
+        std::printf("client: %s\n", qPrintable(publisher.dryRun(parser.value(QStringLiteral("client-version")),
+                                                                given(QStringLiteral("client-modify-time")),
+                                                                given(QStringLiteral("client-modify-count")))));
     }
     return 0;
 }

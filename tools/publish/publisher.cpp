@@ -47,6 +47,32 @@ bool saveFile(const QString &path, const QByteArray &data, QString *error)
 
 } // namespace
 
+namespace {
+
+// A version as a client compares it: "1.1" and "1.1.0" differ there, though a person reads them alike.
+QString withoutTrailingZeros(QString version)
+{
+    while (version.endsWith(QLatin1String(".0")))
+        version.chop(2);
+    return version;
+}
+
+// The order of releases, part by part, a missing part as 0: below 0 when \a a comes before \a b.
+int compareVersions(const QString &a, const QString &b)
+{
+    const QStringList first = a.split(QLatin1Char('.'));
+    const QStringList second = b.split(QLatin1Char('.'));
+    for (int i = 0; i < qMax(first.size(), second.size()); ++i) {
+        const uint x = first.value(i).toUInt();
+        const uint y = second.value(i).toUInt();
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+} // namespace
+
 bool Publisher::fail(const QString &message)
 {
     error = message;
@@ -111,9 +137,25 @@ bool Publisher::validate(const PublishRequest &r)
                             .arg(delta.second));
         deltaVersions.insert(delta.second);
     }
-    if (!r.expires.isEmpty() && !QDateTime::fromString(r.expires, Qt::ISODate).isValid())
-        return fail(QStringLiteral("the expiry \"%1\" is not an ISO 8601 date and time").arg(r.expires));
+    if (!r.expires.isEmpty() && !checkExpiry(r.expires))
+        return false;
     return validateReleaseControl(r);
+}
+
+// An expiry must be a date to come: one that has passed turns every client away at once.
+bool Publisher::checkExpiry(const QString &expires)
+{
+    const QDateTime when = QDateTime::fromString(expires, Qt::ISODate);
+    if (!when.isValid())
+        return fail(QStringLiteral("the expiry \"%1\" is not an ISO 8601 date and time").arg(expires));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (when <= now)
+        return fail(QStringLiteral("the expiry %1 has passed: every client would refuse the manifest")
+                            .arg(when.toUTC().toString(Qt::ISODate)));
+    if (when < now.addDays(7))
+        lines << QStringLiteral("warning: the manifest expires on %1, in less than 7 days; sign it again before then")
+                         .arg(when.toUTC().toString(Qt::ISODate));
+    return true;
 }
 
 bool Publisher::validateReleaseControl(const PublishRequest &r)
@@ -121,6 +163,10 @@ bool Publisher::validateReleaseControl(const PublishRequest &r)
     for (const QString &version : r.patchFor) {
         if (!ReleaseFileNames::isVersion(version))
             return fail(QStringLiteral("the --patch-for version \"%1\" is not dot-separated decimal numbers").arg(version));
+        // A patch is made from an earlier release: clients at the new version or later never take it.
+        if (compareVersions(version, r.patchVersion) >= 0)
+            return fail(QStringLiteral("the --patch-for version %1 is not lower than the --patch-version %2: a patch "
+                                       "is made for the releases before it").arg(version, r.patchVersion));
     }
     // A patch folder holds only what the patch changes: a delta of it fits only where the patch does.
     for (const auto &delta : r.deltaFrom) {
@@ -344,6 +390,91 @@ struct Publisher::Staged
     QByteArray installerSha256;
 };
 
+
+// What the output's manifest says is checked against what the publisher is told: the versions its
+// clients report, and the order of releases.
+bool Publisher::checkAgainstPublished(const PublishRequest &r, const QString &manifest)
+{
+    QFile file(manifest);
+    ManifestRecord current;
+    if (!file.open(QIODevice::ReadOnly) || !parseManifest(file.readAll(), r.platform, &current)
+        || current.patchVersion.isEmpty())
+        return true; // a first publish: nothing to check against
+    QStringList known { current.patchVersion, current.fullVersion };
+    if (current.previous)
+        known << current.previous->patchVersion << current.previous->fullVersion;
+    known.removeDuplicates();
+    // Publishing an older release over a newer one turns clients back: a rollback says so itself.
+    if (compareVersions(r.patchVersion, current.patchVersion) < 0)
+        return fail(QStringLiteral("%1 publishes version %2, newer than the --patch-version %3: are --from and --to, or "
+                                   "the version, swapped? (updater-publish rollout --rollback makes the previous "
+                                   "release current again)").arg(manifest, current.patchVersion, r.patchVersion));
+    // The release --from is must be one the manifest published: clients report those versions.
+    if (!r.fromDir.isEmpty() && current.patchVersion != r.patchVersion) {
+        bool named = false;
+        for (const QString &version : r.patchFor)
+            named = named || known.contains(version);
+        if (!named)
+            return fail(QStringLiteral("--patch-for %1 names none of the versions %2 has published (%3): the --from "
+                                       "release is one of those, and clients report them as written")
+                                .arg(r.patchFor.join(QStringLiteral(", ")), manifest, known.join(QStringLiteral(", "))));
+    }
+    QStringList labels = r.patchFor;
+    for (const auto &delta : r.deltaFrom)
+        labels << delta.second;
+    for (const QString &label : qAsConst(labels)) {
+        if (known.contains(label))
+            continue;
+        for (const QString &version : qAsConst(known)) {
+            if (withoutTrailingZeros(version) == withoutTrailingZeros(label))
+                lines << QStringLiteral("warning: %1 is not a version %2 has published, but %3 is: clients report "
+                                        "%3, and only a label written as they report it reaches them")
+                                 .arg(label, manifest, version);
+        }
+    }
+    return true;
+}
+
+// A published file never changes under its name: caches, mirrors and half-finished downloads hold
+// the old bytes, and clients that installed them would never see the new ones.
+bool Publisher::checkUnchangedFiles(const PublishRequest &r, const Staged &staged)
+{
+    QList<QPair<QString, QByteArray>> names { { staged.patchName, staged.patchSha256 },
+                                              { staged.installerName, staged.installerSha256 } };
+    for (const Staged::Delta &delta : staged.deltas)
+        names.append({ delta.name, delta.sha256 });
+    for (const auto &name : qAsConst(names)) {
+        QFile existing(staged.out.filePath(name.first));
+        if (!existing.exists())
+            continue;
+        QByteArray sha256;
+        qint64 size = 0;
+        if (!existing.open(QIODevice::ReadOnly) || !Crypto::Sha256::hashDevice(&existing, &sha256, &size))
+            return fail(QStringLiteral("cannot read %1: %2").arg(existing.fileName(), existing.errorString()));
+        if (sha256 == name.second)
+            continue;
+        if (!r.replace)
+            return fail(QStringLiteral("%1 is published already with other bytes: a published file never changes "
+                                       "(caches and clients hold the old one); publish a new version, or give "
+                                       "--replace").arg(existing.fileName()));
+        lines << QStringLiteral("warning: %1 is replaced with other bytes; clients that installed version %2 with "
+                                "modify time %3 and count %4 are not offered it again: raise --modify-count to reach "
+                                "them, and purge caches and mirrors of the old file")
+                         .arg(existing.fileName(), r.patchVersion, r.modifyTime, r.modifyCnt);
+    }
+    return true;
+}
+
+// The files a publish writes, the manifest last.
+QStringList Publisher::publishedNames(const Staged &staged) const
+{
+    QStringList names { staged.patchName, staged.installerName };
+    for (const Staged::Delta &delta : staged.deltas)
+        names << delta.name;
+    names << QStringLiteral("updates.json");
+    return names;
+}
+
 bool Publisher::publish(const PublishRequest &r)
 {
     error.clear();
@@ -374,13 +505,23 @@ bool Publisher::publish(const PublishRequest &r)
     if (signingKeys.isEmpty() && QFile::exists(signature))
         return fail(QStringLiteral("%1 is signed (%2): give --sign-key to sign the new manifest")
                             .arg(staged.out.filePath(QStringLiteral("updates.json")), signature));
+    if (!checkAgainstPublished(r, staged.out.filePath(QStringLiteral("updates.json"))))
+        return false;
     staged.patchName = ReleaseFileNames::patch(r.name, r.patchVersion);
     staged.installerName = ReleaseFileNames::full(r.name, r.fullVersion);
 
     QByteArray json;
     if (!writePatch(files, &staged) || !writeDeltas(r, files, release, &staged) || !copyInstaller(r, &staged)
-        || !composeManifest(r, staged, !signingKeys.isEmpty(), &json))
+        || !composeManifest(r, staged, !signingKeys.isEmpty(), &json) || !checkUnchangedFiles(r, staged))
         return false;
+    composed = json;
+    if (r.dryRun) {
+        lines << QStringLiteral("dry run: nothing was written; a publish would write:");
+        for (const QString &name : publishedNames(staged))
+            lines << QStringLiteral("  %1").arg(staged.out.filePath(name));
+        published = r;
+        return true;
+    }
     // The manifest goes last, so that clients never see it before its files.
     if (!placeFiles(r, &staged) || !writeManifest(json, signingKeys))
         return false;
@@ -413,8 +554,8 @@ bool Publisher::setRollout(const RolloutRequest &r)
         return fail(QStringLiteral("the rollout percentage must be from 0 to 100"));
     if (r.rollback && r.percent >= 0)
         return fail(QStringLiteral("--rollback makes the previous release current as it was; give no --percent"));
-    if (!r.expires.isEmpty() && !QDateTime::fromString(r.expires, Qt::ISODate).isValid())
-        return fail(QStringLiteral("the expiry \"%1\" is not an ISO 8601 date and time").arg(r.expires));
+    if (!r.expires.isEmpty() && !checkExpiry(r.expires))
+        return false;
     QList<QByteArray> signingKeys;
     if (!readSigningKeys(r.signKeys, &signingKeys))
         return false;
@@ -679,16 +820,16 @@ bool Publisher::writeManifest(const QByteArray &json, const QList<QByteArray> &s
 
 QString Publisher::dryRun(const QString &version, const QString &modifyTime, const QString &modifyCnt) const
 {
-    QFile file(manifestPath);
     ManifestRecord record;
-    if (!file.open(QIODevice::ReadOnly) || !parseManifest(file.readAll(), published.platform, &record))
+    if (!parseManifest(composed, published.platform, &record))
         return QStringLiteral("no manifest to read");
-    // The client's own decision, for an installation inside any rollout.
+    // The client's own decision, for an installation inside any rollout. Modify values not given are
+    // the release's own: what an application that passes its build's values reports.
     Installation installed;
     installed.appName = published.name;
     installed.version = version;
-    installed.modifyTime = modifyTime;
-    installed.modifyCnt = modifyCnt;
+    installed.modifyTime = modifyTime.isNull() ? record.modifyTime : modifyTime;
+    installed.modifyCnt = modifyCnt.isNull() ? record.modifyCnt : modifyCnt;
     const Offer offer = decideOffer(record, installed);
     const QString rollout = record.rollout < 100
             ? QStringLiteral("; rolled out to %1 % of installations").arg(record.rollout) : QString();

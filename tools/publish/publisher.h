@@ -33,6 +33,8 @@ struct PublishRequest
     QStringList patchFor;
     int rollout = 100; // the share of installations offered the release, 0 to 100
     QStringList mirrors; // other URL prefixes under which the same files lie, each ending in "/"
+    bool replace = false; // a published file may get other bytes under its name
+    bool dryRun = false;  // check and compose everything, write nothing
 };
 
 /*! What `updater-publish rollout` changes: the percentage of one published release. */
@@ -65,8 +67,12 @@ public:
     */
     bool setRollout(const RolloutRequest &request);
 
-    /*! What a client at this version would be offered, read back from the written manifest. */
-    QString dryRun(const QString &version, const QString &modifyTime, const QString &modifyCnt) const;
+    /*!
+        What a client at this version would be offered by the manifest just
+        composed (written or not); modify values left null are the release's.
+    */
+    QString dryRun(const QString &version, const QString &modifyTime = QString(),
+                   const QString &modifyCnt = QString()) const;
 
     QString errorString() const { return error; }
     /*! One line per file written, with its size and SHA-256. */
@@ -76,6 +82,8 @@ private:
     bool fail(const QString &message);
     bool validate(const PublishRequest &request);
     bool validateReleaseControl(const PublishRequest &request);
+    bool checkExpiry(const QString &expires);
+    bool checkAgainstPublished(const PublishRequest &request, const QString &manifest);
     bool readSigningKeys(const QStringList &paths, QList<QByteArray> *keys);
     struct PatchFile
     {
@@ -92,12 +100,15 @@ private:
                      Staged *staged);
     bool copyInstaller(const PublishRequest &request, Staged *staged);
     bool composeManifest(const PublishRequest &request, const Staged &staged, bool signing, QByteArray *json);
+    bool checkUnchangedFiles(const PublishRequest &request, const Staged &staged);
+    QStringList publishedNames(const Staged &staged) const;
     bool placeFiles(const PublishRequest &request, Staged *staged);
     bool writeManifest(const QByteArray &json, const QList<QByteArray> &signingKeys);
 
     QString error;
     QStringList lines;
     QString manifestPath;
+    QByteArray composed; // the manifest of the last publish, written or not
     PublishRequest published;
 };
 
