@@ -7,12 +7,15 @@
 #include "manifest/offer.h"
 #include "network/networkpolicy.h"
 #include "publisher.h"
+#include "testcerts.h"
 #include "testserver.h"
 #include "testutil.h"
 #include "verifier.h"
 
 #include <QCryptographicHash>
 #include <QProcess>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QDirIterator>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -550,6 +553,9 @@ void tst_Publish::verifyChecksTheDeployment_data()
     QTest::newRow("deployed, a mirror's copy damaged") << "served mirror" << "FAILED  windows patch on a mirror http://";
     QTest::newRow("deployed, a server that drips the installer") << "served drip"
                                                                  << "unreachable: the server is sending too slowly";
+    // Over HTTPS behind a private CA: the reason when it is not trusted, every check once it is.
+    QTest::newRow("deployed over HTTPS, a CA not trusted") << "served tls" << "FAILED  manifest https://";
+    QTest::newRow("deployed over HTTPS, its CA given") << "served tls trusted" << "";
 }
 
 void tst_Publish::verifyChecksTheDeployment()
@@ -584,8 +590,18 @@ void tst_Publish::verifyChecksTheDeployment()
     // Served as a static file server serves it; the manifest's URLs point there.
     TestServer server;
     QString location = out;
+    QTemporaryDir certificates;
+    if (damage.startsWith("served tls")) {
+        SKIP_WITHOUT_PRIVATE_CA();
+        const TestCertificates certs = TestCertificates::create(certificates.path(), QStringLiteral("verify"));
+        QVERIFY2(certs.error.isEmpty(), qPrintable(certs.error));
+        QVERIFY(server.startTls(QSslCertificate(certs.certPem), QSslKey(certs.keyPem, QSsl::Rsa)));
+        if (damage.endsWith("trusted"))
+            QCOMPARE(Verifier::trustCertificates(certs.caPem), 1);
+    }
     if (damage.startsWith("served")) {
-        QVERIFY(server.start());
+        if (!damage.startsWith("served tls"))
+            QVERIFY(server.start());
         r.patchUrl = r.fullUrl = server.origin() + "/files/";
         if (damage == "served mirror")
             r.mirrors << server.origin() + "/mirror/";

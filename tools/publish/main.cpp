@@ -48,7 +48,17 @@ int verify(const QCoreApplication &app)
     parser.addPositionalArgument(QStringLiteral("location"), QStringLiteral("The folder holding updates.json, or its URL."));
     parser.addOption({ QStringLiteral("public-key"), QStringLiteral("A trusted public key (base64); repeatable."),
                        QStringLiteral("key") });
+    parser.addOption({ QStringLiteral("ca-file"), QStringLiteral("A PEM file of certificate authorities to trust too "
+                                                                 "(those compiled in are trusted); repeatable."),
+                       QStringLiteral("file") });
     parser.process(app);
+    for (const QString &path : parser.values(QStringLiteral("ca-file"))) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || Verifier::trustCertificates(file.readAll()) == 0) {
+            std::fprintf(stderr, "updater-publish verify: %s holds no PEM certificate\n", qPrintable(path));
+            return 1;
+        }
+    }
     if (parser.positionalArguments().size() != 2) {
         std::fprintf(stderr, "updater-publish verify: give one folder or URL\n");
         return 1;

@@ -5,6 +5,7 @@
 #include "manifest/manifestsignature.h"
 #include "manifest/releasefilenames.h"
 #include "network/networkpolicy.h"
+#include "network/tlstrust.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -84,10 +85,18 @@ bool Verifier::read(const QString &location, QByteArray *data, QString *error)
     return stream(location, [data](const QByteArray &chunk) { data->append(chunk); }, error);
 }
 
+int Verifier::trustCertificates(const QByteArray &pem)
+{
+    return addTrustedCertificates(pem);
+}
+
 bool Verifier::verify(const QString &location)
 {
     lines.clear();
     remote = location.startsWith(QLatin1String("https://")) || location.startsWith(QLatin1String("http://"));
+    // The authorities the tool trusts: the system's and those compiled in (and any given with --ca-file).
+    if (remote)
+        installCompiledCertificates();
     QString manifestLocation = location;
     if (!remote && QFileInfo(location).isDir())
         manifestLocation = QDir(location).filePath(QStringLiteral("updates.json"));
@@ -97,7 +106,9 @@ bool Verifier::verify(const QString &location)
 
     QByteArray manifest;
     QString error;
-    if (!check(read(manifestLocation, &manifest, &error), QStringLiteral("manifest %1 %2").arg(manifestLocation, error)))
+    if (!check(read(manifestLocation, &manifest, &error),
+               QStringLiteral("manifest %1").arg(manifestLocation) + (error.isEmpty() ? QString()
+                                                                          : QStringLiteral(": unreachable: ") + error)))
         return false;
     bool ok = checkSignature(manifestLocation, manifest);
     const QJsonObject root = QJsonDocument::fromJson(manifest).object();
@@ -162,6 +173,9 @@ bool Verifier::checkRecord(const QString &platform, const QByteArray &manifest, 
     };
     for (auto delta = record.deltas.cbegin(); delta != record.deltas.cend(); ++delta)
         downloads.append({ QStringLiteral("delta from %1").arg(delta.key()), delta.value().url, delta.value().check });
+    if (!remote && !record.mirrors.isEmpty())
+        lines << QStringLiteral("skipped %1 mirrors: a folder holds no mirror's copy; verify the deployed manifest's URL "
+                                "to check them").arg(platform);
     // Every mirror's copy, where it can be fetched: a deployment checked by its URL.
     for (int i = 0, own = downloads.size(); remote && i < own; ++i) {
         const Download d = downloads.at(i);
