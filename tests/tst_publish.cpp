@@ -724,13 +724,17 @@ void tst_Publish::rolloutWidensAndHalts()
     const QString out = dir->filePath("out/Foo/");
     const QByteArray patch = readFile(out + "Foo-patch-v1.2.4.zip");
     const QByteArray installer = readFile(out + "Foo-full-v1.3.0.exe");
-    // One command each: widen, halt, complete; only the manifest and its signature change.
-    for (const int percent : { 50, 0, 100 }) {
+    const auto rolloutTo = [&r](int percent) {
         RolloutRequest rollout;
         rollout.output = r.output;
         rollout.name = r.name;
         rollout.percent = percent;
         rollout.signKeys = r.signKeys;
+        return rollout;
+    };
+    // One command each: widen, halt, complete; only the manifest and its signature change.
+    for (const int percent : { 50, 0, 100 }) {
+        const RolloutRequest rollout = rolloutTo(percent);
         QVERIFY2(publisher.setRollout(rollout), qPrintable(publisher.errorString()));
         ManifestRecord record;
         QVERIFY(parseManifest(readFile(out + "updates.json"), "windows", &record));
@@ -742,10 +746,8 @@ void tst_Publish::rolloutWidensAndHalts()
         QCOMPARE(readFile(out + "Foo-full-v1.3.0.exe"), installer);
     }
     // Unsigned, the signature would turn every client away.
-    RolloutRequest unsigned_;
-    unsigned_.output = r.output;
-    unsigned_.name = r.name;
-    unsigned_.percent = 20;
+    RolloutRequest unsigned_ = rolloutTo(20);
+    unsigned_.signKeys.clear();
     QVERIFY(!publisher.setRollout(unsigned_));
     QVERIFY2(publisher.errorString().contains("give --sign-key"), qPrintable(publisher.errorString()));
     // The same for a new release: the old signature would stay beside the new manifest.
@@ -781,11 +783,8 @@ void tst_Publish::rolloutWidensAndHalts()
     QCOMPARE(decideOffer(staged, outside).patchUrl, QStringLiteral("https://files.example/p/Foo/Foo-patch-v1.2.5.zip"));
 
     // Rolled back: 1.2.4 is current again as it was, signed; there is nothing further to roll back to.
-    RolloutRequest rollback;
-    rollback.output = r.output;
-    rollback.name = r.name;
+    RolloutRequest rollback = rolloutTo(-1);
     rollback.rollback = true;
-    rollback.signKeys = r.signKeys;
     QVERIFY2(publisher.setRollout(rollback), qPrintable(publisher.errorString()));
     ManifestRecord back;
     QVERIFY(parseManifest(readFile(out + "updates.json"), "windows", &back));
