@@ -740,6 +740,11 @@ void tst_Publish::rolloutWidensAndHalts()
         QVERIFY(parseManifest(readFile(out + "updates.json"), "windows", &record));
         QCOMPARE(record.rollout, percent);
         QCOMPARE(record.patchVersion, QStringLiteral("1.2.4"));
+        // Signed inside (what this tool reads), and beside it over the final bytes (what earlier releases read).
+        QByteArray signedBytes;
+        QByteArray inside;
+        QVERIFY(ManifestSignature::extract(readFile(out + "updates.json"), &signedBytes, &inside));
+        QVERIFY(ManifestSignature::check(signedBytes, inside, { key }).isEmpty());
         QVERIFY(ManifestSignature::check(readFile(out + "updates.json"), readFile(out + "updates.json.sig"), { key })
                         .isEmpty());
         QCOMPARE(readFile(out + "Foo-patch-v1.2.4.zip"), patch);

@@ -12,6 +12,7 @@
 #include "updaterdialog.h"
 
 #include <QApplication>
+#include <QJsonDocument>
 #include <QLineEdit>
 #include <QNetworkProxy>
 #include <QNetworkAccessManager>
@@ -475,6 +476,21 @@ void tst_UpdateCheck::signedManifests_data()
     QTest::newRow("signed without hashes: its download is refused")
             << bare << TestResponse::ok(signatureLine(TrustedKey, bare))
             << "download refused: the manifest is signed but gives no size and SHA-256 for this download";
+    // Signed inside, as updater-publish writes it: the file beside it no longer matters, so that a
+    // cache pairing the manifest with another one's signature file cannot turn a release away.
+    const QByteArray indented = QJsonDocument::fromJson(body).toJson(QJsonDocument::Indented);
+    const QByteArray inside = ManifestSignature::embed(indented, { Crypto::signEd25519(TrustedKey, indented) });
+    QTest::newRow("signed inside, beside another manifest's signature file")
+            << inside << TestResponse::ok(signatureLine(TrustedKey, changed)) << "click update button to update";
+    QTest::newRow("signed inside, no signature file beside it") << inside << TestResponse::error(404, "Not Found")
+                                                                << "click update button to update";
+    QByteArray insideChanged = inside;
+    insideChanged[insideChanged.lastIndexOf("\"2\"") + 1] = '3';
+    QTest::newRow("signed inside, one byte changed after") << insideChanged << TestResponse::ok(good)
+                                                           << "manifest signature does not match any trusted key";
+    QTest::newRow("signed inside by a key not compiled in")
+            << ManifestSignature::embed(indented, { Crypto::signEd25519(StrangerKey, indented) })
+            << TestResponse::ok(good) << "manifest signature does not match any trusted key";
 }
 
 void tst_UpdateCheck::signedManifests()
@@ -488,7 +504,10 @@ void tst_UpdateCheck::signedManifests()
     server.clearRequests();
     UpdaterDialog dialog;
     check(&dialog, QStringLiteral("Signed"), QStringLiteral("1"));
-    QTRY_COMPARE(server.requestCount(ServerPath + "Signed/updates.json.sig"), 1);
+    // A manifest signed inside is never paired with the file beside it.
+    const bool inside = QByteArray(QTest::currentDataTag()).startsWith("signed inside");
+    QTRY_VERIFY(!report(&dialog)->toPlainText().isEmpty());
+    QCOMPARE(server.requestCount(ServerPath + "Signed/updates.json.sig"), inside ? 0 : 1);
     const bool accepted = !expected.startsWith("manifest");
     if (accepted) {
         QTRY_VERIFY(updateButtonsEnabled(&dialog));

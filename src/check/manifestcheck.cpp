@@ -108,7 +108,17 @@ void ManifestCheck::handleReply(QNetworkReply *reply)
         return;
     }
     const QList<QByteArray> keys = ManifestSignature::trustedKeys();
-    if (!keys.isEmpty() && !signedBody.isValid()) {
+    QString distrust;
+    QByteArray signedBytes;
+    QByteArray signatures;
+    if (!keys.isEmpty() && signedBody.isValid()) {
+        // The signature file of a manifest that carries none inside.
+        distrust = ManifestSignature::check(signedBody.toByteArray(), body, keys);
+        body = signedBody.toByteArray();
+    } else if (!keys.isEmpty() && ManifestSignature::extract(body, &signedBytes, &signatures)) {
+        // Signed inside: a cache cannot pair it with another manifest's signature file.
+        distrust = ManifestSignature::check(signedBytes, signatures, keys);
+    } else if (!keys.isEmpty()) {
         QNetworkRequest request = NetworkPolicy::compressibleRequest(
                 QUrl(ManifestSignature::signatureUrl(reply->request().url().toString())));
         request.setAttribute(SignedBody, body);
@@ -116,11 +126,6 @@ void ManifestCheck::handleReply(QNetworkReply *reply)
             request.setAttribute(carried, reply->request().attribute(carried));
         send(request);
         return;
-    }
-    QString distrust;
-    if (!keys.isEmpty()) {
-        distrust = ManifestSignature::check(signedBody.toByteArray(), body, keys);
-        body = signedBody.toByteArray();
     }
     ManifestRecord record;
     if (distrust.isEmpty() && !parseManifest(body, platform, &record)) {

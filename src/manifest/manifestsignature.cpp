@@ -81,3 +81,40 @@ void ManifestSignature::setTrustedKeys(const QList<QByteArray> &list)
 {
     keys() = list;
 }
+
+namespace {
+
+// What opens the line of signatures inside a manifest: the object's first member, indented as
+// QJsonDocument::Indented writes it.
+const QByteArray EmbeddedStart = QByteArrayLiteral("{\n    \"signatures\": [");
+
+} // namespace
+
+QByteArray ManifestSignature::embed(const QByteArray &manifest, const QList<QByteArray> &signatures)
+{
+    QByteArray line = EmbeddedStart.mid(1);
+    for (int i = 0; i < signatures.size(); ++i)
+        line += (i > 0 ? ", \"" : "\"") + signatures.at(i).toBase64() + '"';
+    line += "],";
+    // After the opening brace: the rest of the file stays as it was signed.
+    return QByteArray(manifest).insert(1, line);
+}
+
+bool ManifestSignature::extract(const QByteArray &body, QByteArray *signedBytes, QByteArray *signatureFile)
+{
+    if (!body.startsWith(EmbeddedStart))
+        return false;
+    const int end = body.indexOf("],\n", EmbeddedStart.size());
+    if (end < 0)
+        return false;
+    const QByteArray list = body.mid(EmbeddedStart.size(), end - EmbeddedStart.size());
+    signatureFile->clear();
+    for (QByteArray item : list.split(',')) {
+        item = item.trimmed();
+        if (item.size() < 2 || !item.startsWith('"') || !item.endsWith('"'))
+            return false;
+        *signatureFile += item.mid(1, item.size() - 2) + '\n';
+    }
+    *signedBytes = body.left(1) + body.mid(end + 2);
+    return true;
+}

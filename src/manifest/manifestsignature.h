@@ -29,6 +29,22 @@ public:
     */
     static QString checkExpiry(const QString &expires, const QDateTime &now);
 
+    /*!
+        The signatures inside a manifest, so that no cache pairs a manifest
+        with another one's signature file: the top-level member
+        "signatures", a list of the same base64 lines, written as the
+        object's first member on a line of its own. The signed bytes are the
+        file's with that line removed, as the publisher wrote them: no JSON
+        is normalised. Returns \a manifest with the line, which must not be
+        there already.
+    */
+    static QByteArray embed(const QByteArray &manifest, const QList<QByteArray> &signatures);
+    /*!
+        Splits \a body into its signed bytes and its signatures (as a signature
+        file holds them); false when it carries none inside.
+    */
+    static bool extract(const QByteArray &body, QByteArray *signedBytes, QByteArray *signatureFile);
+
     /*! The signature file of a manifest at \a manifestUrl. */
     static QString signatureUrl(const QString &manifestUrl) { return manifestUrl + QStringLiteral(".sig"); }
 

@@ -4,6 +4,7 @@
 #include "crypto/crypto.h"
 #include "deltawriter.h"
 #include "manifest/manifest.h"
+#include "manifest/manifestsignature.h"
 #include "manifest/offer.h"
 #include "manifest/releasefilenames.h"
 #include "names/namerules.h"
@@ -598,6 +599,7 @@ bool Publisher::setRollout(const RolloutRequest &r)
         record.name = r.name;
     }
     QJsonObject root = document.object();
+    root.remove(QStringLiteral("signatures")); // the old manifest's, written anew when signing
     ::writeManifest(&root, r.platform, record);
     if (!writeManifest(QJsonDocument(root).toJson(QJsonDocument::Indented), signingKeys))
         return false;
@@ -722,6 +724,7 @@ bool Publisher::composeManifest(const PublishRequest &r, const Staged &staged, b
         if (!document.isObject())
             return fail(QStringLiteral("%1 exists but is not a JSON object; not replacing it").arg(manifestPath));
         root = document.object();
+        root.remove(QStringLiteral("signatures")); // the old manifest's, written anew when signing
     }
     ManifestRecord record;
     // The release it replaces stays offered where a staged rollout of this one does not reach.
@@ -804,17 +807,20 @@ bool Publisher::placeFiles(const PublishRequest &r, Staged *staged)
 
 bool Publisher::writeManifest(const QByteArray &json, const QList<QByteArray> &signingKeys)
 {
-    if (!saveFile(manifestPath, json, &error))
-        return false;
     if (signingKeys.isEmpty())
-        return true;
-    // One line per key: clients that know any one of them accept it.
+        return saveFile(manifestPath, json, &error);
+    // Signed inside, one signature per key: clients that know any one of them accept it.
+    QList<QByteArray> inside;
+    for (const QByteArray &key : signingKeys)
+        inside << Crypto::signEd25519(key, json);
+    const QByteArray manifest = ManifestSignature::embed(json, inside);
+    // Beside it, over the final bytes, for clients of earlier releases of this tool.
     QByteArray signatures;
     for (const QByteArray &key : signingKeys)
-        signatures += Crypto::signEd25519(key, json).toBase64() + '\n';
-    if (!saveFile(manifestPath + QStringLiteral(".sig"), signatures, &error))
+        signatures += Crypto::signEd25519(key, manifest).toBase64() + '\n';
+    if (!saveFile(manifestPath, manifest, &error) || !saveFile(manifestPath + QStringLiteral(".sig"), signatures, &error))
         return false;
-    lines << QStringLiteral("updates.json.sig  %1 signature(s)").arg(signingKeys.size());
+    lines << QStringLiteral("updates.json  signed inside; updates.json.sig  %1 signature(s)").arg(signingKeys.size());
     return true;
 }
 

@@ -131,6 +131,18 @@ bool Verifier::checkSignature(const QString &manifestLocation, const QByteArray 
         lines << QStringLiteral("skipped signature: no --public-key given");
         return true;
     }
+    // Both: the one inside, which this tool reads, and the file beside, which earlier releases read.
+    bool ok = true;
+    QByteArray signedBytes;
+    QByteArray inside;
+    if (ManifestSignature::extract(manifest, &signedBytes, &inside)) {
+        const QString why = ManifestSignature::check(signedBytes, inside, keys);
+        ok = check(why.isEmpty(), QStringLiteral("signature inside %1").arg(why.isEmpty() ? QStringLiteral("verifies")
+                                                                                          : why));
+    } else {
+        lines << QStringLiteral("skipped signature inside: the manifest carries none (published by an earlier "
+                                "updater-publish); clients check the file beside it");
+    }
     QByteArray signature;
     QString error;
     QString why;
@@ -138,7 +150,8 @@ bool Verifier::checkSignature(const QString &manifestLocation, const QByteArray 
         why = QStringLiteral("manifest signature missing: ") + error;
     else
         why = ManifestSignature::check(manifest, signature, keys);
-    return check(why.isEmpty(), QStringLiteral("signature %1").arg(why.isEmpty() ? QStringLiteral("verifies") : why));
+    return check(why.isEmpty(), QStringLiteral("signature %1").arg(why.isEmpty() ? QStringLiteral("verifies") : why))
+            && ok;
 }
 
 // Every download of one platform record, as a client would fetch it.
