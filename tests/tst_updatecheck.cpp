@@ -3,6 +3,7 @@
 #include "manifest/manifestfreshness.h"
 #include "manifest/manifestsignature.h"
 #include "manifest/rolloutdraw.h"
+#include "manifest/usersettings.h"
 #include "network/networkpolicy.h"
 #include "network/proxycredentials.h"
 #include "network/tlstrust.h"
@@ -96,6 +97,8 @@ private slots:
     void manifestsOverTime();
     void rolloutReachesItsShare();
     void unwritableSettings();
+    void conditionalChecks_data();
+    void conditionalChecks();
     void nextHostTakesOver_data();
     void nextHostTakesOver();
     void proxyAsksForCredentials_data();
@@ -582,6 +585,57 @@ void tst_UpdateCheck::manifestsOverTime()
              seen.startsWith("9999") ? 1 : 0);
     ManifestSignature::setTrustedKeys({});
     freshness.forget();
+}
+
+void tst_UpdateCheck::conditionalChecks_data()
+{
+    QTest::addColumn<QString>("between");    // what happens between two checks of an unchanged manifest
+    QTest::addColumn<bool>("conditional");   // the second check names the kept copy's ETag
+    QTest::addColumn<QString>("expected");   // the second report's start, or its last paragraph
+    QTest::newRow("nothing: a 304, and the kept copy checked again") << "" << true << "click update button to update";
+    QTest::newRow("the kept copy expired since: refused as if it had just arrived") << "expire" << true
+            << "check error\nmanifest expired on ";
+    QTest::newRow("the kept copy damaged: fetched whole") << "damage" << false << "click update button to update";
+}
+
+void tst_UpdateCheck::conditionalChecks()
+{
+    QFETCH(QString, between);
+    QFETCH(bool, conditional);
+    QFETCH(QString, expected);
+    ManifestFreshness(QStringLiteral("Kept")).forget();
+    ManifestSignature::setTrustedKeys({ Crypto::ed25519PublicKey(TrustedKey) });
+    const QString expires = between == "expire" ? QDateTime::currentDateTimeUtc().addSecs(2).toString(Qt::ISODate)
+                                                : QStringLiteral("2999-01-01T00:00:00Z");
+    const QByteArray compact = "{\"expires\":\"" + expires.toUtf8() + "\"," + manifest("2", "2", "100", "3", false).mid(1);
+    const QByteArray indented = QJsonDocument::fromJson(compact).toJson(QJsonDocument::Indented);
+    const QByteArray body = ManifestSignature::embed(indented, { Crypto::signEd25519(TrustedKey, indented) });
+    // As a static file server makes it: from the file itself.
+    const QByteArray etag = '"' + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex().left(16) + '"';
+    server.setResponse(ServerPath + "Kept/updates.json", TestResponse::ok(body).header("ETag", etag));
+    {
+        UpdaterDialog first;
+        check(&first, QStringLiteral("Kept"), QStringLiteral("1"));
+        QTRY_VERIFY(updateButtonsEnabled(&first));
+    }
+    if (between == "expire")
+        QTest::qWait(2500);
+    if (between == "damage") {
+        const auto settings = UserSettings::open();
+        for (const QString &key : settings->allKeys()) {
+            if (key.startsWith("applications/Kept/") && key.endsWith("/body"))
+                settings->setValue(key, QByteArray("{\"updates\":{}}"));
+        }
+    }
+    server.clearRequests();
+    UpdaterDialog second;
+    check(&second, QStringLiteral("Kept"), QStringLiteral("1"));
+    QTRY_VERIFY(!report(&second)->toPlainText().isEmpty());
+    QTest::qWait(20);
+    const QString text = report(&second)->toPlainText();
+    QVERIFY2(text.startsWith(expected) || text.endsWith(expected), qPrintable(text));
+    QCOMPARE(server.headersOfRequests().join('\n').contains("If-None-Match: " + etag), conditional);
+    ManifestSignature::setTrustedKeys({});
 }
 
 void tst_UpdateCheck::unwritableSettings()

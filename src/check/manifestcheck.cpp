@@ -1,5 +1,6 @@
 #include "check/manifestcheck.h"
 
+#include "check/keptmanifest.h"
 #include "manifest/manifestfreshness.h"
 #include "manifest/manifestsignature.h"
 #include "network/networkpolicy.h"
@@ -22,6 +23,10 @@ const auto CheckHost = QNetworkRequest::Attribute(QNetworkRequest::User + 2);
 // The newest signed manifest an earlier host gave in this check, and which host that was.
 const auto BestManifest = QNetworkRequest::Attribute(QNetworkRequest::User + 3);
 const auto BestHost = QNetworkRequest::Attribute(QNetworkRequest::User + 4);
+// The manifest's validators (ETag, Last-Modified), carried to its signature's request.
+const auto Validators = QNetworkRequest::Attribute(QNetworkRequest::User + 5);
+// Asked without the kept copy's validators: a 304 to it is no answer.
+const auto Unconditional = QNetworkRequest::Attribute(QNetworkRequest::User + 6);
 
 QString hostOf(const QString &url)
 {
@@ -99,10 +104,29 @@ void ManifestCheck::send(const QNetworkRequest &request)
 void ManifestCheck::handleReply(QNetworkReply *reply)
 {
     const QVariant signedBody = reply->request().attribute(SignedBody);
+    const int host = reply->request().attribute(CheckHost).toInt();
     bool tooLarge = false;
     QByteArray body = NetworkPolicy::limitedBody(reply, &tooLarge);
-    if (reply->error() != QNetworkReply::NoError || tooLarge) {
-        const QString reason = checkErrorReason(reply, tooLarge, signedBody.isValid());
+    // The manifest's validators: of this answer, or carried from the manifest to its signature's request.
+    QVariantList validators = signedBody.isValid() ? reply->request().attribute(Validators).toList()
+                                                   : QVariantList { reply->rawHeader("ETag"),
+                                                                    reply->rawHeader("Last-Modified") };
+    const bool notModified = !signedBody.isValid()
+            && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 304;
+    const bool asked = !reply->request().attribute(Unconditional).toBool();
+    KeptManifest kept(appName, urls.value(host));
+    if (notModified && asked && kept.load()) {
+        // Not modified: the kept copy, checked below as if it had just arrived.
+        body = kept.body;
+        validators = { kept.etag, kept.lastModified };
+    } else if (notModified && asked) {
+        // Nothing usable kept: asked again, without validators.
+        askHost(host, reply->request().attribute(BestManifest).toByteArray(),
+                reply->request().attribute(BestHost).toInt(), false);
+        return;
+    } else if (notModified || reply->error() != QNetworkReply::NoError || tooLarge) {
+        const QString reason = notModified ? QStringLiteral("HTTP status 304 to a request that kept nothing to compare")
+                                           : checkErrorReason(reply, tooLarge, signedBody.isValid());
         if (!askNextHost(reply, reason))
             finishWith({ QStringLiteral("check error"), reason });
         return;
@@ -122,6 +146,7 @@ void ManifestCheck::handleReply(QNetworkReply *reply)
         QNetworkRequest request = NetworkPolicy::compressibleRequest(
                 QUrl(ManifestSignature::signatureUrl(reply->request().url().toString())));
         request.setAttribute(SignedBody, body);
+        request.setAttribute(Validators, validators);
         for (const auto carried : { CheckDeadline, CheckHost, BestManifest, BestHost })
             request.setAttribute(carried, reply->request().attribute(carried));
         send(request);
@@ -140,7 +165,9 @@ void ManifestCheck::handleReply(QNetworkReply *reply)
             finishWith({ QStringLiteral("check error"), distrust });
         return;
     }
-    const int host = reply->request().attribute(CheckHost).toInt();
+    // Passed every check: next time this host may answer 304.
+    KeptManifest(appName, urls.value(host)).store(body, validators.value(0).toByteArray(),
+                                                  validators.value(1).toByteArray());
     const QVariant best = reply->request().attribute(BestManifest);
     const bool later = !best.isValid() || issuedLater(record, best.toByteArray(), platform);
     const QByteArray winner = later ? body : best.toByteArray();
@@ -172,9 +199,19 @@ bool ManifestCheck::askNextHost(QNetworkReply *reply, const QString &reason)
     return true;
 }
 
-void ManifestCheck::askHost(int host, const QByteArray &best, int bestHost)
+void ManifestCheck::askHost(int host, const QByteArray &best, int bestHost, bool conditional)
 {
     QNetworkRequest request = NetworkPolicy::compressibleRequest(QUrl(urls.at(host), QUrl::TolerantMode));
+    // With the kept copy's validators, an unchanged manifest costs a 304.
+    KeptManifest kept(appName, urls.at(host));
+    if (!conditional) {
+        request.setAttribute(Unconditional, true);
+    } else if (kept.load()) {
+        if (!kept.etag.isEmpty())
+            request.setRawHeader("If-None-Match", kept.etag);
+        if (!kept.lastModified.isEmpty())
+            request.setRawHeader("If-Modified-Since", kept.lastModified);
+    }
     // Each host has the whole time of a check: a slow first one does not starve the next.
     request.setAttribute(CheckDeadline, QDateTime::currentMSecsSinceEpoch() + NetworkPolicy::checkTimeoutMs());
     request.setAttribute(CheckHost, host);

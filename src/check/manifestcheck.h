@@ -55,7 +55,7 @@ signals:
 private:
     void send(const QNetworkRequest &request);
     bool askNextHost(QNetworkReply *reply, const QString &reason);
-    void askHost(int host, const QByteArray &best, int bestHost);
+    void askHost(int host, const QByteArray &best, int bestHost, bool conditional = true);
     void accept(const QByteArray &body, int host);
     void finishWith(const QStringList &failure);
 

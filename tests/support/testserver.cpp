@@ -91,6 +91,7 @@ private:
             && headerValue(request.left(end), "Proxy-Authorization") != server->proxyCredentials)
             response = TestResponse::error(407, "Proxy Authentication Required")
                                .header("Proxy-Authenticate", "Basic realm=\"tests\"");
+        applyValidators(request.left(end));
         applyRange(request.left(end));
         respond();
     }
@@ -102,6 +103,20 @@ private:
                 return line.mid(name.size() + 1).trimmed();
         }
         return QByteArray();
+    }
+
+    // A static file server's answer to a request that names the answer's own ETag: 304, no body.
+    void applyValidators(const QByteArray &head)
+    {
+        const QByteArray ifNoneMatch = headerValue(head, "If-None-Match");
+        for (const auto &h : qAsConst(response.headers)) {
+            if (h.first == "ETag" && !ifNoneMatch.isEmpty() && ifNoneMatch == h.second && response.status == 200) {
+                response.status = 304;
+                response.reason = "Not Modified";
+                response.body.clear();
+                response.generatedSize = -1;
+            }
+        }
     }
 
     // Turns the canned answer into the one a range request gets.
