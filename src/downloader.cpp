@@ -7,6 +7,7 @@
 #include "network/proxycredentials.h"
 #include "network/resumestate.h"
 #include "platform/filesystem.h"
+#include "text/progresstext.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -269,7 +270,9 @@ void Downloader::handleMetaData()
         validator = !etag.isEmpty() && !etag.startsWith("W/") ? etag : reply->rawHeader("Last-Modified");
         if (code < 200 || code > 299) {
             // An error page or a redirect is not the file; keep it out of the part file.
-            fail(QStringLiteral("HTTP status %1").arg(code));
+            qint64 retrySeconds = -1;
+            fail(NetworkPolicy::busy(reply, &retrySeconds) ? serverBusyText(code, retrySeconds)
+                                                           : QStringLiteral("HTTP status %1").arg(code));
             return;
         }
     }

@@ -452,6 +452,8 @@ void tst_Downloader::failedTransfersAreNotPromoted_data()
     stalledHeaders.stallBeforeHeaders = true;
     QTest::newRow("server stalls before the headers") << stalledHeaders << NetworkPolicy::stallMessage();
     QTest::newRow("500") << TestResponse::error(500, "Internal Server Error", "oops") << "HTTP status 500";
+    QTest::newRow("503, busy for a minute") << TestResponse::error(503, "Service Unavailable").header("Retry-After", "60")
+                                             << "the server is busy (HTTP status 503); try again in 60 seconds";
     TestResponse cut = TestResponse::ok(QByteArray(30000, 'z'));
     cut.cutAfter = 10000;
     cut.chunkSize = 5000;

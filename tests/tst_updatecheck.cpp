@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QJsonDocument>
+#include <QLocale>
 #include <QLineEdit>
 #include <QNetworkProxy>
 #include <QNetworkAccessManager>
@@ -174,6 +175,15 @@ void tst_UpdateCheck::outcomes_data()
     QTest::newRow("404") << TestResponse::error(404, "Not Found", "<html/>") << "1.0" << "check error\nHTTP status 404"
                          << false;
     QTest::newRow("500") << TestResponse::error(500, "Oops", "{}") << "1.0" << "check error\nHTTP status 500" << false;
+    // A busy server says when to come back: in seconds or as a date, at most a day ahead.
+    QTest::newRow("503, Retry-After in seconds") << TestResponse::error(503, "Busy").header("Retry-After", "120")
+            << "1.0" << "check error\nthe server is busy (HTTP status 503); try again in 2 minutes" << false;
+    const QByteArray soon = QLocale::c().toString(QDateTime::currentDateTimeUtc().addSecs(30 * 60 + 20),
+                                                  QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'")).toLatin1();
+    QTest::newRow("429, Retry-After as a date") << TestResponse::error(429, "Too Many").header("Retry-After", soon)
+            << "1.0" << "check error\nthe server is busy (HTTP status 429); try again in 30 minutes" << false;
+    QTest::newRow("503, Retry-After a year ahead") << TestResponse::error(503, "Busy").header("Retry-After", "31536000")
+            << "1.0" << "check error\nthe server is busy (HTTP status 503); try again in about 24 hours" << false;
     TestResponse stalled = TestResponse::ok("{}");
     stalled.stallBeforeHeaders = true;
     QTest::newRow("server stalls before the headers") << stalled << "1.0"
@@ -697,6 +707,7 @@ void tst_UpdateCheck::nextHostTakesOver_data()
     QTest::addColumn<QString>("said");   // in the report
     QTest::newRow("the first refuses the connection") << "dead" << true << "(Connection refused); asking 127.0.0.1:";
     QTest::newRow("the first serves an error page") << "404" << true << "(HTTP status 404";
+    QTest::newRow("the first is busy") << "503" << true << "(the server is busy (HTTP status 503); try again later); asking";
     QTest::newRow("the first serves no JSON") << "html" << true << "(its manifest is not JSON); asking";
     QTest::newRow("the first serves a manifest with a bad signature") << "badsig" << true
             << "(manifest signature does not match any trusted key); asking";
@@ -727,8 +738,8 @@ void tst_UpdateCheck::nextHostTakesOver()
     QVERIFY(closed.start());
     const QString closedOrigin = closed.origin();
     closed.close();
-    if (first == "404")
-        server.setResponse(ServerPath + "Hosts/updates.json", TestResponse::error(404, "Not Found"));
+    if (first == "404" || first == "503")
+        server.setResponse(ServerPath + "Hosts/updates.json", TestResponse::error(first.toInt(), "Not Found"));
     else if (first == "html")
         server.setResponse(ServerPath + "Hosts/updates.json", TestResponse::ok("<html/>"));
     else if (first == "badsig") {

@@ -254,5 +254,13 @@ click cancel button to quit</source>
         <translation>
 Zum Beenden auf „abbrechen“ klicken</translation>
     </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again later</source>
+        <translation>der Server ist ausgelastet (HTTP-Status %1); später erneut versuchen</translation>
+    </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again in %2</source>
+        <translation>der Server ist ausgelastet (HTTP-Status %1); in %2 erneut versuchen</translation>
+    </message>
 </context>
 </TS>

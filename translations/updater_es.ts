@@ -254,5 +254,13 @@ click cancel button to quit</source>
         <translation>
 pulse cancelar para salir</translation>
     </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again later</source>
+        <translation>el servidor está ocupado (estado HTTP %1); inténtelo de nuevo más tarde</translation>
+    </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again in %2</source>
+        <translation>el servidor está ocupado (estado HTTP %1); inténtelo de nuevo en %2</translation>
+    </message>
 </context>
 </TS>

@@ -254,5 +254,13 @@ click cancel button to quit</source>
         <translation>
 cliquez sur annuler pour quitter</translation>
     </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again later</source>
+        <translation>le serveur est occupé (statut HTTP %1) ; réessayez plus tard</translation>
+    </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again in %2</source>
+        <translation>le serveur est occupé (statut HTTP %1) ; réessayez dans %2</translation>
+    </message>
 </context>
 </TS>

@@ -254,5 +254,13 @@ click cancel button to quit</source>
         <translation>
 fai clic su annulla per uscire</translation>
     </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again later</source>
+        <translation>il server è occupato (stato HTTP %1); riprovare più tardi</translation>
+    </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again in %2</source>
+        <translation>il server è occupato (stato HTTP %1); riprovare tra %2</translation>
+    </message>
 </context>
 </TS>

@@ -254,5 +254,13 @@ click cancel button to quit</source>
         <translation>
 キャンセルをクリックして終了します</translation>
     </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again later</source>
+        <translation>サーバーが混雑しています (HTTP ステータス %1)。後でもう一度お試しください</translation>
+    </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again in %2</source>
+        <translation>サーバーが混雑しています (HTTP ステータス %1)。%2 後にもう一度お試しください</translation>
+    </message>
 </context>
 </TS>

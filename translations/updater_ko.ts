@@ -254,5 +254,13 @@ click cancel button to quit</source>
         <translation>
 종료하려면 취소 버튼을 누르세요</translation>
     </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again later</source>
+        <translation>서버가 혼잡합니다 (HTTP 상태 %1). 나중에 다시 시도하세요</translation>
+    </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again in %2</source>
+        <translation>서버가 혼잡합니다 (HTTP 상태 %1). %2 후에 다시 시도하세요</translation>
+    </message>
 </context>
 </TS>

@@ -254,5 +254,13 @@ click cancel button to quit</source>
         <translation>
 kliknij „anuluj”, aby wyjść</translation>
     </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again later</source>
+        <translation>serwer jest zajęty (status HTTP %1); spróbuj ponownie później</translation>
+    </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again in %2</source>
+        <translation>serwer jest zajęty (status HTTP %1); spróbuj ponownie za %2</translation>
+    </message>
 </context>
 </TS>

@@ -254,5 +254,13 @@ click cancel button to quit</source>
         <translation>
 clique em cancelar para sair</translation>
     </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again later</source>
+        <translation>o servidor está ocupado (status HTTP %1); tente novamente mais tarde</translation>
+    </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again in %2</source>
+        <translation>o servidor está ocupado (status HTTP %1); tente novamente em %2</translation>
+    </message>
 </context>
 </TS>

@@ -254,5 +254,13 @@ click cancel button to quit</source>
         <translation>
 нажмите «отмена», чтобы выйти</translation>
     </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again later</source>
+        <translation>сервер перегружен (HTTP-статус %1); повторите попытку позже</translation>
+    </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again in %2</source>
+        <translation>сервер перегружен (HTTP-статус %1); повторите попытку через %2</translation>
+    </message>
 </context>
 </TS>

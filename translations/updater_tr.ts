@@ -254,5 +254,13 @@ click cancel button to quit</source>
         <translation>
 çıkmak için iptal düğmesine tıklayın</translation>
     </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again later</source>
+        <translation>sunucu meşgul (HTTP durumu %1); daha sonra yeniden deneyin</translation>
+    </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again in %2</source>
+        <translation>sunucu meşgul (HTTP durumu %1); %2 sonra yeniden deneyin</translation>
+    </message>
 </context>
 </TS>

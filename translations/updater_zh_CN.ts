@@ -254,5 +254,13 @@ click cancel button to quit</source>
         <translation>
 点击取消按钮退出</translation>
     </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again later</source>
+        <translation>服务器繁忙（HTTP 状态 %1）；请稍后重试</translation>
+    </message>
+    <message>
+        <source>the server is busy (HTTP status %1); try again in %2</source>
+        <translation>服务器繁忙（HTTP 状态 %1）；请在 %2 后重试</translation>
+    </message>
 </context>
 </TS>

@@ -5,6 +5,7 @@
 #include "manifest/manifestsignature.h"
 #include "network/networkpolicy.h"
 #include "network/tlstrust.h"
+#include "text/progresstext.h"
 
 #include <QDateTime>
 #include <QNetworkAccessManager>
@@ -40,6 +41,9 @@ QString checkErrorReason(QNetworkReply *reply, bool tooLarge, bool signatureRequ
         return QStringLiteral("the server's answer is larger than %1 bytes; no manifest is")
                        .arg(NetworkPolicy::MaxManifestSize) + QStringLiteral(" that large");
     QString reason = NetworkPolicy::failureReason(reply);
+    qint64 retrySeconds = -1;
+    if (reason.isEmpty() && NetworkPolicy::busy(reply, &retrySeconds))
+        reason = serverBusyText(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), retrySeconds);
     if (reason.isEmpty() && signatureRequest)
         reason = QStringLiteral("manifest signature missing: ") + reply->errorString();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();

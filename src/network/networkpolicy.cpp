@@ -3,6 +3,8 @@
 #include "network/proxycredentials.h"
 
 #include <QBuffer>
+#include <QDateTime>
+#include <QLocale>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QTimer>
@@ -190,6 +192,29 @@ void NetworkPolicy::stopLater(QNetworkReply *reply)
 {
     reply->setProperty(StoppedHere, true);
     QTimer::singleShot(0, reply, [reply] { reply->abort(); });
+}
+
+bool NetworkPolicy::busy(const QNetworkReply *reply, qint64 *retrySeconds)
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status != 503 && status != 429)
+        return false;
+    constexpr qint64 Day = 24 * 60 * 60;
+    const QByteArray after = reply->rawHeader("Retry-After").trimmed();
+    bool number = false;
+    const qint64 seconds = after.toLongLong(&number);
+    *retrySeconds = -1;
+    if (number && seconds >= 0) {
+        *retrySeconds = qMin(seconds, Day);
+    } else if (!after.isEmpty()) {
+        // An HTTP date, as RFC 9110 writes it: "Wed, 21 Oct 2026 07:28:00 GMT".
+        QDateTime when = QLocale::c().toDateTime(QString::fromLatin1(after), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
+        if (when.isValid()) {
+            when.setTimeSpec(Qt::UTC);
+            *retrySeconds = qBound<qint64>(0, QDateTime::currentDateTimeUtc().secsTo(when), Day);
+        }
+    }
+    return true;
 }
 
 QString NetworkPolicy::stallMessage()

@@ -70,6 +70,12 @@ public:
     /*! The reason to show for a stall. */
     static QString stallMessage();
     /*!
+        When \a reply is a busy server's answer (503 or 429), the seconds its
+        Retry-After asks to wait (a number or an HTTP date, at most a day; -1
+        when it gives none), and true; false for any other answer.
+    */
+    static bool busy(const QNetworkReply *reply, qint64 *retrySeconds);
+    /*!
         Why \a reply failed when the network or the server's behaviour is the
         cause: a stall, a slow or endless server, a redirect loop, a redirect
         to another kind of address. Empty for other failures (an HTTP status).

@@ -76,3 +76,12 @@ QString downloadSummaryText(quint32 seconds, quint64 bytes)
     return text + QStringLiteral("    average speed: ") + QString::number(average, 'g', 3)
             + QStringLiteral("kb/s");
 }
+
+QString serverBusyText(int status, qint64 retrySeconds)
+{
+    if (retrySeconds < 0)
+        return QCoreApplication::translate("UpdaterDialog", "the server is busy (HTTP status %1); try again later")
+                .arg(status);
+    return QCoreApplication::translate("UpdaterDialog", "the server is busy (HTTP status %1); try again in %2")
+            .arg(status).arg(timeLeftText(double(qMax<qint64>(retrySeconds, 1))));
+}

@@ -33,4 +33,11 @@ QString speedLabelText(qint64 received, qint64 total, quint32 elapsedSeconds,
 */
 QString downloadSummaryText(quint32 seconds, quint64 bytes);
 
+/*!
+    What to tell the user when a server answered \a status 503 or 429: that it
+    is busy, and when to try again (\a retrySeconds, from its Retry-After; -1
+    when it gave none).
+*/
+QString serverBusyText(int status, qint64 retrySeconds);
+
 #endif // PROGRESSTEXT_H
