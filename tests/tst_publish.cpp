@@ -551,6 +551,7 @@ void tst_Publish::verifyChecksTheDeployment_data()
     QTest::newRow("deployed, checked by its URL") << "served" << "";
     QTest::newRow("deployed, a file changed on the server") << "served patch" << "FAILED  windows patch http://";
     QTest::newRow("deployed, a mirror's copy damaged") << "served mirror" << "FAILED  windows patch on a mirror http://";
+    QTest::newRow("deployed, the manifest cached for a day: a warning") << "served cached" << "";
     QTest::newRow("deployed, a server that drips the installer") << "served drip"
                                                                  << "unreachable: the server is sending too slowly";
     // Over HTTPS behind a private CA: the reason when it is not trusted, every check once it is.
@@ -613,6 +614,8 @@ void tst_Publish::verifyChecksTheDeployment()
             if (damage == "served patch" && name.endsWith(".zip"))
                 data = "not the patch";
             TestResponse response = TestResponse::ok(data);
+            if (damage == "served cached" && name == "updates.json")
+                response.header("Cache-Control", "public, max-age=86400");
             if (damage == "served drip" && name.endsWith(".exe")) {
                 response.chunkSize = 1;
                 response.chunkDelayMs = 100;
@@ -631,6 +634,7 @@ void tst_Publish::verifyChecksTheDeployment()
         QVERIFY2(report.contains(failure), qPrintable(report));
     else
         QVERIFY2(!report.contains("FAILED") && report.count("SHA-256 ") == 2, qPrintable(report));
+    QCOMPARE(report.contains("warning: caches may keep the manifest for 86400 s"), damage == "served cached");
 }
 
 void tst_Publish::deltasInTheManifest()

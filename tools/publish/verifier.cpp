@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QUrl>
@@ -28,6 +29,32 @@ bool Verifier::check(bool ok, const QString &line)
     lines << (ok ? QStringLiteral("ok      ") : QStringLiteral("FAILED  ")) + line;
     return ok;
 }
+
+namespace {
+
+// How long a cache may keep \a reply's answer without asking again: -1 when it must ask every time
+// (or nothing says), else the seconds its Cache-Control or Expires give.
+qint64 cacheSeconds(const QNetworkReply *reply)
+{
+    const QByteArray control = reply->rawHeader("Cache-Control").toLower();
+    if (control.contains("no-cache") || control.contains("no-store"))
+        return -1;
+    qint64 lifetime = -1;
+    for (const QByteArray &part : control.split(',')) {
+        const QByteArray directive = part.trimmed();
+        if (directive.startsWith("max-age=") || directive.startsWith("s-maxage="))
+            lifetime = qMax(lifetime, directive.mid(directive.indexOf('=') + 1).toLongLong());
+    }
+    if (lifetime < 0 && reply->hasRawHeader("Expires")) {
+        const QDateTime when = QLocale::c().toDateTime(QString::fromLatin1(reply->rawHeader("Expires")),
+                                                       QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
+        if (when.isValid())
+            lifetime = QDateTime::currentDateTimeUtc().secsTo(QDateTime(when.date(), when.time(), Qt::UTC));
+    }
+    return lifetime;
+}
+
+} // namespace
 
 // Reads a local file or fetches a URL in pieces, handing each to \a take.
 bool Verifier::stream(const QString &location, const std::function<void(const QByteArray &)> &take, QString *error)
@@ -58,6 +85,7 @@ bool Verifier::stream(const QString &location, const std::function<void(const QB
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     loop.exec();
     take(reply->readAll());
+    cacheLifetime = cacheSeconds(reply);
     const bool ok = reply->error() == QNetworkReply::NoError;
     if (!ok) {
         const QString reason = NetworkPolicy::failureReason(reply);
@@ -93,6 +121,7 @@ int Verifier::trustCertificates(const QByteArray &pem)
 bool Verifier::verify(const QString &location)
 {
     lines.clear();
+    cacheLifetime = -1;
     remote = location.startsWith(QLatin1String("https://")) || location.startsWith(QLatin1String("http://"));
     // The authorities the tool trusts: the system's and those compiled in (and any given with --ca-file).
     if (remote)
@@ -110,6 +139,11 @@ bool Verifier::verify(const QString &location)
                QStringLiteral("manifest %1").arg(manifestLocation) + (error.isEmpty() ? QString()
                                                                           : QStringLiteral(": unreachable: ") + error)))
         return false;
+    // A cache that keeps the manifest long keeps clients on the old release as long.
+    if (remote && cacheLifetime > MaxManifestCacheSeconds)
+        lines << QStringLiteral("warning: caches may keep the manifest for %1 s (its Cache-Control or Expires): clients "
+                                "behind one see a new release that much later; give it \"no-cache\" or at most %2 s")
+                         .arg(cacheLifetime).arg(MaxManifestCacheSeconds);
     bool ok = checkSignature(manifestLocation, manifest);
     const QJsonObject root = QJsonDocument::fromJson(manifest).object();
     const QString expires = root.value(QStringLiteral("expires")).toString();

@@ -34,9 +34,12 @@ private:
     bool checkRecord(const QString &platform, const QByteArray &manifest, const QString &name,
                      const QString &manifestLocation);
 
+    static constexpr qint64 MaxManifestCacheSeconds = 300;
+
     QList<QByteArray> keys;
     QStringList lines;
     bool remote = false;
+    qint64 cacheLifetime = -1; // of the latest fetch: how long caches may keep it
 };
 
 #endif // VERIFIER_H
