@@ -2,7 +2,7 @@
 # Source it; it defines ensure_packages and the package lists.
 
 BUILD_PACKAGES="build-essential cmake ninja-build qtbase5-dev qtbase5-private-dev zlib1g-dev libssl-dev libzstd-dev liblzma-dev libdivsufsort-dev qttools5-dev-tools qttranslations5-l10n"
-TEST_PACKAGES="openssl squid apache2 caddy nginx-light fonts-liberation fonts-dejavu-core fonts-wqy-microhei"
+TEST_PACKAGES="openssl squid apache2 caddy nginx-light varnish fonts-liberation fonts-dejavu-core fonts-wqy-microhei"
 HEADLESS_PACKAGES="xvfb xdotool imagemagick x11-utils"
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
 WINDOWS_PACKAGES="cmake ninja-build qttools5-dev-tools qttranslations5-l10n g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine64 wine xvfb xauth imagemagick fonts-dejavu-core qtbase5-dev-tools"

@@ -1,11 +1,16 @@
+#include "crypto/crypto.h"
 #include "dialogdriver.h"
 #include "downloader.h"
 #include "launchparams.h"
+#include "manifest/manifest.h"
+#include "manifest/manifestfreshness.h"
+#include "manifest/manifestsignature.h"
 #include "network/tlstrust.h"
 #include "nginxserver.h"
 #include "platform/programs.h"
 #include "testutil.h"
 #include "updaterdialog.h"
+#include "varnishcache.h"
 #include "webserver.h"
 
 #include <QDirIterator>
@@ -39,6 +44,7 @@ private slots:
     void patchOnlyWhereItFits();
     void serversPublishersRun_data();
     void serversPublishersRun();
+    void behindACache();
 
 private:
     QString www(const QString &path) const { return nginx.root() + path; }
@@ -430,6 +436,57 @@ void tst_EndToEnd::serversPublishersRun()
     QVERIFY(waitForQuit(30000));
     QVERIFY2(report(&dialog).contains("download verified: "), qPrintable(report(&dialog)));
     QTRY_COMPARE(readFile(markers.filePath(app + "-patched")), (app + " 1.1.0 ran\n").toUtf8());
+}
+
+// A cache in front of the server keeps the manifest for a while: while it serves the old one beside
+// the new release's signature file, no client fails; the new release is offered once it expires.
+void tst_EndToEnd::behindACache()
+{
+    constexpr int Ttl = 4;
+    VarnishCache cache;
+    if (!cache.start(nginx.httpOrigin(), Ttl))
+        QSKIP(qPrintable(cache.errorString()));
+    const QString keyFile = markers.filePath("cache-key.pem");
+    const QByteArray pem = Crypto::generateEd25519Key();
+    QVERIFY(writeFile(keyFile, pem));
+    QFile::setPermissions(keyFile, QFile::ReadOwner | QFile::WriteOwner);
+    ManifestSignature::setTrustedKeys({ Crypto::ed25519PublicKey(pem) });
+    auto restore = qScopeGuard([] { ManifestSignature::setTrustedKeys({}); });
+    ManifestFreshness(QStringLiteral("Cached")).forget();
+    const QString stage = markers.filePath("stage-Cached");
+    QVERIFY(QDir().mkpath(stage + "/patch"));
+    QVERIFY(writeFile(stage + "/setup", "installer"));
+    const auto publish = [&](const QString &version) {
+        QVERIFY(writeFile(stage + "/patch/notes.txt", "notes of " + version.toUtf8()));
+        const QString files = cache.origin() + ServerPath;
+        QProcess publisher;
+        publisher.setProcessChannelMode(QProcess::MergedChannels);
+        publisher.start(QStringLiteral(UPDATER_PUBLISH),
+                        { "--name", "Cached", "--patch-version", version, "--full-version", version, "--patch-url", files,
+                          "--full-url", files, "--installer", stage + "/setup", "--patch-dir", stage + "/patch",
+                          "--sign-key", keyFile, "--expires", "2999-01-01T00:00:00Z", "--output", www(ServerPath) });
+        QVERIFY(publisher.waitForFinished(30000));
+        QVERIFY2(publisher.exitCode() == 0, qPrintable(publisher.readAll()));
+    };
+    const auto offered = [&] {
+        UpdaterDialog dialog;
+        check(&dialog, "Cached", "1.0.0");
+        QTest::qWait(50);
+        return report(&dialog);
+    };
+    pointAt(cache.origin(), QStringLiteral("0"), QStringLiteral("0"));
+    publish("1.1.0");
+    QString text = offered(); // the cache keeps 1.1.0's manifest from here
+    QVERIFY2(text.contains("latest  version: v1.1.0"), qPrintable(text));
+    publish("1.2.0");
+    ManifestRecord origin;
+    QVERIFY(parseManifest(readFile(www(ServerPath + "Cached/updates.json")), "windows", &origin));
+    QCOMPARE(origin.patchVersion, QStringLiteral("1.2.0"));
+    text = offered();
+    QVERIFY2(text.contains("latest  version: v1.1.0") && !text.contains("check error"), qPrintable(text));
+    QTest::qWait(Ttl * 1000 + 1500);
+    text = offered();
+    QVERIFY2(text.contains("latest  version: v1.2.0"), qPrintable(text));
 }
 
 QTEST_MAIN(tst_EndToEnd)
