@@ -45,6 +45,7 @@ private slots:
     void serversPublishersRun_data();
     void serversPublishersRun();
     void behindACache();
+    void stagedReleaseKeepsThePrevious();
 
 private:
     QString www(const QString &path) const { return nginx.root() + path; }
@@ -52,6 +53,7 @@ private:
     void publishDemo(const QString &app, const QString &siteRoot = QString(), const QString &origin = QString());
     void publishDeltaRelease(const QString &app);
     void installOldRelease(const QString &app);
+    void publishSmall(const QString &app, const QString &version, const QString &files, const QStringList &more);
     void check(UpdaterDialog *dialog, const QString &name, const QString &version);
 
     NginxServer nginx;
@@ -438,6 +440,48 @@ void tst_EndToEnd::serversPublishersRun()
     QTRY_COMPARE(readFile(markers.filePath(app + "-patched")), (app + " 1.1.0 ran\n").toUtf8());
 }
 
+// A release of \a app whose patch holds one small file, with \a more options.
+void tst_EndToEnd::publishSmall(const QString &app, const QString &version, const QString &files,
+                                const QStringList &more)
+{
+    const QString stage = markers.filePath("stage-" + app);
+    QVERIFY(QDir().mkpath(stage + "/patch"));
+    QVERIFY(writeFile(stage + "/setup", "installer"));
+    QVERIFY(writeFile(stage + "/patch/notes.txt", "notes of " + version.toUtf8()));
+    QProcess publisher;
+    publisher.setProcessChannelMode(QProcess::MergedChannels);
+    publisher.start(QStringLiteral(UPDATER_PUBLISH),
+                    QStringList { "--name", app, "--patch-version", version, "--full-version", version, "--patch-url",
+                                  files, "--full-url", files, "--installer", stage + "/setup", "--patch-dir",
+                                  stage + "/patch", "--output", www(ServerPath) } + more);
+    QVERIFY(publisher.waitForFinished(30000));
+    QVERIFY2(publisher.exitCode() == 0, qPrintable(publisher.readAll()));
+}
+
+// A release halted at 0 % leaves every installation the release before it; a rollback makes that
+// one current again.
+void tst_EndToEnd::stagedReleaseKeepsThePrevious()
+{
+    const QString files = nginx.httpsOrigin() + ServerPath;
+    publishSmall("Staged", "1.1.0", files, {});
+    publishSmall("Staged", "1.2.0", files, { "--rollout", "0" });
+    UpdaterDialog halted;
+    check(&halted, "Staged", "1.0.0");
+    QVERIFY2(report(&halted).contains("latest  version: v1.1.0")
+                     && report(&halted).endsWith("version 1.2.0 is being rolled out gradually and is not offered to "
+                                                 "this installation yet; version 1.1.0 is offered meanwhile"),
+             qPrintable(report(&halted)));
+    QProcess rollback;
+    rollback.start(QStringLiteral(UPDATER_PUBLISH), { "rollout", "--output", www(ServerPath), "--name", "Staged",
+                                                      "--rollback" });
+    QVERIFY(rollback.waitForFinished(30000));
+    QCOMPARE(rollback.exitCode(), 0);
+    UpdaterDialog rolledBack;
+    check(&rolledBack, "Staged", "1.0.0");
+    QVERIFY2(report(&rolledBack).contains("latest  version: v1.1.0") && !report(&rolledBack).contains("rolled out"),
+             qPrintable(report(&rolledBack)));
+}
+
 // A cache in front of the server keeps the manifest for a while: while it serves the old one beside
 // the new release's signature file, no client fails; the new release is offered once it expires.
 void tst_EndToEnd::behindACache()
@@ -453,20 +497,9 @@ void tst_EndToEnd::behindACache()
     ManifestSignature::setTrustedKeys({ Crypto::ed25519PublicKey(pem) });
     auto restore = qScopeGuard([] { ManifestSignature::setTrustedKeys({}); });
     ManifestFreshness(QStringLiteral("Cached")).forget();
-    const QString stage = markers.filePath("stage-Cached");
-    QVERIFY(QDir().mkpath(stage + "/patch"));
-    QVERIFY(writeFile(stage + "/setup", "installer"));
     const auto publish = [&](const QString &version) {
-        QVERIFY(writeFile(stage + "/patch/notes.txt", "notes of " + version.toUtf8()));
-        const QString files = cache.origin() + ServerPath;
-        QProcess publisher;
-        publisher.setProcessChannelMode(QProcess::MergedChannels);
-        publisher.start(QStringLiteral(UPDATER_PUBLISH),
-                        { "--name", "Cached", "--patch-version", version, "--full-version", version, "--patch-url", files,
-                          "--full-url", files, "--installer", stage + "/setup", "--patch-dir", stage + "/patch",
-                          "--sign-key", keyFile, "--expires", "2999-01-01T00:00:00Z", "--output", www(ServerPath) });
-        QVERIFY(publisher.waitForFinished(30000));
-        QVERIFY2(publisher.exitCode() == 0, qPrintable(publisher.readAll()));
+        publishSmall("Cached", version, cache.origin() + ServerPath,
+                     { "--sign-key", keyFile, "--expires", "2999-01-01T00:00:00Z" });
     };
     const auto offered = [&] {
         UpdaterDialog dialog;
