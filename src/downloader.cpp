@@ -7,7 +7,6 @@
 #include "network/proxycredentials.h"
 #include "network/resumestate.h"
 #include "platform/filesystem.h"
-#include "text/progresstext.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -270,9 +269,7 @@ void Downloader::handleMetaData()
         validator = !etag.isEmpty() && !etag.startsWith("W/") ? etag : reply->rawHeader("Last-Modified");
         if (code < 200 || code > 299) {
             // An error page or a redirect is not the file; keep it out of the part file.
-            qint64 retrySeconds = -1;
-            fail(NetworkPolicy::busy(reply, &retrySeconds) ? serverBusyText(code, retrySeconds)
-                                                           : QStringLiteral("HTTP status %1").arg(code));
+            fail(NetworkPolicy::statusReason(reply));
             return;
         }
     }
@@ -438,13 +435,13 @@ void Downloader::checkCompletion()
 {
     if (state != State::Receiving)
         return;
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
     const QString reason = NetworkPolicy::failureReason(reply);
+    const QString status = NetworkPolicy::statusReason(reply);
     if (!reason.isEmpty())
         fail(reason);
-    else if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299))
-        fail(QStringLiteral("HTTP status %1").arg(status.toInt()));
+    else if (!status.isEmpty())
+        fail(status);
     else if (reply->error() != QNetworkReply::NoError)
         fail(reply->errorString());
     else if (length.isValid() && length.toLongLong() + resumeOffset != written)

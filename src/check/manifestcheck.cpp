@@ -5,7 +5,6 @@
 #include "manifest/manifestsignature.h"
 #include "network/networkpolicy.h"
 #include "network/tlstrust.h"
-#include "text/progresstext.h"
 
 #include <QDateTime>
 #include <QNetworkAccessManager>
@@ -41,14 +40,13 @@ QString checkErrorReason(QNetworkReply *reply, bool tooLarge, bool signatureRequ
         return QStringLiteral("the server's answer is larger than %1 bytes; no manifest is")
                        .arg(NetworkPolicy::MaxManifestSize) + QStringLiteral(" that large");
     QString reason = NetworkPolicy::failureReason(reply);
-    qint64 retrySeconds = -1;
-    if (reason.isEmpty() && NetworkPolicy::busy(reply, &retrySeconds))
-        reason = serverBusyText(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), retrySeconds);
-    if (reason.isEmpty() && signatureRequest)
+    const QString status = NetworkPolicy::statusReason(reply);
+    // A busy server says so; any other failure of the signature's request is a missing signature.
+    const bool busy = !status.isEmpty() && !status.startsWith(QLatin1String("HTTP status"));
+    if (reason.isEmpty() && signatureRequest && !busy)
         reason = QStringLiteral("manifest signature missing: ") + reply->errorString();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reason.isEmpty())
-        reason = status >= 400 ? QStringLiteral("HTTP status %1").arg(status) : reply->errorString();
+        reason = !status.isEmpty() ? status : reply->errorString();
     return reason;
 }
 

@@ -1,6 +1,7 @@
 #include "network/networkpolicy.h"
 
 #include "network/proxycredentials.h"
+#include "text/progresstext.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -194,27 +195,30 @@ void NetworkPolicy::stopLater(QNetworkReply *reply)
     QTimer::singleShot(0, reply, [reply] { reply->abort(); });
 }
 
-bool NetworkPolicy::busy(const QNetworkReply *reply, qint64 *retrySeconds)
+QString NetworkPolicy::statusReason(const QNetworkReply *reply)
 {
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const int status = code.toInt();
+    if (!code.isValid() || (status >= 200 && status <= 299))
+        return QString();
     if (status != 503 && status != 429)
-        return false;
+        return QStringLiteral("HTTP status %1").arg(status);
     constexpr qint64 Day = 24 * 60 * 60;
     const QByteArray after = reply->rawHeader("Retry-After").trimmed();
     bool number = false;
     const qint64 seconds = after.toLongLong(&number);
-    *retrySeconds = -1;
+    qint64 retrySeconds = -1;
     if (number && seconds >= 0) {
-        *retrySeconds = qMin(seconds, Day);
+        retrySeconds = qMin(seconds, Day);
     } else if (!after.isEmpty()) {
         // An HTTP date, as RFC 9110 writes it: "Wed, 21 Oct 2026 07:28:00 GMT".
         QDateTime when = QLocale::c().toDateTime(QString::fromLatin1(after), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
         if (when.isValid()) {
             when.setTimeSpec(Qt::UTC);
-            *retrySeconds = qBound<qint64>(0, QDateTime::currentDateTimeUtc().secsTo(when), Day);
+            retrySeconds = qBound<qint64>(0, QDateTime::currentDateTimeUtc().secsTo(when), Day);
         }
     }
-    return true;
+    return serverBusyText(status, retrySeconds);
 }
 
 QString NetworkPolicy::stallMessage()

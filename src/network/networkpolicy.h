@@ -70,11 +70,12 @@ public:
     /*! The reason to show for a stall. */
     static QString stallMessage();
     /*!
-        When \a reply is a busy server's answer (503 or 429), the seconds its
-        Retry-After asks to wait (a number or an HTTP date, at most a day; -1
-        when it gives none), and true; false for any other answer.
+        Why \a reply's HTTP status is no answer, or an empty string for a 2xx
+        (or none): "HTTP status 404", or for a busy server (503, 429) that it
+        is busy and when to try again, from its Retry-After (a number of
+        seconds or an HTTP date, at most a day), in the user's language.
     */
-    static bool busy(const QNetworkReply *reply, qint64 *retrySeconds);
+    static QString statusReason(const QNetworkReply *reply);
     /*!
         Why \a reply failed when the network or the server's behaviour is the
         cause: a stall, a slow or endless server, a redirect loop, a redirect
