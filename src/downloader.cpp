@@ -150,6 +150,7 @@ void Downloader::refuse(const QString &message)
 
 void Downloader::sendRequest()
 {
+    announced = -1;
     QNetworkRequest request = NetworkPolicy::request(url);
     if (resumeOffset > 0) {
         request.setRawHeader("Range", "bytes=" + QByteArray::number(resumeOffset) + '-');
@@ -229,6 +230,8 @@ void Downloader::handleProgress(qint64 bytesReceived, qint64 bytesTotal)
 {
     if (state != State::Receiving && state != State::Stopping)
         return;
+    if (bytesTotal > 0)
+        announced = bytesTotal;
     // The whole file counts, kept bytes included, so that the bar never jumps back.
     emit doProgress(bytesReceived + resumeOffset, bytesTotal > 0 ? bytesTotal + resumeOffset : bytesTotal);
     writeAvailable();
@@ -436,6 +439,7 @@ void Downloader::checkCompletion()
     if (state != State::Receiving)
         return;
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    const qint64 expected = announced >= 0 ? announced : length.isValid() ? length.toLongLong() : -1;
     const QString reason = NetworkPolicy::failureReason(reply);
     const QString status = NetworkPolicy::statusReason(reply);
     if (!reason.isEmpty())
@@ -444,9 +448,8 @@ void Downloader::checkCompletion()
         fail(status);
     else if (reply->error() != QNetworkReply::NoError)
         fail(reply->errorString());
-    else if (length.isValid() && length.toLongLong() + resumeOffset != written)
-        fail(QStringLiteral("incomplete: received %1 of %2 bytes")
-                 .arg(written).arg(length.toLongLong() + resumeOffset));
+    else if (expected >= 0 && expected + resumeOffset != written)
+        fail(QStringLiteral("incomplete: received %1 of %2 bytes").arg(written).arg(expected + resumeOffset));
 }
 
 // What the manifest promised: the size and the SHA-256 of every byte, kept ones included.

@@ -125,6 +125,9 @@ private:
     QStringList mirrors; // the places still to ask, in order
     // Continuing a cut download: the bytes kept from the earlier try and the server's validator.
     qint64 resumeOffset = 0;
+    // The current answer's own length, as its progress reports it (-1: not known). After a
+    // redirect the reply's Content-Length header can still be the redirect's.
+    qint64 announced = -1;
     QByteArray validator;
 };
 
