@@ -135,7 +135,8 @@ QString tst_DeltaRebuild::writeMatches(const QByteArray &control, const QByteArr
     const QJsonObject file { { "name", "Foo" }, { "kind", "matches" }, { "base-size", base.size() },
                              { "base-sha256", sha256(base) }, { "size", result.size() }, { "sha256", sha256(result) },
                              { "mode", 0644 }, { "frames", QJsonArray { segment } } };
-    const QJsonObject index { { "format", 2 }, { "segment", double(ZstdFrames::SegmentSize) },
+    // A packed segment needs the format that brought it.
+    const QJsonObject index { { "format", segment.contains("layout") ? 3 : 2 }, { "segment", double(ZstdFrames::SegmentSize) },
                               { "margin", double(ZstdFrames::Margin) }, { "files", QJsonArray { file } } };
     const QString path = root->filePath("matches.zip");
     QFile out(path);
@@ -251,16 +252,47 @@ QString tst_DeltaRebuild::writeLyingMatches(const QString &lie)
             bytes.append(QByteArray::fromRawData(reinterpret_cast<const char *>(&value), 8)); // little-endian hosts
         return bytes;
     };
-    QByteArray control = triples({ 0, 250000, 14, 0, 50000, 0 });
     // The honest streams rebuild Foo: each lie below is the only thing wrong.
-    {
+    const auto rebuilds = [this](const QString &delta) {
         InstallTransaction transaction(app);
-        DeltaRebuild honest(writeMatches(control, diff, "inserted bytes", [](QJsonObject &, QByteArray &) {}));
+        DeltaRebuild honest(delta);
         if (!transaction.begin() || !honest.stageInto(&transaction)) {
             qWarning("the honest matches do not rebuild: %s", qPrintable(honest.errorString()));
-            return QString();
+            return false;
         }
+        return true;
+    };
+    // Packed: seven bits a byte, the seek zigzag-signed; the differences as (zeros, byte) pairs.
+    const auto varint = [](quint64 value) {
+        QByteArray bytes;
+        for (; value >= 0x80; value >>= 7)
+            bytes.append(char(value | 0x80));
+        return bytes.append(char(value));
+    };
+    if (lie.startsWith("packed")) {
+        const QByteArray control = varint(0) + varint(250000) + varint(14) + varint(0) + varint(50000) + varint(0);
+        QByteArray pairs;
+        qint64 zeros = 0;
+        for (const char difference : qAsConst(diff)) {
+            if (difference == 0) {
+                ++zeros;
+                continue;
+            }
+            pairs += varint(quint64(zeros)) + difference;
+            zeros = 0;
+        }
+        const auto packed = [](QJsonObject &segment, QByteArray &) { segment.insert("layout", "packed"); };
+        if (!rebuilds(writeMatches(control, pairs, "inserted bytes", packed)))
+            return QString();
+        if (lie == "packed-past")
+            pairs += varint(quint64(zeros) + 1) + '\x01';
+        else if (lie == "packed-cut")
+            pairs += '\x85';
+        return writeMatches(control, pairs, "inserted bytes", packed);
     }
+    QByteArray control = triples({ 0, 250000, 14, 0, 50000, 0 });
+    if (!rebuilds(writeMatches(control, diff, "inserted bytes", [](QJsonObject &, QByteArray &) {})))
+        return QString();
     std::function<void(QJsonObject &, QByteArray &)> change = [](QJsonObject &, QByteArray &) {};
     if (lie == "matches-length")
         control = triples({ 0, 300015, 0 });
@@ -321,6 +353,10 @@ void tst_DeltaRebuild::refusesWhatDoesNotFit_data()
                                                         << "do not add up to the segment";
     QTest::newRow("matches: a stream that ends early") << "matches-cut" << int(DeltaRebuild::Damaged)
                                                        << "a stream ends early";
+    QTest::newRow("packed matches: differences past the segment") << "packed-past" << int(DeltaRebuild::Damaged)
+                                                                 << "a length past the segment";
+    QTest::newRow("packed matches: a pair cut short") << "packed-cut" << int(DeltaRebuild::Damaged)
+                                                      << "the differences end inside a pair";
     QTest::newRow("matches: a dictionary too large") << "matches-dictionary" << int(DeltaRebuild::Damaged)
                                                      << "a stream asks for a window larger than 8 MiB";
 }
@@ -330,7 +366,8 @@ void tst_DeltaRebuild::refusesWhatDoesNotFit()
     QFETCH(QString, damage);
     QFETCH(int, failure);
     QFETCH(QString, reason);
-    QString delta = writeDelta();
+    // The frames' rows damage Foo's frames: it is made as frames alone.
+    QString delta = writeDelta(QStringLiteral("delta.zip"), DeltaWriter::PatchFrom);
     const auto onFoo = [&](const std::function<void(QJsonObject &)> &change) {
         return rewriteIndex(delta, [&](QJsonObject &index) {
             QJsonArray files = index.value("files").toArray();
@@ -364,7 +401,7 @@ void tst_DeltaRebuild::refusesWhatDoesNotFit()
         QVERIFY(at > 0);
         bytes[at + 4] = char(bytes.at(at + 4) | 0x03);
         QVERIFY(writeFile(delta, bytes));
-    } else if (damage.startsWith("matches")) {
+    } else if (damage.startsWith("matches") || damage.startsWith("packed")) {
         delta = writeLyingMatches(damage);
         QVERIFY(!delta.isEmpty());
     } else if (damage == "fifo") {

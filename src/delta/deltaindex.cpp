@@ -137,11 +137,16 @@ QByteArray DeltaIndex::toJson() const
         entry.insert(QStringLiteral("mode"), double(file.mode));
         QJsonArray frames;
         if (file.kind == Matches) {
-            format = 2;
+            format = qMax(format, 2);
             for (const Segment &segment : file.segments) {
-                frames.append(QJsonObject { { QStringLiteral("control"), streamToJson(segment.control) },
-                                            { QStringLiteral("diff"), streamToJson(segment.diff) },
-                                            { QStringLiteral("extra"), streamToJson(segment.extra) } });
+                QJsonObject streams { { QStringLiteral("control"), streamToJson(segment.control) },
+                                      { QStringLiteral("diff"), streamToJson(segment.diff) },
+                                      { QStringLiteral("extra"), streamToJson(segment.extra) } };
+                if (segment.layout == Packed) {
+                    format = 3;
+                    streams.insert(QStringLiteral("layout"), QStringLiteral("packed"));
+                }
+                frames.append(streams);
             }
             if (file.machine != BranchTransform::NoMachine) {
                 entry.insert(QStringLiteral("transform"),
@@ -230,8 +235,8 @@ bool DeltaIndex::readFile(const QJsonObject &entry, int format, File *file, QStr
     for (int s = 0; s < frames.size(); ++s) {
         qint64 size = 0;
         if (file->kind == Matches) {
-            if (!readSegment(frames.at(s).toObject(), qMin(ZstdFrames::SegmentSize, file->size - s * ZstdFrames::SegmentSize),
-                             file, why))
+            if (!readSegment(frames.at(s).toObject(), format,
+                             qMin(ZstdFrames::SegmentSize, file->size - s * ZstdFrames::SegmentSize), file, why))
                 return failWith(why, QStringLiteral("\"%1\": %2").arg(file->name, *why));
             const Segment &segment = file->segments.constLast();
             size = segment.control.size + segment.diff.size + segment.extra.size;
@@ -254,14 +259,24 @@ bool DeltaIndex::readFile(const QJsonObject &entry, int format, File *file, QStr
 }
 
 // A segment of \a size bytes: its streams' lengths add up to it, and every triple writes at least one byte.
-bool DeltaIndex::readSegment(const QJsonObject &object, qint64 size, File *file, QString *why)
+bool DeltaIndex::readSegment(const QJsonObject &object, int format, qint64 size, File *file, QString *why)
 {
     Segment segment;
-    if (!readStream(object.value(QStringLiteral("control")), TripleSize * size, &segment.control, why)
-        || !readStream(object.value(QStringLiteral("diff")), size, &segment.diff, why)
+    segment.length = size;
+    const QJsonValue layout = object.value(QStringLiteral("layout"));
+    if (layout.toString() == QLatin1String("packed") && format >= 3)
+        segment.layout = Packed;
+    else if (!layout.isUndefined())
+        return failWith(why, QStringLiteral("a segment of an unknown layout"));
+    // Packed, a triple writes at least one byte and a (zeros, byte) pair covers at least one.
+    const bool packed = segment.layout == Packed;
+    if (!readStream(object.value(QStringLiteral("control")), (packed ? PackedTripleMax : TripleSize) * size,
+                    &segment.control, why)
+        || !readStream(object.value(QStringLiteral("diff")), packed ? 11 * size : size, &segment.diff, why)
         || !readStream(object.value(QStringLiteral("extra")), size, &segment.extra, why))
         return false;
-    if (segment.control.length % TripleSize != 0 || segment.diff.length + segment.extra.length != size)
+    if (packed ? segment.extra.length > size
+               : segment.control.length % TripleSize != 0 || segment.diff.length + segment.extra.length != size)
         return failWith(why, QStringLiteral("its streams' lengths do not add up to the segment"));
     file->segments.append(segment);
     return true;

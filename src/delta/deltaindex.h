@@ -32,13 +32,26 @@ public:
         qint64 size = 0;   // compressed, in the archive
         qint64 length = 0; // decoded
     };
+    /*!
+        How a segment's control and difference streams are laid out. Plain:
+        triples of signed 64-bit little-endian values, and every difference
+        byte. Packed: each triple three variable-length integers (7 bits a
+        byte, low first; the seek zigzag-signed), and the differences, mostly
+        zeros, as (count of zeros, byte) pairs, the zeros after the last pair
+        left out.
+    */
+    enum Layout { Plain, Packed };
     struct Segment
     {
-        Stream control; // (seek, add, copy) triples, signed 64-bit little-endian
+        Layout layout = Plain;
+        qint64 length = 0; // the result's bytes it rebuilds (not written: the segment size gives it)
+        Stream control; // (seek, add, copy) triples
         Stream diff;    // bytes added to the base's
         Stream extra;   // bytes taken as they are
     };
     static constexpr qint64 TripleSize = 24;
+    // A packed value takes at most 10 bytes, a packed triple at most 30.
+    static constexpr qint64 PackedTripleMax = 30;
 
     struct File
     {
@@ -57,8 +70,9 @@ public:
         BranchTransform::Ranges ranges;
     };
 
-    // Format 1 has whole and frames files only; 2 adds matches. The lowest that holds an index is written.
-    static constexpr int Format = 2;
+    // Format 1 has whole and frames files only; 2 adds matches; 3 packed matches. The lowest that holds
+    // an index is written.
+    static constexpr int Format = 3;
     static constexpr const char *IndexName = "index.json";
     static constexpr const char *FilesFolder = "files/";
     // Far beyond any real index; a larger one is refused before it is parsed.
@@ -80,7 +94,7 @@ public:
 
 private:
     static bool readFile(const QJsonObject &entry, int format, File *file, QString *why);
-    static bool readSegment(const QJsonObject &object, qint64 size, File *file, QString *why);
+    static bool readSegment(const QJsonObject &object, int format, qint64 size, File *file, QString *why);
 };
 
 #endif // DELTAINDEX_H

@@ -99,35 +99,43 @@ bool MatchStreams::applySegment(const DeltaIndex::Segment &segment, QIODevice *a
                                 qint64 regionOffset, qint64 regionLength, ResultWriter *out)
 {
     error.clear();
-    const qint64 size = segment.diff.length + segment.extra.length;
+    const bool packed = segment.layout == DeltaIndex::Packed;
+    // Packed, the differences cover what the extra bytes leave of the segment.
+    const qint64 size = packed ? segment.length : segment.diff.length + segment.extra.length;
     if (!start(0, segment.control, archive, offset) || !start(1, segment.diff, archive, offset + segment.control.size)
         || !start(2, segment.extra, archive, offset + segment.control.size + segment.diff.size))
         return false;
+    packedAt = packedEnd = nullptr;
+    zerosLeft = 0;
+    byteLeft = false;
+    differencesLeft = size - segment.extra.length;
     qint64 written = 0;
     qint64 at = 0; // in the base region
-    char triple[DeltaIndex::TripleSize];
     while (control->remaining() > 0) {
-        if (!control->read(triple, sizeof triple))
-            return fail(control->errorString());
-        const qint64 seek = readLe64(triple);
-        const qint64 addLength = readLe64(triple + 8);
-        const qint64 copyLength = readLe64(triple + 16);
+        qint64 seek = 0;
+        qint64 addLength = 0;
+        qint64 copyLength = 0;
+        if (!readTriple(packed, &seek, &addLength, &copyLength))
+            return false;
         // Each value is bounded before it takes part in a sum: no overflow can hide a lie.
         if (addLength < 0 || copyLength < 0 || addLength > size - written || copyLength > size - written - addLength
             || addLength + copyLength == 0)
             return fail(QStringLiteral("a length past the segment"));
         if (seek < -regionLength || seek > regionLength || at + seek < 0 || at + seek > regionLength - addLength)
             return fail(QStringLiteral("a seek outside the base region"));
-        if (addLength > diff.remaining() || copyLength > extra->remaining())
+        if (addLength > differencesLeft || copyLength > extra->remaining())
             return fail(QStringLiteral("lengths that do not add up to the streams"));
         at += seek;
-        if (!add(addLength, regionOffset + at, out) || !copy(copyLength, out))
+        if (!add(packed, addLength, regionOffset + at, out) || !copy(copyLength, out))
             return false;
         at += addLength;
         written += addLength + copyLength;
     }
     if (written != size)
         return fail(QStringLiteral("lengths that do not add up to the segment"));
+    // Packed, a pair left unread would change a byte past the segment.
+    if (packed && (byteLeft || packedAt != packedEnd || diff.remaining() > 0))
+        return fail(QStringLiteral("lengths that do not add up to the streams"));
     if (!control->finish())
         return fail(control->errorString());
     if (!diff.finish())
@@ -162,7 +170,95 @@ const char *MatchStreams::baseBytes(qint64 at, qint64 wanted, qint64 *size)
     return bytes + offset;
 }
 
-bool MatchStreams::add(qint64 length, qint64 at, ResultWriter *out)
+bool MatchStreams::readTriple(bool packed, qint64 *seek, qint64 *addLength, qint64 *copyLength)
+{
+    if (!packed) {
+        char triple[DeltaIndex::TripleSize];
+        if (!control->read(triple, sizeof triple))
+            return fail(control->errorString());
+        *seek = readLe64(triple);
+        *addLength = readLe64(triple + 8);
+        *copyLength = readLe64(triple + 16);
+        return true;
+    }
+    quint64 values[3];
+    for (quint64 &value : values) {
+        value = 0;
+        for (int shift = 0;; shift += 7) {
+            char byte = 0;
+            if (shift > 63)
+                return fail(QStringLiteral("a value too long"));
+            if (!control->read(&byte, 1))
+                return fail(control->errorString());
+            value |= quint64(uchar(byte) & 0x7f) << shift;
+            if (!(uchar(byte) & 0x80))
+                break;
+        }
+    }
+    *seek = qint64(values[0] >> 1) ^ -qint64(values[0] & 1);
+    // Lengths beyond 63 bits read as negative: the caller refuses them.
+    *addLength = qint64(values[1]);
+    *copyLength = qint64(values[2]);
+    return true;
+}
+
+// The next byte of the packed differences, through windows of the decoded stream; false at its end.
+bool MatchStreams::nextPackedByte(uchar *byte)
+{
+    if (packedAt == packedEnd) {
+        if (diff.remaining() == 0)
+            return false;
+        qint64 got = 0;
+        packedAt = diff.next(qMin(diff.remaining(), ChunkSize), &got);
+        if (!packedAt)
+            return false;
+        packedEnd = packedAt + got;
+    }
+    *byte = uchar(*packedAt++);
+    return true;
+}
+
+// The base's bytes plus the packed differences: all zeros but a few, each after its count of zeros.
+bool MatchStreams::addPacked(char *bytes, const char *old, qint64 size)
+{
+    memcpy(bytes, old, size_t(size));
+    for (qint64 i = 0;;) {
+        if (zerosLeft >= size - i) {
+            zerosLeft -= size - i;
+            return true;
+        }
+        i += zerosLeft;
+        zerosLeft = 0;
+        if (byteLeft) {
+            bytes[i] = char(uchar(bytes[i]) + pendingByte);
+            byteLeft = false;
+            ++i;
+            continue;
+        }
+        // The next pair; after the last, zeros to the segment's end.
+        uchar byte = 0;
+        if (!nextPackedByte(&byte)) {
+            if (!diff.errorString().isEmpty())
+                return fail(diff.errorString());
+            zerosLeft = differencesLeft - i;
+            continue;
+        }
+        quint64 zeros = byte & 0x7f;
+        for (int shift = 7; byte & 0x80; shift += 7) {
+            if (shift > 63 || !nextPackedByte(&byte))
+                return fail(QStringLiteral("the differences end inside a pair"));
+            zeros |= quint64(byte & 0x7f) << shift;
+        }
+        if (!nextPackedByte(&pendingByte))
+            return fail(QStringLiteral("the differences end inside a pair"));
+        if (zeros >= quint64(differencesLeft - i))
+            return fail(QStringLiteral("a length past the segment"));
+        zerosLeft = qint64(zeros);
+        byteLeft = true;
+    }
+}
+
+bool MatchStreams::add(bool packed, qint64 length, qint64 at, ResultWriter *out)
 {
     for (qint64 done = 0; done < length;) {
         // The sum goes straight into the result's buffer.
@@ -171,11 +267,17 @@ bool MatchStreams::add(qint64 length, qint64 at, ResultWriter *out)
         const char *old = baseBytes(at + done, room, &room);
         if (!old)
             return fail(QStringLiteral("cannot read the installed file"));
-        qint64 now = 0;
-        const char *difference = diff.next(room, &now);
-        if (!difference)
-            return fail(diff.errorString());
-        addBytes(bytes, difference, old, now);
+        qint64 now = room;
+        if (packed) {
+            if (!addPacked(bytes, old, now))
+                return false;
+        } else {
+            const char *difference = diff.next(room, &now);
+            if (!difference)
+                return fail(diff.errorString());
+            addBytes(bytes, difference, old, now);
+        }
+        differencesLeft -= now;
         out->commit(now);
         done += now;
     }

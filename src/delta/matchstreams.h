@@ -57,7 +57,10 @@ private:
     bool start(int slot, const DeltaIndex::Stream &stream, QIODevice *archive, qint64 offset);
     bool applySegment(const DeltaIndex::Segment &segment, QIODevice *archive, qint64 offset, qint64 regionOffset,
                       qint64 regionLength, ResultWriter *out);
-    bool add(qint64 length, qint64 at, ResultWriter *out);
+    bool readTriple(bool packed, qint64 *seek, qint64 *addLength, qint64 *copyLength);
+    bool nextPackedByte(uchar *byte);
+    bool addPacked(char *bytes, const char *old, qint64 size);
+    bool add(bool packed, qint64 length, qint64 at, ResultWriter *out);
     // Up to \a wanted bytes of the base at \a at, in one piece (\a size of them); null when it cannot be read.
     const char *baseBytes(qint64 at, qint64 wanted, qint64 *size);
     bool copy(qint64 length, ResultWriter *out);
@@ -68,6 +71,14 @@ private:
     StreamDecoder *extra = nullptr;
     // The differences carry most bytes: decoded ahead on a thread, the archive shared under a lock.
     AheadDecoder diff;
+    // Packed differences: the window of the decoded stream being read, the zeros and the byte of the
+    // pair being applied, and the differences the segment's triples have yet to take.
+    const char *packedAt = nullptr;
+    const char *packedEnd = nullptr;
+    qint64 zerosLeft = 0;
+    uchar pendingByte = 0;
+    bool byteLeft = false;
+    qint64 differencesLeft = 0;
     std::mutex archiveLock;
     QIODevice *baseDevice = nullptr;
     const char *baseMemory = nullptr;

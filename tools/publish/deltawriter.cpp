@@ -232,6 +232,8 @@ bool DeltaWriter::makeMatches(QIODevice *source, QIODevice *base, DeltaIndex::Fi
             return false;
         const MatchFinder::Streams streams = finder.find(segment);
         DeltaIndex::Segment written;
+        written.layout = DeltaIndex::Packed;
+        written.length = size;
         // The differences are mostly zeros whose matches lie close: a dictionary that stays in the cache
         // decodes them a third faster, for a stream larger by a few tenths of a percent.
         if (!compressStream(streams.control, &written.control, data)

@@ -18,12 +18,13 @@ qint64 commonPrefix(const unsigned char *a, qint64 aSize, const unsigned char *b
     return i;
 }
 
-void appendLe64(QByteArray *out, qint64 value)
+void appendVarint(QByteArray *out, quint64 value)
 {
-    char bytes[8];
-    for (int i = 0; i < 8; ++i)
-        bytes[i] = char(quint64(value) >> (8 * i));
-    out->append(bytes, 8);
+    while (value >= 0x80) {
+        out->append(char(value | 0x80));
+        value >>= 7;
+    }
+    out->append(char(value));
 }
 
 } // namespace
@@ -104,7 +105,7 @@ MatchFinder::Streams MatchFinder::find(const QByteArray &target) const
     const auto sameAt = [&](qint64 newAt, qint64 oldAt) { return oldAt >= 0 && oldAt < oldSize && o[oldAt] == t[newAt]; };
 
     Streams streams;
-    streams.diff.reserve(int(newSize));
+    qint64 zeros = 0; // differences of zero not yet written
     qint64 scan = 0;
     qint64 length = 0;
     qint64 position = 0;
@@ -152,11 +153,20 @@ MatchFinder::Streams MatchFinder::find(const QByteArray &target) const
 
         const qint64 copy = scan - backward - (lastScan + forward);
         if (forward + copy > 0) {
-            appendLe64(&streams.control, lastPosition - cursor);
-            appendLe64(&streams.control, forward);
-            appendLe64(&streams.control, copy);
-            for (qint64 i = 0; i < forward; ++i)
-                streams.diff.append(char(t[lastScan + i] - o[lastPosition + i]));
+            const qint64 seek = lastPosition - cursor;
+            appendVarint(&streams.control, (quint64(seek) << 1) ^ quint64(seek >> 63));
+            appendVarint(&streams.control, quint64(forward));
+            appendVarint(&streams.control, quint64(copy));
+            for (qint64 i = 0; i < forward; ++i) {
+                const char difference = char(t[lastScan + i] - o[lastPosition + i]);
+                if (difference == 0) {
+                    ++zeros;
+                    continue;
+                }
+                appendVarint(&streams.diff, quint64(zeros));
+                streams.diff.append(difference);
+                zeros = 0;
+            }
             streams.extra.append(reinterpret_cast<const char *>(t + lastScan + forward), int(copy));
             cursor = lastPosition + forward;
         }

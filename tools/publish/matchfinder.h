@@ -12,7 +12,8 @@
     as at least half the bytes still agree. A match becomes bytes of
     difference (new minus old, mostly zeros where only addresses moved); what
     no match covers becomes extra bytes; the control stream holds one
-    (seek, add, copy) triple per match, signed 64-bit little-endian.
+    (seek, add, copy) triple per match. Both the control and the difference
+    streams are packed (DeltaIndex::Packed): the differences are mostly zeros.
 */
 class MatchFinder
 {
