@@ -64,7 +64,7 @@ private:
     bool makeSmallest(QFile *source, QFile *base, const DeltaIndex::File &entry, DeltaIndex::File *chosen,
                       std::unique_ptr<QTemporaryFile> *best, qint64 *total);
     bool makeFrames(QFile *source, QFile *base, const DeltaIndex::File &entry, QTemporaryFile *data,
-                    QVector<qint64> *sizes);
+                    QVector<qint64> *sizes, const QVector<qint64> *rivals = nullptr);
     bool makeMatches(QIODevice *source, QIODevice *base, DeltaIndex::File *entry, QTemporaryFile *data);
     bool makeTransformedMatches(QFile *source, QFile *base, DeltaIndex::File *entry, QTemporaryFile *data);
     bool writeArchive(const DeltaIndex &index, const Frames &frames, QIODevice *out);
