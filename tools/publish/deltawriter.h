@@ -4,6 +4,7 @@
 #include "delta/deltaindex.h"
 
 #include <QList>
+#include <QVector>
 #include <QString>
 #include <QStringList>
 
@@ -65,8 +66,8 @@ private:
                       std::unique_ptr<QTemporaryFile> *best, qint64 *total);
     bool makeFrames(QFile *source, QFile *base, const DeltaIndex::File &entry, QTemporaryFile *data,
                     QVector<qint64> *sizes, const QVector<qint64> *rivals = nullptr);
-    bool makeMatches(QIODevice *source, QIODevice *base, DeltaIndex::File *entry, QTemporaryFile *data);
-    bool makeTransformedMatches(QFile *source, QFile *base, DeltaIndex::File *entry, QTemporaryFile *data);
+    bool makeMatches(QFile *source, QFile *base, const DeltaIndex::File &entry, QVector<DeltaIndex::File> *candidates,
+                     std::vector<std::unique_ptr<QTemporaryFile>> *data);
     bool writeArchive(const DeltaIndex &index, const Frames &frames, QIODevice *out);
 
     QList<int> levels = { 19, 3 };

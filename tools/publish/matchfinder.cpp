@@ -2,6 +2,8 @@
 
 #include "suffixsort.h"
 
+#include <QtEndian>
+
 #include <cstring>
 
 namespace {
@@ -9,10 +11,19 @@ namespace {
 // A new match is taken when it beats following the previous one by more than this many bytes.
 constexpr qint64 Switch = 8;
 
-qint64 commonPrefix(const unsigned char *a, qint64 aSize, const unsigned char *b, qint64 bSize)
+// How many bytes \a a and \b b have in common from \a from on, eight at a time.
+qint64 commonPrefix(const unsigned char *a, qint64 aSize, const unsigned char *b, qint64 bSize, qint64 from = 0)
 {
     const qint64 limit = qMin(aSize, bSize);
-    qint64 i = 0;
+    qint64 i = from;
+    for (; i + 8 <= limit; i += 8) {
+        quint64 x;
+        quint64 y;
+        memcpy(&x, a + i, 8);
+        memcpy(&y, b + i, 8);
+        if (x != y)
+            return i + qCountTrailingZeroBits(qFromLittleEndian(x ^ y)) / 8;
+    }
     while (i < limit && a[i] == b[i])
         ++i;
     return i;
@@ -32,7 +43,18 @@ void appendVarint(QByteArray *out, quint64 value)
 bool MatchFinder::setRegion(const QByteArray &region)
 {
     old = region;
-    return SuffixSort::build(reinterpret_cast<const unsigned char *>(old.constData()), old.size(), &suffixes);
+    const auto *o = reinterpret_cast<const unsigned char *>(old.constData());
+    if (!SuffixSort::build(o, old.size(), &suffixes))
+        return false;
+    // Where the suffixes of each first two bytes start: the last, one byte long, sorts first of its byte's.
+    buckets.assign(BucketCount + 1, 0);
+    for (qint64 i = 0; i + 1 < old.size(); ++i)
+        ++buckets[size_t(o[i] << 8 | o[i + 1]) + 1];
+    if (!old.isEmpty())
+        ++buckets[size_t(o[old.size() - 1] << 8) + 1];
+    for (size_t i = 1; i < buckets.size(); ++i)
+        buckets[i] += buckets[i - 1];
+    return true;
 }
 
 // The longest prefix of target found anywhere in the region, by binary search of the suffix array.
@@ -45,20 +67,32 @@ qint64 MatchFinder::longestMatch(const unsigned char *target, qint64 size, qint6
         return 0;
     qint64 low = 0;
     qint64 high = n - 1;
+    if (size >= 2) {
+        // The suffixes that share the first two bytes, when there are at least two.
+        const size_t bucket = size_t(target[0] << 8 | target[1]);
+        if (buckets[bucket + 1] - buckets[bucket] >= 2) {
+            low = buckets[bucket];
+            high = buckets[bucket + 1] - 1;
+        }
+    }
+    // Every suffix between two bounds shares what the bounds share with the target: it is not compared again.
+    qint64 lowLength = commonPrefix(base + suffixes[size_t(low)], n - suffixes[size_t(low)], target, size);
+    qint64 highLength = commonPrefix(base + suffixes[size_t(high)], n - suffixes[size_t(high)], target, size);
     while (high - low > 1) {
         const qint64 middle = low + (high - low) / 2;
         const qint64 at = suffixes[size_t(middle)];
-        const qint64 length = qMin(n - at, size);
-        const int order = memcmp(base + at, target, size_t(length));
-        if (order < 0 || (order == 0 && n - at < size))
+        const qint64 length = commonPrefix(base + at, n - at, target, size, qMin(lowLength, highLength));
+        const bool before = length == size ? false : length == n - at || base[at + length] < target[length];
+        if (before) {
             low = middle;
-        else
+            lowLength = length;
+        } else {
             high = middle;
+            highLength = length;
+        }
     }
     const qint64 lowAt = suffixes[size_t(low)];
     const qint64 highAt = suffixes[size_t(high)];
-    const qint64 lowLength = commonPrefix(base + lowAt, n - lowAt, target, size);
-    const qint64 highLength = commonPrefix(base + highAt, n - highAt, target, size);
     *position = lowLength >= highLength ? lowAt : highAt;
     return qMax(lowLength, highLength);
 }

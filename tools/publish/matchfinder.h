@@ -35,8 +35,11 @@ private:
     qint64 extendForward(const unsigned char *target, qint64 newAt, qint64 newEnd, qint64 oldAt) const;
     qint64 extendBackward(const unsigned char *target, qint64 newAt, qint64 newStart, qint64 oldAt) const;
 
+    static constexpr size_t BucketCount = 1 << 16;
+
     QByteArray old;
     std::vector<qint32> suffixes;
+    std::vector<qint32> buckets; // the first suffix of each first two bytes, and one past the last
 };
 
 #endif // MATCHFINDER_H
