@@ -262,7 +262,8 @@ QString tst_DeltaRebuild::writeLyingMatches(const QString &lie)
         }
         return true;
     };
-    // Packed: seven bits a byte, the seek zigzag-signed; the differences as (zeros, byte) pairs.
+    // Packed: seven bits a byte, the seek zigzag-signed, the triples in groups; the differences as (zeros, byte) pairs, a count
+    // of 255 or more as 255 and the rest.
     const auto varint = [](quint64 value) {
         QByteArray bytes;
         for (; value >= 0x80; value >>= 7)
@@ -270,7 +271,10 @@ QString tst_DeltaRebuild::writeLyingMatches(const QString &lie)
         return bytes.append(char(value));
     };
     if (lie.startsWith("packed")) {
-        const QByteArray control = varint(0) + varint(250000) + varint(14) + varint(0) + varint(50000) + varint(0);
+        // One group of two: the seeks, the adds, the copies.
+        const QByteArray control = lie == "packed-group" ? varint(5000) + varint(0)
+                                                         : varint(2) + varint(0) + varint(0) + varint(250000) + varint(50000) + varint(14)
+                + varint(0);
         QByteArray pairs;
         qint64 zeros = 0;
         for (const char difference : qAsConst(diff)) {
@@ -278,16 +282,16 @@ QString tst_DeltaRebuild::writeLyingMatches(const QString &lie)
                 ++zeros;
                 continue;
             }
-            pairs += varint(quint64(zeros)) + difference;
+            pairs += (zeros < 255 ? QByteArray(1, char(zeros)) : '\xff' + varint(quint64(zeros - 255))) + difference;
             zeros = 0;
         }
         const auto packed = [](QJsonObject &segment, QByteArray &) { segment.insert("layout", "packed"); };
-        if (!rebuilds(writeMatches(control, pairs, "inserted bytes", packed)))
+        if (lie != "packed-group" && !rebuilds(writeMatches(control, pairs, "inserted bytes", packed)))
             return QString();
         if (lie == "packed-past")
-            pairs += varint(quint64(zeros) + 1) + '\x01';
+            pairs += '\xff' + varint(quint64(zeros) - 254) + '\x01';
         else if (lie == "packed-cut")
-            pairs += '\x85';
+            pairs += '\x05';
         return writeMatches(control, pairs, "inserted bytes", packed);
     }
     QByteArray control = triples({ 0, 250000, 14, 0, 50000, 0 });
@@ -355,6 +359,8 @@ void tst_DeltaRebuild::refusesWhatDoesNotFit_data()
                                                        << "a stream ends early";
     QTest::newRow("packed matches: differences past the segment") << "packed-past" << int(DeltaRebuild::Damaged)
                                                                  << "a length past the segment";
+    QTest::newRow("packed matches: a group larger than any") << "packed-group" << int(DeltaRebuild::Damaged)
+                                                             << "a group of 5000 matches";
     QTest::newRow("packed matches: a pair cut short") << "packed-cut" << int(DeltaRebuild::Damaged)
                                                       << "the differences end inside a pair";
     QTest::newRow("matches: a dictionary too large") << "matches-dictionary" << int(DeltaRebuild::Damaged)

@@ -35,10 +35,13 @@ public:
     /*!
         How a segment's control and difference streams are laid out. Plain:
         triples of signed 64-bit little-endian values, and every difference
-        byte. Packed: each triple three variable-length integers (7 bits a
-        byte, low first; the seek zigzag-signed), and the differences, mostly
+        byte. Packed: the triples in groups of at most PackedGroup, each group
+        its count, then its seeks, its adds and its copies, every value a
+        variable-length integer (7 bits a byte, low first; a seek
+        zigzag-signed); and the differences, mostly
         zeros, as (count of zeros, byte) pairs, the zeros after the last pair
-        left out.
+        left out; a count below 255 is one byte, any other 255 and the rest
+        as a variable-length integer.
     */
     enum Layout { Plain, Packed };
     struct Segment
@@ -50,8 +53,9 @@ public:
         Stream extra;   // bytes taken as they are
     };
     static constexpr qint64 TripleSize = 24;
-    // A packed value takes at most 10 bytes, a packed triple at most 30.
-    static constexpr qint64 PackedTripleMax = 30;
+    // A packed value takes at most 10 bytes, a packed triple at most 30 and its group's count.
+    static constexpr qint64 PackedTripleMax = 40;
+    static constexpr int PackedGroup = 4096;
 
     struct File
     {

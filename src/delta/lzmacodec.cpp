@@ -21,12 +21,15 @@ qint64 dictionaryFor(qint64 size)
     return dictionary;
 }
 
-QByteArray compress(const char *data, qint64 size, qint64 dictionary)
+QByteArray compress(const char *data, qint64 size, qint64 dictionary, const Model &model)
 {
     lzma_options_lzma options;
     if (dictionary < DictionaryMin || dictionary > DictionaryMax || lzma_lzma_preset(&options, 9 | LZMA_PRESET_EXTREME))
         return QByteArray();
     options.dict_size = quint32(dictionary);
+    options.lc = quint32(model.lc);
+    options.lp = quint32(model.lp);
+    options.pb = quint32(model.pb);
     const lzma_filter filters[] = { { LZMA_FILTER_LZMA2, &options }, { LZMA_VLI_UNKNOWN, nullptr } };
     QByteArray out(int(lzma_stream_buffer_bound(size_t(size))), Qt::Uninitialized);
     size_t written = 0;

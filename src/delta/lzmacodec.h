@@ -19,8 +19,23 @@ constexpr qint64 DictionaryMin = qint64(4) << 10;
 /*! The dictionary for a stream of \a size bytes: no larger than the stream, within the bounds. */
 qint64 dictionaryFor(qint64 size);
 
-/*! \a size bytes at \a data as one raw LZMA2 stream (preset 9, extreme) with \a dictionary; empty on failure. */
-QByteArray compress(const char *data, qint64 size, qint64 dictionary);
+/*!
+    How the coder models literals and positions: literal context bits,
+    literal position bits, position bits. The stream carries them; a decoder
+    needs only the dictionary.
+*/
+struct Model
+{
+    int lc = 3;
+    int lp = 0;
+    int pb = 2;
+};
+
+/*!
+    \a size bytes at \a data as one raw LZMA2 stream (preset 9, extreme) with
+    \a dictionary and \a model; empty on failure.
+*/
+QByteArray compress(const char *data, qint64 size, qint64 dictionary, const Model &model = Model());
 
 /*! Decodes one raw LZMA2 stream with the dictionary its entry announces. */
 class Decoder : public StreamDecoder

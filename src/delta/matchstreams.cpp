@@ -111,7 +111,8 @@ bool MatchStreams::applySegment(const DeltaIndex::Segment &segment, QIODevice *a
     differencesLeft = size - segment.extra.length;
     qint64 written = 0;
     qint64 at = 0; // in the base region
-    while (control->remaining() > 0) {
+    groupAt = groupSize = 0;
+    while (control->remaining() > 0 || groupAt < groupSize) {
         qint64 seek = 0;
         qint64 addLength = 0;
         qint64 copyLength = 0;
@@ -134,7 +135,7 @@ bool MatchStreams::applySegment(const DeltaIndex::Segment &segment, QIODevice *a
     if (written != size)
         return fail(QStringLiteral("lengths that do not add up to the segment"));
     // Packed, a pair left unread would change a byte past the segment.
-    if (packed && (byteLeft || packedAt != packedEnd || diff.remaining() > 0))
+    if (packed && (byteLeft || packedAt != packedEnd || diff.remaining() > 0 || groupAt < groupSize))
         return fail(QStringLiteral("lengths that do not add up to the streams"));
     if (!control->finish())
         return fail(control->errorString());
@@ -181,25 +182,42 @@ bool MatchStreams::readTriple(bool packed, qint64 *seek, qint64 *addLength, qint
         *copyLength = readLe64(triple + 16);
         return true;
     }
-    quint64 values[3];
-    for (quint64 &value : values) {
-        value = 0;
-        for (int shift = 0;; shift += 7) {
-            char byte = 0;
-            if (shift > 63)
-                return fail(QStringLiteral("a value too long"));
-            if (!control->read(&byte, 1))
-                return fail(control->errorString());
-            value |= quint64(uchar(byte) & 0x7f) << shift;
-            if (!(uchar(byte) & 0x80))
-                break;
+    if (groupAt == groupSize) {
+        quint64 count = 0;
+        if (!readValue(&count))
+            return false;
+        if (count == 0 || count > quint64(DeltaIndex::PackedGroup))
+            return fail(QStringLiteral("a group of %1 matches").arg(count));
+        for (int value = 0; value < 3; ++value) {
+            for (quint64 i = 0; i < count; ++i) {
+                if (!readValue(&group[size_t(i) * 3 + size_t(value)]))
+                    return false;
+            }
         }
+        groupAt = 0;
+        groupSize = int(count);
     }
+    const quint64 *values = &group[size_t(groupAt++) * 3];
     *seek = qint64(values[0] >> 1) ^ -qint64(values[0] & 1);
     // Lengths beyond 63 bits read as negative: the caller refuses them.
     *addLength = qint64(values[1]);
     *copyLength = qint64(values[2]);
     return true;
+}
+
+bool MatchStreams::readValue(quint64 *value)
+{
+    *value = 0;
+    for (int shift = 0;; shift += 7) {
+        char byte = 0;
+        if (shift > 63)
+            return fail(QStringLiteral("a value too long"));
+        if (!control->read(&byte, 1))
+            return fail(control->errorString());
+        *value |= quint64(uchar(byte) & 0x7f) << shift;
+        if (!(uchar(byte) & 0x80))
+            return true;
+    }
 }
 
 // The next byte of the packed differences, through windows of the decoded stream; false at its end.
@@ -243,11 +261,18 @@ bool MatchStreams::addPacked(char *bytes, const char *old, qint64 size)
             zerosLeft = differencesLeft - i;
             continue;
         }
-        quint64 zeros = byte & 0x7f;
-        for (int shift = 7; byte & 0x80; shift += 7) {
-            if (shift > 63 || !nextPackedByte(&byte))
-                return fail(QStringLiteral("the differences end inside a pair"));
-            zeros |= quint64(byte & 0x7f) << shift;
+        quint64 zeros = byte;
+        if (byte == 255) {
+            quint64 rest = 0;
+            for (int shift = 0;; shift += 7) {
+                if (shift > 63 || !nextPackedByte(&byte))
+                    return fail(QStringLiteral("the differences end inside a pair"));
+                rest |= quint64(byte & 0x7f) << shift;
+                if (!(byte & 0x80))
+                    break;
+            }
+            // Past any segment: refused below without overflowing here.
+            zeros = rest > (quint64(1) << 62) ? rest : rest + 255;
         }
         if (!nextPackedByte(&pendingByte))
             return fail(QStringLiteral("the differences end inside a pair"));

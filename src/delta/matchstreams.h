@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class QIODevice;
 class ResultWriter;
@@ -58,6 +59,7 @@ private:
     bool applySegment(const DeltaIndex::Segment &segment, QIODevice *archive, qint64 offset, qint64 regionOffset,
                       qint64 regionLength, ResultWriter *out);
     bool readTriple(bool packed, qint64 *seek, qint64 *addLength, qint64 *copyLength);
+    bool readValue(quint64 *value);
     bool nextPackedByte(uchar *byte);
     bool addPacked(char *bytes, const char *old, qint64 size);
     bool add(bool packed, qint64 length, qint64 at, ResultWriter *out);
@@ -79,6 +81,10 @@ private:
     uchar pendingByte = 0;
     bool byteLeft = false;
     qint64 differencesLeft = 0;
+    // Packed triples: the group being read, its values seek, add, copy by triple.
+    std::vector<quint64> group = std::vector<quint64>(size_t(DeltaIndex::PackedGroup) * 3);
+    int groupAt = 0;
+    int groupSize = 0;
     std::mutex archiveLock;
     QIODevice *baseDevice = nullptr;
     const char *baseMemory = nullptr;

@@ -39,17 +39,22 @@ const char *kindName(const DeltaIndex::File &entry)
 
 constexpr qint64 DiffDictionary = qint64(1) << 20;
 
+// The packed differences' pairs are not aligned: literals without position bits, two bits of context.
+constexpr LzmaCodec::Model PackedDifferencesModel { 2, 0, 0 };
+
 // Each match job holds about 150 MiB: with four, the publisher stays well below 1 GiB.
 constexpr int MatchWorkersMax = 4;
 
-// Zstandard is tried for a stream only this small: on larger ones LZMA2 has always been smaller, and
-// level 19 costs as much again.
-constexpr qint64 ZstdTrialMax = qint64(64) << 10;
+// Zstandard, and other LZMA2 models, are tried for a stream only this small: on larger ones LZMA2's
+// usual model has always been the smallest, or within a few tenths of a percent, and each trial costs
+// as much again.
+constexpr qint64 TrialMax = qint64(64) << 10;
 
-// One stream in whichever of LZMA2 and Zstandard is smaller; an empty stream is stored as nothing.
-// An LZMA2 dictionary is at most \a dictionaryMax.
+// One stream in whichever of the trials is smallest: LZMA2 with \a model, and for a small stream LZMA2
+// with the models that suit aligned instructions and packed numbers, and Zstandard. An empty stream is
+// stored as nothing. An LZMA2 dictionary is at most \a dictionaryMax.
 bool compressStream(const QByteArray &raw, DeltaIndex::Stream *stream, QIODevice *out,
-                    qint64 dictionaryMax = LzmaCodec::DictionaryMax)
+                    qint64 dictionaryMax = LzmaCodec::DictionaryMax, const LzmaCodec::Model &model = LzmaCodec::Model())
 {
     stream->length = raw.size();
     if (raw.isEmpty()) {
@@ -57,15 +62,26 @@ bool compressStream(const QByteArray &raw, DeltaIndex::Stream *stream, QIODevice
         return true;
     }
     const qint64 dictionary = qMin(LzmaCodec::dictionaryFor(raw.size()), dictionaryMax);
-    const QByteArray lzma = LzmaCodec::compress(raw.constData(), raw.size(), dictionary);
-    const QByteArray zstd = raw.size() <= ZstdTrialMax || lzma.isEmpty()
-            ? ZstdFrames::compressStream(raw.constData(), raw.size(), 19) : QByteArray();
-    if (lzma.isEmpty() && zstd.isEmpty())
+    QByteArray chosen = LzmaCodec::compress(raw.constData(), raw.size(), dictionary, model);
+    stream->codec = DeltaIndex::Lzma2;
+    if (raw.size() <= TrialMax) {
+        for (const LzmaCodec::Model &other : { LzmaCodec::Model { 1, 0, 0 }, LzmaCodec::Model { 1, 1, 1 },
+                                               LzmaCodec::Model { 0, 2, 2 } }) {
+            const QByteArray lzma = LzmaCodec::compress(raw.constData(), raw.size(), dictionary, other);
+            if (!lzma.isEmpty() && (chosen.isEmpty() || lzma.size() < chosen.size()))
+                chosen = lzma;
+        }
+    }
+    if (raw.size() <= TrialMax || chosen.isEmpty()) {
+        const QByteArray zstd = ZstdFrames::compressStream(raw.constData(), raw.size(), 19);
+        if (!zstd.isEmpty() && (chosen.isEmpty() || zstd.size() < chosen.size())) {
+            chosen = zstd;
+            stream->codec = DeltaIndex::Zstd;
+        }
+    }
+    if (chosen.isEmpty())
         return false;
-    const bool useLzma = !lzma.isEmpty() && (zstd.isEmpty() || lzma.size() <= zstd.size());
-    const QByteArray &chosen = useLzma ? lzma : zstd;
-    stream->codec = useLzma ? DeltaIndex::Lzma2 : DeltaIndex::Zstd;
-    stream->window = useLzma ? dictionary : qint64(1) << ZstdFrames::StreamWindowLogMax;
+    stream->window = stream->codec == DeltaIndex::Lzma2 ? dictionary : qint64(1) << ZstdFrames::StreamWindowLogMax;
     stream->size = chosen.size();
     return out->write(chosen) == chosen.size();
 }
@@ -127,7 +143,7 @@ bool makeSegment(MatchKind *kind, int s)
     // The differences are mostly zeros whose matches lie close: a dictionary that stays in the cache
     // decodes them a third faster, for a stream larger by a few tenths of a percent.
     return out.open(QIODevice::WriteOnly) && compressStream(streams.control, &written.control, &out)
-            && compressStream(streams.diff, &written.diff, &out, DiffDictionary)
+            && compressStream(streams.diff, &written.diff, &out, DiffDictionary, PackedDifferencesModel)
             && compressStream(streams.extra, &written.extra, &out);
 }
 

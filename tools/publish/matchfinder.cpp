@@ -2,8 +2,11 @@
 
 #include "suffixsort.h"
 
+#include "delta/deltaindex.h"
+
 #include <QtEndian>
 
+#include <array>
 #include <cstring>
 
 namespace {
@@ -140,6 +143,7 @@ MatchFinder::Streams MatchFinder::find(const QByteArray &target) const
 
     Streams streams;
     qint64 zeros = 0; // differences of zero not yet written
+    std::vector<std::array<quint64, 3>> triples;
     qint64 scan = 0;
     qint64 length = 0;
     qint64 position = 0;
@@ -188,16 +192,19 @@ MatchFinder::Streams MatchFinder::find(const QByteArray &target) const
         const qint64 copy = scan - backward - (lastScan + forward);
         if (forward + copy > 0) {
             const qint64 seek = lastPosition - cursor;
-            appendVarint(&streams.control, (quint64(seek) << 1) ^ quint64(seek >> 63));
-            appendVarint(&streams.control, quint64(forward));
-            appendVarint(&streams.control, quint64(copy));
+            triples.push_back({ (quint64(seek) << 1) ^ quint64(seek >> 63), quint64(forward), quint64(copy) });
             for (qint64 i = 0; i < forward; ++i) {
                 const char difference = char(t[lastScan + i] - o[lastPosition + i]);
                 if (difference == 0) {
                     ++zeros;
                     continue;
                 }
-                appendVarint(&streams.diff, quint64(zeros));
+                if (zeros < 255) {
+                    streams.diff.append(char(zeros));
+                } else {
+                    streams.diff.append(char(255));
+                    appendVarint(&streams.diff, quint64(zeros - 255));
+                }
                 streams.diff.append(difference);
                 zeros = 0;
             }
@@ -206,6 +213,15 @@ MatchFinder::Streams MatchFinder::find(const QByteArray &target) const
         }
         lastScan = scan - backward;
         lastPosition = position - backward;
+    }
+    // Seeks beside seeks and lengths beside lengths compress better than the triples one by one.
+    for (size_t group = 0; group < triples.size(); group += DeltaIndex::PackedGroup) {
+        const size_t end = qMin(triples.size(), group + DeltaIndex::PackedGroup);
+        appendVarint(&streams.control, end - group);
+        for (int value = 0; value < 3; ++value) {
+            for (size_t i = group; i < end; ++i)
+                appendVarint(&streams.control, triples[i][size_t(value)]);
+        }
     }
     return streams;
 }
