@@ -6,10 +6,12 @@
 #include "manifest/manifestsignature.h"
 #include "manifest/offer.h"
 #include "network/networkpolicy.h"
+#include "delta/deltarebuild.h"
 #include "publisher.h"
 #include "testcerts.h"
 #include "testserver.h"
 #include "testutil.h"
+#include "transaction/installtransaction.h"
 #include "verifier.h"
 
 #include <QCryptographicHash>
@@ -19,6 +21,7 @@
 #include <QDirIterator>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -46,6 +49,7 @@ private slots:
     void dryRun_data();
     void dryRun();
     void rolloutWidensAndHalts();
+    void releaseStore();
 
 private:
     PublishRequest request() const;
@@ -808,6 +812,113 @@ void tst_Publish::rolloutWidensAndHalts()
     rollback.name = "Fooo";
     QVERIFY(!publisher.setRollout(rollback));
     QVERIFY2(publisher.errorString().contains("there is no "), qPrintable(publisher.errorString()));
+}
+
+
+// Releases recorded in a store, the next made from it alone: its patch, a delta from each of the
+// last three, deltas made once, other bytes under a published version refused.
+void tst_Publish::releaseStore()
+{
+    // Release n: a program changed in a few places each time, a library changed in 1.0.3, a data file.
+    const auto release = [this](int n) {
+        const QString folder = dir->filePath(QStringLiteral("rel%1").arg(n));
+        QByteArray program(300000, Qt::Uninitialized);
+        for (int i = 0; i < program.size(); ++i)
+            program[i] = char((quint32(i) * 2654435761u) >> 24);
+        for (int k = 1; k <= n; ++k)
+            program.replace(k * 50000, 6, QByteArray("v1.0.") + char('0' + k));
+        return QDir().mkpath(folder + "/lib") && QDir().mkpath(folder + "/share") && writeFile(folder + "/Foo", program)
+                && writeFile(folder + "/lib/plugin.so", QByteArray(n >= 3 ? 9000 : 5000, 'p'))
+                && writeFile(folder + "/share/data.txt", "the same in every release");
+    };
+    PublishRequest r = request();
+    r.patchDir.clear();
+    r.store = dir->filePath("store");
+    // Clients the patch does not fit would take the installer: it is larger than their deltas.
+    QVERIFY(writeFile(r.installer, QByteArray(400000, 'i')));
+    for (int n = 0; n <= 3; ++n) {
+        QVERIFY(release(n));
+        r.toDir = dir->filePath(QStringLiteral("rel%1").arg(n));
+        r.patchVersion = r.fullVersion = QStringLiteral("1.0.%1").arg(n);
+        Publisher publisher;
+        QVERIFY2(publisher.publish(r), qPrintable(publisher.errorString()));
+        if (n < 3)
+            QVERIFY(QDir(r.toDir).removeRecursively()); // no old folder is needed
+    }
+    ManifestRecord record;
+    QVERIFY(parseManifest(readFile(dir->filePath("out/Foo/updates.json")), "windows", &record));
+    QCOMPARE(record.patchFor, QStringList({ "1.0.2" }));
+    QCOMPARE(record.deltas.keys(), QStringList({ "1.0.0", "1.0.1", "1.0.2" }));
+    // A client at each old version reaches the new one exactly through its delta.
+    for (int n = 0; n < 3; ++n) {
+        QVERIFY(release(n));
+        const QString app = dir->filePath(QStringLiteral("rel%1").arg(n));
+        InstallTransaction transaction(app);
+        DeltaRebuild rebuild(dir->filePath(QStringLiteral("out/Foo/Foo-delta-v1.0.%1-v1.0.3.zip").arg(n)));
+        QVERIFY(transaction.begin());
+        QVERIFY2(rebuild.stageInto(&transaction), qPrintable(rebuild.errorString()));
+        QVERIFY2(transaction.commit(), qPrintable(transaction.errorString()));
+        for (const char *name : { "Foo", "lib/plugin.so", "share/data.txt" })
+            QCOMPARE(readFile(app + "/" + name), readFile(dir->filePath("rel3/") + name));
+    }
+
+    // The same release again reuses every delta; a data file the same in every release is kept once.
+    const QDir objects(dir->filePath("store/objects"));
+    int kept = 0;
+    for (QDirIterator it(objects.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+        ++kept;
+    QCOMPARE(kept, 4 + 2 + 1); // four programs, two plugins, one data file
+    r.output = dir->filePath("again");
+    Publisher again;
+    QVERIFY2(again.publish(r), qPrintable(again.errorString()));
+    const QStringList made = again.report().filter(QRegularExpression("^  (matches|delta)"));
+    QVERIFY(!made.isEmpty());
+    QCOMPARE(made.filter("made before").size(), made.size());
+
+    // A damaged delta kept from before is made again, never published.
+    QDirIterator cached(dir->filePath("store/deltas"), { "*.json" }, QDir::Files, QDirIterator::Subdirectories);
+    while (cached.hasNext()) {
+        const QString json = cached.next();
+        QString data = json;
+        data.replace(".json", ".data");
+        QByteArray bytes = readFile(data);
+        bytes[bytes.size() / 2] = char(bytes.at(bytes.size() / 2) ^ 0x55);
+        QJsonObject entry = QJsonDocument::fromJson(readFile(json)).object();
+        entry.insert("data-sha256", QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+        QVERIFY(writeFile(data, bytes) && writeFile(json, QJsonDocument(entry).toJson()));
+    }
+    r.output = dir->filePath("third");
+    Publisher third;
+    QVERIFY2(third.publish(r), qPrintable(third.errorString()));
+    QVERIFY(third.report().join('\n').contains("does not rebuild the new release exactly"));
+    QCOMPARE(readFile(dir->filePath("third/Foo/Foo-delta-v1.0.2-v1.0.3.zip")),
+             readFile(dir->filePath("out/Foo/Foo-delta-v1.0.2-v1.0.3.zip")));
+
+    // Other bytes under a recorded version are refused, naming the file, and change nothing.
+    const QByteArray recorded = readFile(dir->filePath("store/releases/Foo/1.0.3.json"));
+    QVERIFY(writeFile(dir->filePath("rel3/share/data.txt"), "changed after publishing"));
+    r.output = dir->filePath("fourth");
+    Publisher other;
+    QVERIFY(!other.publish(r));
+    QVERIFY2(other.errorString().contains("1.0.3 of Foo is in the store with other bytes (share/data.txt differs)"),
+             qPrintable(other.errorString()));
+    QCOMPARE(readFile(dir->filePath("store/releases/Foo/1.0.3.json")), recorded);
+    QVERIFY(!QFileInfo::exists(dir->filePath("fourth/Foo/updates.json")));
+
+    // A publisher killed before it recorded the release: the same command again records it.
+    QVERIFY(writeFile(dir->filePath("rel3/share/data.txt"), "the same in every release"));
+    QVERIFY(QFile::remove(dir->filePath("store/releases/Foo/1.0.3.json")));
+    r.output = dir->filePath("out");
+    Publisher rerun;
+    QVERIFY2(rerun.publish(r), qPrintable(rerun.errorString()));
+    QCOMPARE(readFile(dir->filePath("store/releases/Foo/1.0.3.json")), recorded);
+
+    // Two publishers on one store: the second is refused.
+    QLockFile held(dir->filePath("store/publish.lock"));
+    QVERIFY(held.tryLock(0));
+    Publisher second;
+    QVERIFY(!second.publish(r));
+    QVERIFY2(second.errorString().contains("another updater-publish is using the store"), qPrintable(second.errorString()));
 }
 
 QTEST_GUILESS_MAIN(tst_Publish)

@@ -197,8 +197,25 @@ bool DeltaWriter::addFile(const File &file, const QString &baseDir, DeltaIndex *
     std::unique_ptr<QTemporaryFile> best;
     DeltaIndex::File chosen;
     qint64 bestTotal = -1;
-    if (entry.kind != DeltaIndex::Whole && !makeSmallest(&source, &base, entry, &chosen, &best, &bestTotal))
-        return false;
+    bool reused = false;
+    if (entry.kind != DeltaIndex::Whole) {
+        QByteArray kept;
+        if (deltaCache && deltaCache->findDelta(entry.baseSha256, entry.sha256, &chosen, &kept)) {
+            // Made from the same two files before; only the name and mode are this release's.
+            chosen.name = entry.name;
+            chosen.mode = entry.mode;
+            best.reset(new QTemporaryFile);
+            if (!best->open() || best->write(kept) != kept.size() || !best->flush())
+                return fail(QStringLiteral("cannot write the delta of %1").arg(file.name));
+            bestTotal = kept.size();
+            reused = true;
+        } else {
+            if (!makeSmallest(&source, &base, entry, &chosen, &best, &bestTotal))
+                return false;
+            if (deltaCache && bestTotal >= 0 && best->seek(0))
+                deltaCache->keepDelta(chosen, best->readAll());
+        }
+    }
     if (bestTotal < 0 || bestTotal * 100 > file.wholeSize * ClearlySmallerPercent) {
         // No clear gain: the file goes whole, as the whole-file patch has it.
         chosen = entry;
@@ -211,9 +228,11 @@ bool DeltaWriter::addFile(const File &file, const QString &baseDir, DeltaIndex *
         bestTotal = std::accumulate(chosen.frames.cbegin(), chosen.frames.cend(), qint64(0));
     }
     frames->push_back(std::move(best));
-    lines << QStringLiteral("  %1 %2: %3 bytes (whole-file patch: %4)")
+    lines << QStringLiteral("  %1 %2: %3 bytes (whole-file patch: %4)%5")
                      .arg(QLatin1String(kindName(chosen)), file.name)
-                     .arg(bestTotal).arg(file.wholeSize);
+                     .arg(bestTotal).arg(file.wholeSize)
+                     .arg(reused && chosen.kind != DeltaIndex::Whole ? QStringLiteral(", made before")
+                                                                     : QString());
     index->files.append(chosen);
     return true;
 }

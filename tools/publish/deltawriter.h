@@ -45,6 +45,20 @@ public:
     };
     Q_DECLARE_FLAGS(Methods, Method)
 
+    /*! Deltas made before, by the hashes of the file and its base: none is made twice. */
+    class Cache
+    {
+    public:
+        virtual ~Cache() = default;
+        /*! The delta of the file \a sha256 against \a baseSha256, when one was kept whole. */
+        virtual bool findDelta(const QByteArray &baseSha256, const QByteArray &sha256, DeltaIndex::File *entry,
+                               QByteArray *data) = 0;
+        virtual void keepDelta(const DeltaIndex::File &entry, const QByteArray &data) = 0;
+        virtual void dropDelta(const QByteArray &baseSha256, const QByteArray &sha256) = 0;
+    };
+    /*! Takes the delta of a file from \a cache when it holds one, and keeps there each it makes. */
+    void setCache(Cache *cache) { deltaCache = cache; }
+
     /*! The compression levels tried for each segment, the smallest frame kept (default 19 and 3). */
     void setLevels(const QList<int> &list) { levels = list; }
     /*! The ways a file with a base may be made (default all); the smallest is kept. */
@@ -70,6 +84,7 @@ private:
                      std::vector<std::unique_ptr<QTemporaryFile>> *data);
     bool writeArchive(const DeltaIndex &index, const Frames &frames, QIODevice *out);
 
+    Cache *deltaCache = nullptr;
     QList<int> levels = { 19, 3 };
     Methods methods = AllMethods;
     QString error;

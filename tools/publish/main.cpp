@@ -172,6 +172,12 @@ QList<QCommandLineOption> publishOptions()
           QStringLiteral("n") },
         { QStringLiteral("dry-run"), QStringLiteral("Check and compose everything, print what would be written, "
                                                     "write nothing.") },
+        { QStringLiteral("store"), QStringLiteral("The release store: --to is recorded there as --patch-version; unless "
+                                                  "--from or --patch-dir is given, the patch is made against the "
+                                                  "newest earlier release in it, and deltas from the newest few."),
+          QStringLiteral("dir") },
+        { QStringLiteral("deltas"), QStringLiteral("With --store: deltas from this many of the newest earlier releases "
+                                                   "(default 3)."), QStringLiteral("n"), QStringLiteral("3") },
         { QStringLiteral("replace"), QStringLiteral("Allow a published file to get other bytes under its name "
                                                     "(clients that installed it are not offered it again).") },
     };
@@ -205,6 +211,11 @@ bool readRequest(const QCommandLineParser &parser, PublishRequest *request)
     request->downloadFull = parser.isSet(QStringLiteral("download-full"));
     request->dryRun = parser.isSet(QStringLiteral("dry-run"));
     request->replace = parser.isSet(QStringLiteral("replace"));
+    request->store = parser.value(QStringLiteral("store"));
+    bool count = false;
+    request->deltas = parser.value(QStringLiteral("deltas")).toInt(&count);
+    if (!count)
+        request->deltas = -1;
     request->signKeys = parser.values(QStringLiteral("sign-key"));
     request->expires = parser.value(QStringLiteral("expires"));
     request->patchFor = parser.values(QStringLiteral("patch-for"));

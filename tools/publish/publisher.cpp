@@ -2,6 +2,7 @@
 
 #include "archive/zipreader.h"
 #include "crypto/crypto.h"
+#include "delta/deltarebuild.h"
 #include "deltawriter.h"
 #include "manifest/manifest.h"
 #include "manifest/manifestsignature.h"
@@ -10,6 +11,8 @@
 #include "names/namerules.h"
 #include "names/nameset.h"
 #include "platform/filesystem.h"
+#include "releasestore.h"
+#include "transaction/installtransaction.h"
 #include "zipwriter.h"
 
 #include <QBuffer>
@@ -24,6 +27,7 @@
 #include <QLockFile>
 #include <QSaveFile>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QCoreApplication>
 #include <QScopeGuard>
 
@@ -58,18 +62,9 @@ QString withoutTrailingZeros(QString version)
     return version;
 }
 
-// The order of releases, part by part, a missing part as 0: below 0 when \a a comes before \a b.
 int compareVersions(const QString &a, const QString &b)
 {
-    const QStringList first = a.split(QLatin1Char('.'));
-    const QStringList second = b.split(QLatin1Char('.'));
-    for (int i = 0; i < qMax(first.size(), second.size()); ++i) {
-        const uint x = first.value(i).toUInt();
-        const uint y = second.value(i).toUInt();
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    return 0;
+    return ReleaseStore::compareVersions(a, b);
 }
 
 } // namespace
@@ -476,10 +471,144 @@ QStringList Publisher::publishedNames(const Staged &staged) const
     return names;
 }
 
-bool Publisher::publish(const PublishRequest &r)
+// What a publish with a store takes from it and gives back.
+struct Publisher::FromStore
+{
+    std::unique_ptr<ReleaseStore> store;
+    std::unique_ptr<QTemporaryDir> bases; // earlier releases written out from the store
+    ReleaseStore::Release release;        // the new one, to be recorded
+    QString folder;                       // where its files are
+};
+
+// With a store: the release in --to is checked against what the store holds under its version, and,
+// unless --from or --patch-dir says otherwise, the patch is made against the newest earlier release
+// and the deltas against the newest few, each written out from the store into a folder of its own.
+bool Publisher::useStore(PublishRequest *r, FromStore *from)
+{
+    if (r->toDir.isEmpty() || !QFileInfo(r->toDir).isDir())
+        return fail(QStringLiteral("--store records the release in --to: give --to FOLDER"));
+    if (r->name.isEmpty() || r->name.contains(QLatin1Char('/')) || r->name.contains(QLatin1Char('\\'))
+        || r->name.startsWith(QLatin1Char('.')) || !ReleaseFileNames::isVersion(r->patchVersion))
+        return validate(*r) && fail(QStringLiteral("the name or version cannot name a release in the store"));
+    if (r->deltas < 0)
+        return fail(QStringLiteral("--deltas takes a number of releases, 0 or more"));
+    from->store.reset(new ReleaseStore(r->store));
+    ReleaseStore &store = *from->store;
+    if (!store.open())
+        return fail(store.errorString());
+    from->folder = QFileInfo(r->toDir).canonicalFilePath();
+    QStringList paths;
+    for (const QString &path : filesBelow(from->folder)) {
+        if (!QFileInfo(path).isSymLink())
+            paths << QDir(from->folder).relativeFilePath(path);
+    }
+    QVector<ReleaseStore::Release> recorded;
+    if (!store.readFolder(from->folder, paths, r->patchVersion, &from->release) || !store.releases(r->name, &recorded))
+        return fail(store.errorString());
+    QVector<ReleaseStore::Release> earlier;
+    for (const ReleaseStore::Release &release : qAsConst(recorded)) {
+        const int order = compareVersions(release.version, r->patchVersion);
+        if (order == 0) {
+            // Caches and half-finished downloads hold the published bytes: a version never gets others.
+            const QString differs = ReleaseStore::firstDifference(from->release, release);
+            if (!differs.isEmpty())
+                return fail(QStringLiteral("version %1 of %2 is in the store with other bytes (%3 differs); publish "
+                                           "these under a new version").arg(r->patchVersion, r->name, differs));
+        } else if (order < 0) {
+            earlier.append(release);
+        }
+    }
+    if (QDir().mkpath(QDir(store.root()).filePath(QStringLiteral("tmp"))))
+        from->bases.reset(new QTemporaryDir(QDir(store.root()).filePath(QStringLiteral("tmp/bases-XXXXXX"))));
+    if (!from->bases || !from->bases->isValid())
+        return fail(QStringLiteral("cannot write into the store %1").arg(store.root()));
+    QHash<QString, QString> written;
+    const auto writeOut = [&](const ReleaseStore::Release &release) {
+        if (!written.contains(release.version)) {
+            const QString folder = from->bases->filePath(release.version);
+            if (!QDir().mkpath(folder) || !store.materialize(release, folder))
+                return QString();
+            written.insert(release.version, folder);
+        }
+        return written.value(release.version);
+    };
+    if (r->fromDir.isEmpty() && r->patchDir.isEmpty()) {
+        if (earlier.isEmpty()) {
+            // The first release the store knows: a patch of every file, for any earlier version.
+            r->patchDir = r->toDir;
+            r->toDir.clear();
+            lines << QStringLiteral("store: no earlier release of %1; the patch holds every file").arg(r->name);
+        } else {
+            r->fromDir = writeOut(earlier.constFirst());
+            if (r->fromDir.isEmpty())
+                return fail(store.errorString());
+            if (r->patchFor.isEmpty())
+                r->patchFor = QStringList { earlier.constFirst().version };
+            lines << QStringLiteral("store: the patch is made against release %1").arg(earlier.constFirst().version);
+        }
+    }
+    QStringList given;
+    for (const auto &delta : qAsConst(r->deltaFrom))
+        given << delta.second;
+    for (int i = 0; i < qMin(r->deltas, earlier.size()); ++i) {
+        const QString &version = earlier.at(i).version;
+        if (given.contains(version))
+            continue;
+        const QString folder = writeOut(earlier.at(i));
+        if (folder.isEmpty())
+            return fail(store.errorString());
+        r->deltaFrom.append({ folder, version });
+    }
+    return true;
+}
+
+// The delta rebuilt by the client's own code from copies of its bases, every result's size and
+// SHA-256 checked: what does not rebuild exactly is never published.
+bool Publisher::verifyDelta(const QString &delta, const QString &baseFolder)
+{
+    QTemporaryDir app;
+    DeltaRebuild rebuild(delta);
+    if (!app.isValid())
+        return fail(QStringLiteral("cannot check the delta %1: no temporary folder").arg(delta));
+    ZipReader reader(delta);
+    QByteArray json;
+    DeltaIndex index;
+    QString why;
+    {
+        QBuffer buffer(&json);
+        buffer.open(QIODevice::WriteOnly);
+        int at = -1;
+        for (int i = 0; reader.open() && i < reader.entries().size(); ++i) {
+            if (reader.entries().at(i).name == QLatin1String(DeltaIndex::IndexName))
+                at = i;
+        }
+        if (at < 0 || !reader.extract(at, &buffer) || !DeltaIndex::parse(json, &index, &why))
+            return fail(QStringLiteral("the delta %1 cannot be read back: %2").arg(delta, why));
+    }
+    for (const DeltaIndex::File &file : qAsConst(index.files)) {
+        if (file.kind == DeltaIndex::Whole)
+            continue;
+        const QString target = app.filePath(file.name);
+        if (!QDir().mkpath(QFileInfo(target).path()) || !QFile::copy(QDir(baseFolder).filePath(file.name), target))
+            return fail(QStringLiteral("cannot check the delta %1: cannot copy its base %2").arg(delta, file.name));
+    }
+    InstallTransaction transaction(app.path());
+    if (!transaction.begin() || !rebuild.stageInto(&transaction))
+        return fail(rebuild.errorString());
+    return true; // not committed: the staging goes with the transaction
+}
+
+
+bool Publisher::publish(const PublishRequest &request)
 {
     error.clear();
     lines.clear();
+    PublishRequest r = request;
+    FromStore fromStore;
+    if (!r.store.isEmpty() && !useStore(&r, &fromStore))
+        return false;
+    const auto noCache = qScopeGuard([this] { deltaCache = nullptr; });
+    deltaCache = fromStore.store.get();
     if (!validate(r))
         return false;
     QList<QByteArray> signingKeys;
@@ -526,6 +655,12 @@ bool Publisher::publish(const PublishRequest &r)
     // The manifest goes last, so that clients never see it before its files.
     if (!placeFiles(r, &staged) || !writeManifest(json, signingKeys))
         return false;
+    if (fromStore.store) {
+        if (!fromStore.store->record(r.name, fromStore.release, fromStore.folder))
+            return fail(QStringLiteral("published, but not recorded in the store: %1")
+                                .arg(fromStore.store->errorString()));
+        lines << QStringLiteral("store: release %1 recorded in %2").arg(r.patchVersion, fromStore.store->root());
+    }
 
     lines << QStringLiteral("%1  %2 bytes  sha256 %3  <- %4%5/%1").arg(staged.patchName).arg(staged.patchSize)
                  .arg(QString::fromLatin1(staged.patchSha256.toHex()), r.patchUrl, r.name)
@@ -675,10 +810,40 @@ bool Publisher::writeDeltas(const PublishRequest &r, const QList<PatchFile> &fil
         staged->deltas.push_back(std::move(delta));
         Staged::Delta &written = staged->deltas.back();
         DeltaWriter deltaWriter;
-        if (!deltaWriter.write(deltaFiles, base.first, file))
-            return fail(QStringLiteral("cannot write the delta from %1: %2").arg(base.second, deltaWriter.errorString()));
-        if (!file->flush() || !Crypto::Sha256::hashDevice(file, &written.sha256, &written.size))
-            return fail(QStringLiteral("cannot read back %1").arg(file->fileName()));
+        deltaWriter.setCache(deltaCache);
+        const auto writeDelta = [&] {
+            if (!file->resize(0) || !file->seek(0) || !deltaWriter.write(deltaFiles, base.first, file))
+                return fail(QStringLiteral("cannot write the delta from %1: %2").arg(base.second, deltaWriter.errorString()));
+            if (!file->flush() || !Crypto::Sha256::hashDevice(file, &written.sha256, &written.size))
+                return fail(QStringLiteral("cannot read back %1").arg(file->fileName()));
+            return true;
+        };
+        if (!writeDelta())
+            return false;
+        if (!verifyDelta(file->fileName(), base.first)) {
+            if (!deltaCache)
+                return fail(QStringLiteral("the delta from %1 does not rebuild the new release exactly: %2")
+                                    .arg(base.second, error));
+            // A damaged delta kept from before: those of its files are made again, and checked again.
+            lines << QStringLiteral("warning: the delta from %1, of deltas kept in the store, does not rebuild the new "
+                                    "release exactly (%2); made again").arg(base.second, error);
+            for (const DeltaWriter::File &changedFile : qAsConst(deltaFiles)) {
+                QByteArray sha256;
+                QByteArray baseSha256;
+                qint64 size = 0;
+                QFile one(changedFile.source);
+                QFile other(QDir(base.first).filePath(changedFile.name));
+                if (one.open(QIODevice::ReadOnly) && other.open(QIODevice::ReadOnly)
+                    && Crypto::Sha256::hashDevice(&one, &sha256, &size)
+                    && Crypto::Sha256::hashDevice(&other, &baseSha256, &size))
+                    deltaCache->dropDelta(baseSha256, sha256);
+            }
+            if (!writeDelta())
+                return false;
+            if (!verifyDelta(file->fileName(), base.first))
+                return fail(QStringLiteral("the delta from %1 does not rebuild the new release exactly: %2")
+                                    .arg(base.second, error));
+        }
         if (written.size >= alternative) {
             // Clients at that version are better served by the whole-file patch, or the installer.
             lines << QStringLiteral("%1  not offered: %2 bytes, no smaller than the %3's %4")

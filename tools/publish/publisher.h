@@ -1,6 +1,8 @@
 #ifndef PUBLISHER_H
 #define PUBLISHER_H
 
+#include "deltawriter.h"
+
 #include <QDir>
 #include <QList>
 #include <QPair>
@@ -34,6 +36,8 @@ struct PublishRequest
     int rollout = 100; // the share of installations offered the release, 0 to 100
     QStringList mirrors; // other URL prefixes under which the same files lie, each ending in "/"
     bool replace = false; // a published file may get other bytes under its name
+    QString store;        // the release store: records --to, gives the patch's base and the deltas' bases
+    int deltas = 3;       // with a store: deltas from this many of the newest earlier releases
     bool dryRun = false;  // check and compose everything, write nothing
 };
 
@@ -80,6 +84,9 @@ public:
 
 private:
     bool fail(const QString &message);
+    struct FromStore;
+    bool useStore(PublishRequest *request, FromStore *from);
+    bool verifyDelta(const QString &delta, const QString &baseFolder);
     bool validate(const PublishRequest &request);
     bool validateReleaseControl(const PublishRequest &request);
     bool checkExpiry(const QString &expires);
@@ -105,6 +112,7 @@ private:
     bool placeFiles(const PublishRequest &request, Staged *staged);
     bool writeManifest(const QByteArray &json, const QList<QByteArray> &signingKeys);
 
+    DeltaWriter::Cache *deltaCache = nullptr;
     QString error;
     QStringList lines;
     QString manifestPath;
