@@ -16,6 +16,7 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <functional>
 #include <mutex>
 #include <numeric>
 
@@ -119,11 +120,18 @@ struct MatchKind
     QVector<DeltaIndex::Segment> segments;
     QVector<QByteArray> data; // each segment's three streams, one after another
     bool wanted = true;
+    // What must be done before any segment (the transform of both files), by the first job that needs it.
+    std::function<bool()> prepare;
+    std::once_flag prepared;
+    bool ready = false;
 };
 
 // Segment \a s of \a kind, matched against its base region.
 bool makeSegment(MatchKind *kind, int s)
 {
+    std::call_once(kind->prepared, [kind] { kind->ready = !kind->prepare || kind->prepare(); });
+    if (!kind->ready)
+        return false;
     const qint64 size = qMin(ZstdFrames::SegmentSize, kind->entry.size - s * ZstdFrames::SegmentSize);
     qint64 offset = 0;
     qint64 length = 0;
@@ -340,11 +348,24 @@ bool DeltaWriter::makeMatches(QFile *source, QFile *base, const DeltaIndex::File
         const ExecutableRanges::Found found = ExecutableRanges::read(source);
         const ExecutableRanges::Found foundBase = ExecutableRanges::read(base);
         if (found.machine != BranchTransform::NoMachine && found.machine == foundBase.machine) {
-            if (!transformed.open() || !transformedBase.open()
-                || !transformInto(source, found.machine, found.ranges, &transformed)
-                || !transformInto(base, found.machine, foundBase.ranges, &transformedBase))
+            if (!transformed.open() || !transformedBase.open())
                 return fail(cannot);
             addKind(&transformed, &transformedBase);
+            // On a worker, beside the plain matches' first segment; the files are read under their locks.
+            MatchKind *plain = kinds.size() > 1 ? kinds.front().get() : nullptr;
+            kinds.back()->prepare = [=, &transformed, &transformedBase] {
+                const auto locked = [plain](QIODevice *device, const std::function<bool()> &work) {
+                    if (!plain)
+                        return work();
+                    const std::lock_guard<std::mutex> lock(device == plain->source.device ? plain->source.lock
+                                                                                         : plain->base.lock);
+                    return work();
+                };
+                return locked(source, [&] { return transformInto(source, found.machine, found.ranges, &transformed); })
+                        && locked(base, [&] {
+                               return transformInto(base, found.machine, foundBase.ranges, &transformedBase);
+                           });
+            };
             kinds.back()->entry.machine = found.machine;
             kinds.back()->entry.ranges = found.ranges;
             kinds.back()->entry.baseRanges = foundBase.ranges;

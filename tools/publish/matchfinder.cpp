@@ -83,6 +83,9 @@ qint64 MatchFinder::longestMatch(const unsigned char *target, qint64 size, qint6
     qint64 highLength = commonPrefix(base + suffixes[size_t(high)], n - suffixes[size_t(high)], target, size);
     while (high - low > 1) {
         const qint64 middle = low + (high - low) / 2;
+        // The search waits on memory: both places the next step may look are fetched meanwhile.
+        __builtin_prefetch(&suffixes[size_t(low + (middle - low) / 2)]);
+        __builtin_prefetch(&suffixes[size_t(middle + (high - middle) / 2)]);
         const qint64 at = suffixes[size_t(middle)];
         const qint64 length = commonPrefix(base + at, n - at, target, size, qMin(lowLength, highLength));
         const bool before = length == size ? false : length == n - at || base[at + length] < target[length];
