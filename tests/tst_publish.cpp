@@ -8,6 +8,7 @@
 #include "network/networkpolicy.h"
 #include "delta/deltarebuild.h"
 #include "publisher.h"
+#include "releasepruner.h"
 #include "testcerts.h"
 #include "testserver.h"
 #include "testutil.h"
@@ -912,6 +913,31 @@ void tst_Publish::releaseStore()
     Publisher rerun;
     QVERIFY2(rerun.publish(r), qPrintable(rerun.errorString()));
     QCOMPARE(readFile(dir->filePath("store/releases/Foo/1.0.3.json")), recorded);
+
+    // Prune keeps one release, and what a manifest clients may still hold names: today, all of it.
+    const QString out = dir->filePath("out/Foo/");
+    PruneRequest prune { dir->filePath("store"), dir->filePath("out"), "Foo", 1, false };
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    ReleasePruner pruner;
+    QVERIFY2(pruner.prune(prune, now), qPrintable(pruner.errorString()));
+    QVERIFY(QFileInfo::exists(out + "Foo-patch-v1.0.1.zip"));
+    QVERIFY(!QFileInfo::exists(dir->filePath("store/releases/Foo/1.0.2.json")));
+    // Fifteen days on, the replaced manifests are past their grace: their files go, the current one's stay.
+    prune.dryRun = true;
+    QVERIFY2(pruner.prune(prune, now.addDays(15)), qPrintable(pruner.errorString()));
+    QVERIFY(QFileInfo::exists(out + "Foo-patch-v1.0.1.zip"));
+    prune.dryRun = false;
+    QVERIFY2(pruner.prune(prune, now.addDays(15)), qPrintable(pruner.errorString()));
+    const QString trash = dir->filePath("store/trash/") + now.addDays(15).date().toString(Qt::ISODate);
+    for (const char *gone : { "Foo-patch-v1.0.1.zip", "Foo-full-v1.0.1.exe", "Foo-delta-v1.0.0-v1.0.1.zip" }) {
+        QVERIFY2(!QFileInfo::exists(out + gone), gone);
+        QVERIFY2(QFileInfo::exists(trash + "/output/Foo/" + gone), gone);
+    }
+    for (const char *named : { "Foo-patch-v1.0.2.zip", "Foo-delta-v1.0.1-v1.0.3.zip", "Foo-patch-v1.0.3.zip" })
+        QVERIFY2(QFileInfo::exists(out + named), named);
+    // And fourteen days after that, the trash is emptied.
+    QVERIFY2(pruner.prune(prune, now.addDays(30)), qPrintable(pruner.errorString()));
+    QVERIFY(!QFileInfo::exists(trash));
 
     // Two publishers on one store: the second is refused.
     QLockFile held(dir->filePath("store/publish.lock"));

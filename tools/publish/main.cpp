@@ -3,6 +3,7 @@
 // computes and checks.
 #include "manifest/manifestsignature.h"
 #include "publisher.h"
+#include "releasepruner.h"
 #include "verifier.h"
 
 #include <QCommandLineParser>
@@ -121,6 +122,45 @@ int rollout(const QCoreApplication &app)
     }
     for (const QString &line : publisher.report())
         std::printf("%s\n", qPrintable(line));
+    return 0;
+}
+
+// updater-publish prune --store DIR --output DIR --name NAME --keep N [--dry-run]
+int prune(const QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Sets aside what no client can still be offered: the store's releases beyond the newest N, and the "
+        "output's release files that neither those releases nor a manifest still in use name (a replaced "
+        "manifest stays in use until its expiry, or for 14 days). What is set aside moves into the store's "
+        "trash/<date>/ and is deleted by a later prune after 14 days."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("prune"), QStringLiteral("The command."));
+    parser.addOption({ QStringLiteral("store"), QStringLiteral("The release store."), QStringLiteral("dir") });
+    parser.addOption({ QStringLiteral("output"), QStringLiteral("Folder served at the manifest's base URL."),
+                       QStringLiteral("dir") });
+    parser.addOption({ QStringLiteral("name"), QStringLiteral("Application name."), QStringLiteral("name") });
+    parser.addOption({ QStringLiteral("keep"), QStringLiteral("The newest releases kept (default 3)."),
+                       QStringLiteral("n"), QStringLiteral("3") });
+    parser.addOption({ QStringLiteral("dry-run"), QStringLiteral("Print what would be kept, moved and deleted.") });
+    parser.process(app);
+    PruneRequest request;
+    request.store = parser.value(QStringLiteral("store"));
+    request.output = parser.value(QStringLiteral("output"));
+    request.name = parser.value(QStringLiteral("name"));
+    bool ok = false;
+    request.keep = parser.value(QStringLiteral("keep")).toInt(&ok);
+    if (!ok)
+        request.keep = 0;
+    request.dryRun = parser.isSet(QStringLiteral("dry-run"));
+    ReleasePruner pruner;
+    const bool pruned = pruner.prune(request);
+    for (const QString &line : pruner.report())
+        std::printf("%s\n", qPrintable(line));
+    if (!pruned) {
+        std::fprintf(stderr, "updater-publish prune: %s\n", qPrintable(pruner.errorString()));
+        return 1;
+    }
     return 0;
 }
 
@@ -247,6 +287,8 @@ int main(int argc, char **argv)
         return verify(app);
     if (argc > 1 && qstrcmp(argv[1], "rollout") == 0)
         return rollout(app);
+    if (argc > 1 && qstrcmp(argv[1], "prune") == 0)
+        return prune(app);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Publishes an update: writes <output>/<name>/updates.json, the patch archive and the installer.\n\n"
@@ -255,7 +297,9 @@ int main(int argc, char **argv)
         "  updater-publish verify [--public-key KEY] FOLDER|URL\n"
         "                                            checks a published folder or a deployment as a client would\n"
         "  updater-publish rollout --output DIR --name NAME (--percent P | --rollback)\n"
-        "                                            widens, halts or withdraws a staged release"));
+        "                                            widens, halts or withdraws a staged release\n"
+        "  updater-publish prune --store DIR --output DIR --name NAME --keep N\n"
+        "                                            sets aside what no client can still be offered"));
     parser.addHelpOption();
     parser.addOptions(publishOptions());
     parser.process(app);

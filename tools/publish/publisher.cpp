@@ -659,6 +659,10 @@ bool Publisher::publish(const PublishRequest &request)
         if (!fromStore.store->record(r.name, fromStore.release, fromStore.folder))
             return fail(QStringLiteral("published, but not recorded in the store: %1")
                                 .arg(fromStore.store->errorString()));
+        QFile written(manifestPath);
+        if (!written.open(QIODevice::ReadOnly) || !fromStore.store->keepManifest(r.name, written.readAll()))
+            return fail(QStringLiteral("published, but the manifest not kept in the store: %1")
+                                .arg(fromStore.store->errorString()));
         lines << QStringLiteral("store: release %1 recorded in %2").arg(r.patchVersion, fromStore.store->root());
     }
 

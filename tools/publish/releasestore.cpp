@@ -5,6 +5,7 @@
 #include "manifest/releasefilenames.h"
 #include "names/namerules.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -105,6 +106,28 @@ QString ReleaseStore::deltaPath(const QByteArray &baseSha256, const QByteArray &
             .arg(hex(baseSha256), hex(sha256), QLatin1String(suffix));
 }
 
+QString ReleaseStore::recordPath(const QString &name, const QString &version) const
+{
+    return QStringLiteral("%1/releases/%2/%3.json").arg(folder, name, version);
+}
+
+bool ReleaseStore::keepManifest(const QString &name, const QByteArray &json)
+{
+    // Named by the moment, to the millisecond: they sort as they were published.
+    const QString path = QStringLiteral("%1/manifests/%2/%3.json")
+            .arg(folder, name, QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmsszzz'Z'")));
+    return saveWhole(path, json) || fail(QStringLiteral("cannot write %1").arg(path));
+}
+
+QStringList ReleaseStore::manifests(const QString &name) const
+{
+    const QDir dir(QStringLiteral("%1/manifests/%2").arg(folder, name));
+    QStringList paths;
+    for (const QString &file : dir.entryList({ QStringLiteral("*.json") }, QDir::Files, QDir::Name))
+        paths << dir.filePath(file);
+    return paths;
+}
+
 bool ReleaseStore::releases(const QString &name, QVector<Release> *list)
 {
     list->clear();
@@ -203,7 +226,7 @@ bool ReleaseStore::record(const QString &name, const Release &release, const QSt
     }
     const QJsonObject object { { QStringLiteral("name"), name }, { QStringLiteral("version"), release.version },
                                { QStringLiteral("files"), files } };
-    const QString path = QStringLiteral("%1/releases/%2/%3.json").arg(folder, name, release.version);
+    const QString path = recordPath(name, release.version);
     // The record last: a release is in the store once every byte it names is.
     if (!saveWhole(path, QJsonDocument(object).toJson(QJsonDocument::Indented)))
         return fail(QStringLiteral("cannot write %1").arg(path));

@@ -23,6 +23,8 @@ class QLockFile;
         releases/<name>/<version>.json            each file's path, size, SHA-256, mode
         deltas/<format>/<base sha256>-<sha256>.data  a per-file delta's data
         deltas/<format>/<base sha256>-<sha256>.json  its index entry and the data's SHA-256
+        manifests/<name>/<moment>.json            each manifest published, for prune
+        trash/<date>/                             what prune set aside
         publish.lock                              held by the one publisher using it
 
     Nothing is visible before it is whole: every file is written beside its
@@ -74,13 +76,20 @@ public:
     void keepDelta(const DeltaIndex::File &entry, const QByteArray &data) override;
     void dropDelta(const QByteArray &baseSha256, const QByteArray &sha256) override;
 
+    /*! Keeps a copy of a manifest \a json of \a name as published now: prune tells from them what clients may hold. */
+    bool keepManifest(const QString &name, const QByteArray &json);
+    /*! The manifests kept for \a name, oldest first: each file's path, named by its moment. */
+    QStringList manifests(const QString &name) const;
+
+    QString objectPath(const QByteArray &sha256) const;
+    QString recordPath(const QString &name, const QString &version) const;
+    QString deltaPath(const QByteArray &baseSha256, const QByteArray &sha256, const char *suffix) const;
+
     /*! Dot-separated decimal versions in release order: below 0 when \a a comes before \a b. */
     static int compareVersions(const QString &a, const QString &b);
 
 private:
     bool fail(const QString &message);
-    QString objectPath(const QByteArray &sha256) const;
-    QString deltaPath(const QByteArray &baseSha256, const QByteArray &sha256, const char *suffix) const;
     bool keepObject(const QString &source, const File &file);
 
     QString folder;
