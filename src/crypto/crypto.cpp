@@ -4,6 +4,7 @@
 
 #include <openssl/bio.h>
 #include <openssl/evp.h>
+#include <openssl/hmac.h>
 #include <openssl/pem.h>
 
 namespace Crypto {
@@ -152,6 +153,16 @@ QByteArray signEd25519(const QByteArray &privateKeyPem, const QByteArray &messag
     EVP_MD_CTX_free(context);
     EVP_PKEY_free(key);
     return ok ? signature : QByteArray();
+}
+
+QByteArray hmacSha256(const QByteArray &key, const QByteArray &message)
+{
+    unsigned char code[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (!HMAC(EVP_sha256(), key.constData(), key.size(), reinterpret_cast<const unsigned char *>(message.constData()),
+              size_t(message.size()), code, &length))
+        return QByteArray();
+    return QByteArray(reinterpret_cast<const char *>(code), int(length));
 }
 
 } // namespace Crypto

@@ -53,6 +53,9 @@ QByteArray ed25519PublicKey(const QByteArray &privateKeyPem);
 /*! The 64-byte Ed25519 signature of \a message by a PKCS#8 PEM private key; empty on failure. */
 QByteArray signEd25519(const QByteArray &privateKeyPem, const QByteArray &message);
 
+/*! HMAC-SHA256 of \a message under \a key: the 32-byte code. */
+QByteArray hmacSha256(const QByteArray &key, const QByteArray &message);
+
 } // namespace Crypto
 
 #endif // CRYPTO_H

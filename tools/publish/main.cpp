@@ -4,6 +4,7 @@
 #include "manifest/manifestsignature.h"
 #include "publisher.h"
 #include "releasepruner.h"
+#include "s3uploader.h"
 #include "verifier.h"
 
 #include <QCommandLineParser>
@@ -164,6 +165,39 @@ int prune(const QCoreApplication &app)
     return 0;
 }
 
+// updater-publish upload --output DIR --to s3://BUCKET/PREFIX [--endpoint URL]
+int upload(const QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Puts the output into S3-compatible object storage in the order that keeps every client whole: release "
+        "files first (a file already there with the same SHA-256 skipped, one with other bytes refused), each read "
+        "back, then the signature and the manifest, written only if nobody replaced it meanwhile. Credentials and "
+        "region from AWS_ACCESS_KEY_ID, AWS_SECRET_ACCESS_KEY, AWS_SESSION_TOKEN and AWS_REGION (default "
+        "us-east-1)."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("upload"), QStringLiteral("The command."));
+    parser.addOption({ QStringLiteral("output"), QStringLiteral("The folder updater-publish wrote."),
+                       QStringLiteral("dir") });
+    parser.addOption({ QStringLiteral("to"), QStringLiteral("Where: s3://BUCKET/PREFIX, the prefix the manifest's "
+                                                            "base URL serves."), QStringLiteral("url") });
+    parser.addOption({ QStringLiteral("endpoint"), QStringLiteral("An S3-compatible service (path-style), e.g. "
+                                                                  "https://ACCOUNT.r2.cloudflarestorage.com."),
+                       QStringLiteral("url") });
+    parser.process(app);
+    UploadRequest request { parser.value(QStringLiteral("output")), parser.value(QStringLiteral("to")),
+                            parser.value(QStringLiteral("endpoint")), S3Uploader::credentialsFromEnvironment() };
+    S3Uploader uploader;
+    const bool uploaded = uploader.upload(request);
+    for (const QString &line : uploader.report())
+        std::printf("%s\n", qPrintable(line));
+    if (!uploaded) {
+        std::fprintf(stderr, "updater-publish upload: %s\n", qPrintable(uploader.errorString()));
+        return 1;
+    }
+    return 0;
+}
+
 QList<QCommandLineOption> publishOptions()
 {
     return {
@@ -289,6 +323,8 @@ int main(int argc, char **argv)
         return rollout(app);
     if (argc > 1 && qstrcmp(argv[1], "prune") == 0)
         return prune(app);
+    if (argc > 1 && qstrcmp(argv[1], "upload") == 0)
+        return upload(app);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Publishes an update: writes <output>/<name>/updates.json, the patch archive and the installer.\n\n"
@@ -299,7 +335,9 @@ int main(int argc, char **argv)
         "  updater-publish rollout --output DIR --name NAME (--percent P | --rollback)\n"
         "                                            widens, halts or withdraws a staged release\n"
         "  updater-publish prune --store DIR --output DIR --name NAME --keep N\n"
-        "                                            sets aside what no client can still be offered"));
+        "                                            sets aside what no client can still be offered\n"
+        "  updater-publish upload --output DIR --to s3://BUCKET/PREFIX [--endpoint URL]\n"
+        "                                            puts the output into S3-compatible storage, manifest last"));
     parser.addHelpOption();
     parser.addOptions(publishOptions());
     parser.process(app);
