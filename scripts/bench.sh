@@ -36,6 +36,9 @@ echo "== Publish: updater-publish against zip -9 + sha256sum + cp"
 echo "== Delta updates: against the whole-file patch, bsdiff and zstd --patch-from (npm registry releases)"
 "$root/bench/delta.sh" "$build" "$build/delta-cache" "${BENCH_DELTA_RUNS:-3}" | tee "$out/delta.md"
 
+echo "== Release store and upload: a publish with its deltas made before, and the upload against aws s3 cp"
+"$root/bench/store.sh" "$build" "$build/delta-cache" | tee "$out/store.md"
+
 echo "== Start-up: updater against a minimal Qt dialog (Xvfb)"
 display=":$((150 + $$ % 100))"
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
@@ -97,6 +100,15 @@ nginxv=$(nginx -v 2>&1 | sed 's/.*\///')
     cat "$root/docs/delta-bench-intro.md"
     echo
     cat "$out/delta.md"
+    echo
+    echo "## Release store and upload"
+    echo
+    echo "\`bench/store.sh\`: four esbuild releases recorded in a store, the fourth published"
+    echo "with \`--deltas 3\` with the delta cache emptied and then again; the output"
+    echo "uploaded to moto's S3 server on loopback by \`updater-publish upload\` and by"
+    echo "\`aws s3 cp --recursive\` (Debian's awscli)."
+    echo
+    cat "$out/store.md"
     echo
     echo "## Start-up"
     echo

@@ -6,7 +6,7 @@ TEST_PACKAGES="openssl squid apache2 caddy nginx-light varnish fonts-liberation 
 HEADLESS_PACKAGES="xvfb xdotool imagemagick x11-utils"
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
 WINDOWS_PACKAGES="cmake ninja-build qttools5-dev-tools qttranslations5-l10n g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine64 wine xvfb xauth imagemagick fonts-dejavu-core qtbase5-dev-tools"
-BENCH_PACKAGES="curl time xvfb x11-utils valgrind zip unzip bc zstd bsdiff"
+BENCH_PACKAGES="curl time xvfb x11-utils valgrind zip unzip bc zstd bsdiff awscli"
 
 # ensure_packages PKG...: apt-get installs those not installed yet (through sudo
 # when not root). Does nothing when all are there, so it needs no network then.
