@@ -171,6 +171,18 @@ void tst_S3Upload::uploadsInOrder()
     QVERIFY(!racing.upload(request));
     QVERIFY2(racing.errorString().contains("changed since this upload began"), qPrintable(racing.errorString()));
     QCOMPARE(call("GET", prefix + "updates.json", QByteArray(), publisher).body, QByteArray("theirs"));
+
+    // A file above what one request puts goes in parts, and reads back whole.
+    QByteArray large(3 << 20, Qt::Uninitialized);
+    for (int i = 0; i < large.size(); ++i)
+        large[i] = char(i * 7 + i / 4096);
+    QVERIFY(writeFile(out + "Foo-delta-v1.0-v1.1.zip", large));
+    S3Uploader parts;
+    parts.setSinglePutMax(1 << 20);
+    QVERIFY2(parts.upload(request), qPrintable(parts.errorString()));
+    QCOMPARE(call("GET", prefix + "Foo-delta-v1.0-v1.1.zip", QByteArray(), publisher).body, large);
+    QCOMPARE(call("HEAD", prefix + "Foo-delta-v1.0-v1.1.zip", QByteArray(), publisher).header("x-amz-meta-sha256"),
+             QCryptographicHash::hash(large, QCryptographicHash::Sha256).toHex());
 }
 
 QTEST_GUILESS_MAIN(tst_S3Upload)

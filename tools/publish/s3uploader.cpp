@@ -2,6 +2,7 @@
 
 #include "crypto/crypto.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QEventLoop>
@@ -17,8 +18,8 @@ namespace {
 
 // A published file is never changed under its name: caches may keep it for a year.
 const QByteArray ReleaseCacheControl = "public, max-age=31536000, immutable";
-// A single PUT takes at most 5 GiB.
-constexpr qint64 SinglePutMax = qint64(5) << 30;
+// A larger part costs memory, a smaller one requests: 10,000 parts of 64 MiB are 625 GiB.
+constexpr qint64 PartSize = qint64(64) << 20;
 // The manifest says what is current: a cache asks again every time.
 const QByteArray ManifestCacheControl = "no-cache";
 constexpr int TransferTimeoutMs = 60000;
@@ -153,8 +154,6 @@ bool S3Uploader::putFile(const QString &path, const QString &key, const QList<QP
     qint64 size = 0;
     if (!file.open(QIODevice::ReadOnly) || !Crypto::Sha256::hashDevice(&file, &sha256, &size) || !file.seek(0))
         return fail(QStringLiteral("cannot read %1").arg(path));
-    if (size > SinglePutMax)
-        return fail(QStringLiteral("%1 is larger than the 5 GiB one request puts; nothing after it was written").arg(path));
     const QByteArray hex = sha256.toHex();
     const QString where = QStringLiteral("s3://%1/%2").arg(bucket, key);
     const Answer there = send("HEAD", key, {}, nullptr, S3Signer::emptyPayload());
@@ -173,9 +172,49 @@ bool S3Uploader::putFile(const QString &path, const QString &key, const QList<QP
         return fail(QStringLiteral("cannot look at %1: %2").arg(where, reason(there)));
     QList<QPair<QByteArray, QByteArray>> all = headers;
     all.append({ "x-amz-meta-sha256", hex });
+    if (size > singlePutMax)
+        return putParts(&file, key, all);
     const Answer put = send("PUT", key, all, &file, hex);
     if (put.status != 200)
         return fail(QStringLiteral("cannot write %1: %2").arg(where, reason(put)));
+    return true;
+}
+
+// A file larger than one request puts, in parts of PartSize: the object appears only when every part
+// is there. An upload that fails is aborted, so that no part is kept (and paid for).
+bool S3Uploader::putParts(QFile *file, const QString &key, const QList<QPair<QByteArray, QByteArray>> &headers)
+{
+    const QString where = QStringLiteral("s3://%1/%2").arg(bucket, key);
+    const Answer created = send("POST", key + QStringLiteral("?uploads="), headers, nullptr, S3Signer::emptyPayload());
+    const QString uploadId = QString::fromUtf8(xmlValue(created.body, "UploadId"));
+    if (created.status != 200 || uploadId.isEmpty())
+        return fail(QStringLiteral("cannot start writing %1: %2").arg(where, reason(created)));
+    const QString upload = QStringLiteral("uploadId=") + QString::fromLatin1(QUrl::toPercentEncoding(uploadId));
+    QByteArray parts;
+    QByteArray chunk;
+    for (int number = 1; !file->atEnd(); ++number) {
+        chunk = file->read(PartSize);
+        QBuffer body(&chunk);
+        body.open(QIODevice::ReadOnly);
+        const Answer part = send("PUT", key + QStringLiteral("?partNumber=%1&%2").arg(number).arg(upload), {}, &body,
+                                 Crypto::Sha256::hash(chunk).toHex());
+        if (part.status != 200 || chunk.isEmpty()) {
+            send("DELETE", key + QLatin1Char('?') + upload, {}, nullptr, S3Signer::emptyPayload());
+            return fail(QStringLiteral("cannot write part %1 of %2: %3").arg(number).arg(where, reason(part)));
+        }
+        parts += "<Part><PartNumber>" + QByteArray::number(number) + "</PartNumber><ETag>" + QString::fromLatin1(part.etag).toHtmlEscaped().toLatin1()
+                + "</ETag></Part>";
+    }
+    QByteArray list = "<CompleteMultipartUpload>" + parts + "</CompleteMultipartUpload>";
+    QBuffer body(&list);
+    body.open(QIODevice::ReadOnly);
+    const Answer completed = send("POST", key + QLatin1Char('?') + upload, { { "Content-Type", "application/xml" } },
+                                  &body, Crypto::Sha256::hash(list).toHex());
+    // The service may answer 200 and an error in the body.
+    if (completed.status != 200 || !xmlValue(completed.body, "Code").isEmpty()) {
+        send("DELETE", key + QLatin1Char('?') + upload, {}, nullptr, S3Signer::emptyPayload());
+        return fail(QStringLiteral("cannot finish writing %1: %2").arg(where, reason(completed)));
+    }
     return true;
 }
 

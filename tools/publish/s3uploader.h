@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QUrl>
 
+class QFile;
 class QIODevice;
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -26,7 +27,8 @@ struct UploadRequest
     Puts a published output into an S3 bucket in the order that keeps every
     client whole: every release file first (streamed, each with its SHA-256
     as metadata and cached for a year; one already there with the same
-    SHA-256 is skipped, one with other bytes refused), each read back and
+    SHA-256 is skipped, one with other bytes refused; above 5 GiB in parts),
+    each read back and
     checked, then each signature file and manifest last, the manifest
     written only if it is still the one it replaces (If-Match on its ETag, or
     If-None-Match for the first), so that two publishers at once cannot
@@ -43,6 +45,9 @@ public:
 
     /*! Uploads as \a request says; false, with errorString(), at the first thing that fails. */
     bool upload(const UploadRequest &request);
+
+    /*! Files above \a bytes go in parts (default 5 GiB, the most one request puts; parts are 64 MiB). */
+    void setSinglePutMax(qint64 bytes) { singlePutMax = bytes; }
 
     /*! The credentials and region from the environment every S3 tool reads. */
     static S3Signer::Credentials credentialsFromEnvironment();
@@ -71,8 +76,10 @@ private:
     QString reason(const Answer &answer) const;
     bool putFile(const QString &path, const QString &key, const QList<QPair<QByteArray, QByteArray>> &headers,
                  bool *skipped);
+    bool putParts(QFile *file, const QString &key, const QList<QPair<QByteArray, QByteArray>> &headers);
 
     QNetworkAccessManager *network = nullptr;
+    qint64 singlePutMax = qint64(5) << 30;
     S3Signer signer = S3Signer(S3Signer::Credentials());
     QUrl endpoint;
     QString bucket;
