@@ -497,6 +497,9 @@ bool Publisher::useStore(PublishRequest *r, FromStore *from)
     if (!store.open())
         return fail(store.errorString());
     from->folder = QFileInfo(r->toDir).canonicalFilePath();
+    // With a patch folder, --to only says what the release is: the patch is the folder's.
+    if (!r->patchDir.isEmpty())
+        r->toDir.clear();
     QStringList paths;
     for (const QString &path : filesBelow(from->folder)) {
         if (!QFileInfo(path).isSymLink())
@@ -609,6 +612,9 @@ bool Publisher::publish(const PublishRequest &request)
         return false;
     const auto noCache = qScopeGuard([this] { deltaCache = nullptr; });
     deltaCache = fromStore.store.get();
+    // A dry run writes nothing: not even into the store's cache.
+    if (fromStore.store && r.dryRun)
+        fromStore.store->setReadOnly(true);
     if (!validate(r))
         return false;
     QList<QByteArray> signingKeys;
@@ -842,6 +848,9 @@ bool Publisher::writeDeltas(const PublishRequest &r, const QList<PatchFile> &fil
                     && Crypto::Sha256::hashDevice(&other, &baseSha256, &size))
                     deltaCache->dropDelta(baseSha256, sha256);
             }
+            // A dry run drops nothing from the store: it makes them again without it.
+            if (r.dryRun)
+                deltaWriter.setCache(nullptr);
             if (!writeDelta())
                 return false;
             if (!verifyDelta(file->fileName(), base.first))

@@ -285,6 +285,8 @@ bool ReleaseStore::findDelta(const QByteArray &baseSha256, const QByteArray &sha
 
 void ReleaseStore::keepDelta(const DeltaIndex::File &entry, const QByteArray &data)
 {
+    if (onlyReads)
+        return;
     DeltaIndex index;
     index.files.append(entry);
     const QJsonObject object { { QStringLiteral("index"), QJsonDocument::fromJson(index.toJson()).object() },
@@ -296,6 +298,8 @@ void ReleaseStore::keepDelta(const DeltaIndex::File &entry, const QByteArray &da
 
 void ReleaseStore::dropDelta(const QByteArray &baseSha256, const QByteArray &sha256)
 {
+    if (onlyReads)
+        return;
     QFile::remove(deltaPath(baseSha256, sha256, "json"));
     QFile::remove(deltaPath(baseSha256, sha256, "data"));
 }

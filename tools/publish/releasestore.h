@@ -54,6 +54,8 @@ public:
     /*! Creates the store if needed and takes its lock; false when another publisher holds it. */
     bool open();
     QString root() const { return folder; }
+    /*! Reads only: deltas found are given, none made is kept (a dry run). */
+    void setReadOnly(bool readOnly) { onlyReads = readOnly; }
     QString errorString() const { return error; }
 
     /*! The releases of \a name, newest first; false when a record is damaged. */
@@ -93,6 +95,7 @@ private:
     bool keepObject(const QString &source, const File &file);
 
     QString folder;
+    bool onlyReads = false;
     std::unique_ptr<QLockFile> lock;
     QString error;
 };
