@@ -15,14 +15,19 @@
 namespace {
 
 // The input as the control stream of a segment of 8 KiB against a 64 KiB base region: every
-// triple is checked before use, and nothing is written past the segment.
+// triple is checked before use, and nothing is written past the segment. Packed (the first byte
+// odd), its first half is the control stream and its second the packed differences.
 void fuzzControl(const QByteArray &input)
 {
     static const QByteArray base(64 * 1024, 'b');
-    static const QByteArray diff(4096, '\0');
     static const QByteArray extra(4096, 'e');
-    const QByteArray control = input.left(int(qMin<qint64>(input.size() / 24, 64) * 24));
+    const bool packed = !input.isEmpty() && (input.at(0) & 1);
+    const QByteArray control = packed ? input.mid(1, (input.size() - 1) / 2)
+                                      : input.left(int(qMin<qint64>(input.size() / 24, 64) * 24));
+    const QByteArray diff = packed ? input.mid(1 + (input.size() - 1) / 2) : QByteArray(4096, '\0');
     DeltaIndex::Segment segment;
+    segment.layout = packed ? DeltaIndex::Packed : DeltaIndex::Plain;
+    segment.length = 8192;
     QByteArray archive;
     DeltaIndex::Stream *streams[] = { &segment.control, &segment.diff, &segment.extra };
     const QByteArray *raw[] = { &control, &diff, &extra };
