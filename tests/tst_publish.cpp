@@ -629,7 +629,10 @@ void tst_Publish::verifyChecksTheDeployment()
         }
         location = server.origin() + "/site/Foo/updates.json";
     }
-    NetworkPolicy::setSlowTransferRule(1024, 600);
+    // A dripping server is found out quickly; the other rows keep the usual rule, which a TLS
+    // handshake on a loaded machine (under the sanitizers) can take longer than the quick one.
+    if (damage == "served drip")
+        NetworkPolicy::setSlowTransferRule(1024, 600);
     auto restore = qScopeGuard([] { NetworkPolicy::setSlowTransferRule(1024, 60000); });
     Verifier verifier({ key });
     const bool ok = verifier.verify(location);
