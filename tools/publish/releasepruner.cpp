@@ -41,6 +41,50 @@ QDateTime momentOf(const QString &path)
     return when;
 }
 
+// The files of \a name that the manifests clients may still hold name: the output's (\a current), and
+// each kept one before it until it expires (or for the grace after it was replaced, when it does not
+// say). The kept ones past their time go into \a dead.
+QSet<QString> filesInUse(const QString &name, const QByteArray &current, const QStringList &kept, const QDateTime &now,
+                         QStringList *dead)
+{
+    QList<QByteArray> inUse;
+    if (!current.isEmpty())
+        inUse << current;
+    for (int i = 0; i < kept.size(); ++i) {
+        const QByteArray json = readAll(kept.at(i));
+        const QDateTime expires = expiresOf(json);
+        const QDateTime replaced = i + 1 < kept.size() ? momentOf(kept.at(i + 1)) : QDateTime();
+        const bool live = json == current
+                || (expires.isValid() ? expires > now
+                                      : !replaced.isValid() || replaced.addDays(ReleasePruner::GraceDays) > now);
+        if (live)
+            inUse << json;
+        else
+            *dead << kept.at(i);
+    }
+    // For every platform: the release, its deltas, the previous release.
+    QSet<QString> named;
+    std::function<void(const ManifestRecord &)> add = [&](const ManifestRecord &record) {
+        if (!record.patchVersion.isEmpty())
+            named << ReleaseFileNames::patch(name, record.patchVersion);
+        if (!record.fullVersion.isEmpty())
+            named << ReleaseFileNames::full(name, record.fullVersion);
+        for (const DeltaOffer &delta : record.deltas)
+            named << delta.url.mid(delta.url.lastIndexOf(QLatin1Char('/')) + 1);
+        if (record.previous)
+            add(*record.previous);
+    };
+    for (const QByteArray &json : qAsConst(inUse)) {
+        const QJsonObject platforms = QJsonDocument::fromJson(json).object().value(QStringLiteral("updates")).toObject();
+        for (auto it = platforms.constBegin(); it != platforms.constEnd(); ++it) {
+            ManifestRecord record;
+            if (parseManifest(json, it.key(), &record))
+                add(record);
+        }
+    }
+    return named;
+}
+
 } // namespace
 
 bool ReleasePruner::fail(const QString &message)
@@ -57,6 +101,45 @@ bool ReleasePruner::setAside(const QString &path, const QString &trashed, bool d
         return true;
     if (!QDir().mkpath(QFileInfo(trashed).path()) || !QFile::rename(path, trashed))
         return fail(QStringLiteral("cannot move %1 into %2").arg(path, trashed));
+    return true;
+}
+
+// The store's files that no kept release needs: bytes, and deltas from or to them.
+bool ReleasePruner::setAsideUnneeded(const QString &root, const QSet<QByteArray> &keptObjects, const QString &trash,
+                                     bool dryRun)
+{
+    const QString objects = QDir(root).filePath(QStringLiteral("objects"));
+    for (QDirIterator it(objects, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        const QByteArray sha256 = QByteArray::fromHex(QFileInfo(path).fileName().toLatin1());
+        if (!keptObjects.contains(sha256)
+            && !setAside(path, QStringLiteral("%1/%2").arg(trash, QDir(root).relativeFilePath(path)), dryRun))
+            return false;
+    }
+    const QString deltas = QDir(root).filePath(QStringLiteral("deltas"));
+    for (QDirIterator it(deltas, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        const QStringList hashes = QFileInfo(path).completeBaseName().split(QLatin1Char('-'));
+        if ((hashes.size() != 2 || !keptObjects.contains(QByteArray::fromHex(hashes.at(0).toLatin1()))
+             || !keptObjects.contains(QByteArray::fromHex(hashes.at(1).toLatin1())))
+            && !setAside(path, QStringLiteral("%1/%2").arg(trash, QDir(root).relativeFilePath(path)), dryRun))
+            return false;
+    }
+    return true;
+}
+
+// What an earlier prune set aside, once the grace has passed.
+bool ReleasePruner::emptyTrash(const QString &root, const QDate &today, bool dryRun)
+{
+    const QDir trashes(QDir(root).filePath(QStringLiteral("trash")));
+    for (const QString &day : trashes.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QDate date = QDate::fromString(day, Qt::ISODate);
+        if (!date.isValid() || date.addDays(GraceDays) > today)
+            continue;
+        lines << QStringLiteral("delete: %1").arg(trashes.filePath(day));
+        if (!dryRun && !QDir(trashes.filePath(day)).removeRecursively())
+            return fail(QStringLiteral("cannot delete %1").arg(trashes.filePath(day)));
+    }
     return true;
 }
 
@@ -85,45 +168,9 @@ bool ReleasePruner::prune(const PruneRequest &r, const QDateTime &now)
     const QDate today = now.date();
     const QString trash = QStringLiteral("%1/trash/%2").arg(store.root(), today.toString(Qt::ISODate));
 
-    // The manifests clients may still hold: the output's, and each one before it until it expires (or
-    // for the grace after it was replaced, when it does not say).
-    QList<QByteArray> inUse;
-    const QByteArray current = readAll(out.filePath(QStringLiteral("updates.json")));
-    if (!current.isEmpty())
-        inUse << current;
-    const QStringList kept = store.manifests(r.name);
     QStringList dead;
-    for (int i = 0; i < kept.size(); ++i) {
-        const QByteArray json = readAll(kept.at(i));
-        const QDateTime expires = expiresOf(json);
-        const QDateTime replaced = i + 1 < kept.size() ? momentOf(kept.at(i + 1)) : QDateTime();
-        const bool live = json == current || (expires.isValid() ? expires > now
-                                                                : !replaced.isValid() || replaced.addDays(GraceDays) > now);
-        if (live)
-            inUse << json;
-        else
-            dead << kept.at(i);
-    }
-    // The files those manifests name, for every platform: the release, its deltas, the previous release.
-    QSet<QString> named;
-    std::function<void(const ManifestRecord &)> add = [&](const ManifestRecord &record) {
-        if (!record.patchVersion.isEmpty())
-            named << ReleaseFileNames::patch(r.name, record.patchVersion);
-        if (!record.fullVersion.isEmpty())
-            named << ReleaseFileNames::full(r.name, record.fullVersion);
-        for (const DeltaOffer &delta : record.deltas)
-            named << delta.url.mid(delta.url.lastIndexOf(QLatin1Char('/')) + 1);
-        if (record.previous)
-            add(*record.previous);
-    };
-    for (const QByteArray &json : qAsConst(inUse)) {
-        const QJsonObject platforms = QJsonDocument::fromJson(json).object().value(QStringLiteral("updates")).toObject();
-        for (auto it = platforms.constBegin(); it != platforms.constEnd(); ++it) {
-            ManifestRecord record;
-            if (parseManifest(json, it.key(), &record))
-                add(record);
-        }
-    }
+    const QSet<QString> named = filesInUse(r.name, readAll(out.filePath(QStringLiteral("updates.json"))),
+                                           store.manifests(r.name), now, &dead);
 
     QSet<QString> keptVersions;
     QSet<QByteArray> keptObjects;
@@ -160,39 +207,15 @@ bool ReleasePruner::prune(const PruneRequest &r, const QDateTime &now)
         }
     }
 
-    // The store's files that no kept release needs: bytes, and deltas from or to them.
-    const QString objects = QDir(store.root()).filePath(QStringLiteral("objects"));
-    for (QDirIterator it(objects, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
-        const QString path = it.next();
-        const QByteArray sha256 = QByteArray::fromHex(QFileInfo(path).fileName().toLatin1());
-        if (!keptObjects.contains(sha256)
-            && !setAside(path, QStringLiteral("%1/%2").arg(trash, QDir(store.root()).relativeFilePath(path)), r.dryRun))
-            return false;
-    }
-    const QString deltas = QDir(store.root()).filePath(QStringLiteral("deltas"));
-    for (QDirIterator it(deltas, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
-        const QString path = it.next();
-        const QStringList hashes = QFileInfo(path).completeBaseName().split(QLatin1Char('-'));
-        if ((hashes.size() != 2 || !keptObjects.contains(QByteArray::fromHex(hashes.at(0).toLatin1()))
-             || !keptObjects.contains(QByteArray::fromHex(hashes.at(1).toLatin1())))
-            && !setAside(path, QStringLiteral("%1/%2").arg(trash, QDir(store.root()).relativeFilePath(path)), r.dryRun))
-            return false;
-    }
+    if (!setAsideUnneeded(store.root(), keptObjects, trash, r.dryRun))
+        return false;
     for (const QString &path : qAsConst(dead)) {
         if (!setAside(path, QStringLiteral("%1/%2").arg(trash, QDir(store.root()).relativeFilePath(path)), r.dryRun))
             return false;
     }
 
-    // What an earlier prune set aside, once the grace has passed.
-    const QDir trashes(QDir(store.root()).filePath(QStringLiteral("trash")));
-    for (const QString &day : trashes.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        const QDate date = QDate::fromString(day, Qt::ISODate);
-        if (!date.isValid() || date.addDays(GraceDays) > today)
-            continue;
-        lines << QStringLiteral("delete: %1").arg(trashes.filePath(day));
-        if (!r.dryRun && !QDir(trashes.filePath(day)).removeRecursively())
-            return fail(QStringLiteral("cannot delete %1").arg(trashes.filePath(day)));
-    }
+    if (!emptyTrash(store.root(), today, r.dryRun))
+        return false;
     if (r.dryRun)
         lines << QStringLiteral("dry run: nothing was moved or deleted");
     return true;

@@ -1,7 +1,9 @@
 #ifndef RELEASEPRUNER_H
 #define RELEASEPRUNER_H
 
+#include <QByteArray>
 #include <QDateTime>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -39,6 +41,8 @@ public:
 private:
     bool fail(const QString &message);
     bool setAside(const QString &path, const QString &trashed, bool dryRun);
+    bool setAsideUnneeded(const QString &root, const QSet<QByteArray> &keptObjects, const QString &trash, bool dryRun);
+    bool emptyTrash(const QString &root, const QDate &today, bool dryRun);
 
     QString error;
     QStringList lines;

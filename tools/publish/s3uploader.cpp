@@ -287,7 +287,16 @@ bool S3Uploader::upload(const UploadRequest &r)
         if (!skipped)
             written << file;
     }
-    // Read back: what clients will download is what was published.
+    if (!readBack(output, written))
+        return false;
+    emit releaseFilesPlaced();
+
+    return putManifests(output, manifests, replaces);
+}
+
+// Read back: what clients will download is what was published.
+bool S3Uploader::readBack(const QDir &output, const QStringList &written)
+{
     for (const QString &file : qAsConst(written)) {
         QFile local(output.filePath(file));
         QByteArray sha256;
@@ -305,8 +314,13 @@ bool S3Uploader::upload(const UploadRequest &r)
     }
     if (!written.isEmpty())
         lines << QStringLiteral("read back: %1 file(s), sizes and SHA-256 as published").arg(written.size());
-    emit releaseFilesPlaced();
+    return true;
+}
 
+// Each signature file, then its manifest, the manifest only over the one it replaces (\a replaces: the
+// ETag each had when the upload began, empty for none).
+bool S3Uploader::putManifests(const QDir &output, const QStringList &manifests, const QHash<QString, QByteArray> &replaces)
+{
     for (const QString &manifest : qAsConst(manifests)) {
         QFile file(output.filePath(manifest));
         QByteArray sha256;

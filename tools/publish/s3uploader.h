@@ -4,11 +4,13 @@
 #include "s3signer.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 
+class QDir;
 class QFile;
 class QIODevice;
 class QNetworkAccessManager;
@@ -76,6 +78,8 @@ private:
     QString reason(const Answer &answer) const;
     bool putFile(const QString &path, const QString &key, const QList<QPair<QByteArray, QByteArray>> &headers,
                  bool *skipped);
+    bool readBack(const QDir &output, const QStringList &written);
+    bool putManifests(const QDir &output, const QStringList &manifests, const QHash<QString, QByteArray> &replaces);
     bool putParts(QFile *file, const QString &key, const QList<QPair<QByteArray, QByteArray>> &headers);
 
     QNetworkAccessManager *network = nullptr;
