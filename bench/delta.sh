@@ -26,14 +26,8 @@ work=$(mktemp -d "${BENCH_DIR:-/var/tmp}/bench-delta.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$cache"
 
-fetch() { # package version -> prints the unpacked package folder
-    dir="$cache/$(echo "$1" | tr '/@' '__')-$2"
-    if [ ! -d "$dir/package" ]; then
-        mkdir -p "$dir"
-        (cd "$dir" && npm pack "$1@$2" --silent >/dev/null && tar -xzf ./*.tgz)
-    fi
-    echo "$dir/package"
-}
+# shellcheck source=bench/npm-fetch.sh
+. "$(dirname "$0")/npm-fetch.sh"
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 timed() { # command... -> "seconds peak-KiB"
     /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>&1

@@ -17,14 +17,8 @@ moto_pid=""
 trap '[ -z "$moto_pid" ] || kill "$moto_pid" 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -p "$cache"
 
-fetch() { # package version -> prints the unpacked package folder
-    dir="$cache/$(echo "$1" | tr '/@' '__')-$2"
-    if [ ! -d "$dir/package" ]; then
-        mkdir -p "$dir"
-        (cd "$dir" && npm pack "$1@$2" --silent >/dev/null && tar -xzf ./*.tgz)
-    fi
-    echo "$dir/package"
-}
+# shellcheck source=bench/npm-fetch.sh
+. "$(dirname "$0")/npm-fetch.sh"
 seconds() { # command... -> wall seconds
     start=$(date +%s%N)
     "$@" >/dev/null 2>&1
